@@ -1,0 +1,34 @@
+#pragma once
+// Every event handler runs inside RunGuarded: an exception never crosses a Qt frame;
+// it is shown in the error message box and the program goes on.
+
+#include "app/MessageBoxes.h"
+
+#include <exception>
+#include <new>
+#include <utility>
+
+// Runs handler(); on an exception runs onFailure() (which must not throw), then
+// shows the error. Returns true when the handler ran to its end.
+template <typename Handler, typename OnFailure>
+bool RunGuarded(Handler&& handler, OnFailure&& onFailure) noexcept {
+    QString message;
+    try {
+        std::forward<Handler>(handler)();
+        return true;
+    } catch (const std::bad_alloc&) {
+        message = QStringLiteral("Out of memory");
+    } catch (const std::exception& e) {
+        message = QString::fromUtf8(e.what());
+    } catch (...) {
+        message = QStringLiteral("Unknown error");
+    }
+    std::forward<OnFailure>(onFailure)();
+    ShowErrorMessage(message);
+    return false;
+}
+
+template <typename Handler>
+bool RunGuarded(Handler&& handler) noexcept {
+    return RunGuarded(std::forward<Handler>(handler), [] {});
+}

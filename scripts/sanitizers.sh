@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# The whole suite under AddressSanitizer + UndefinedBehaviorSanitizer, then the
+# scanner's tests under ThreadSanitizer; each in a build directory of its own.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export QT_QPA_PLATFORM=offscreen
+
+cmake -S "$here" -B "$here/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DVELOCITRIX_SANITIZE="address;undefined" -DVELOCITRIX_BUILD_BENCH=OFF
+cmake --build "$here/build-asan" -j "$(nproc)"
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$here/build-asan" --output-on-failure -j "$(nproc)"

@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets the machine up, builds and runs the whole test suite headless.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$here/scripts/setup.sh" "$here/build"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$here/build" --output-on-failure -j "$(nproc)"

@@ -1,0 +1,31 @@
+#pragma once
+// The whitespace optimizer and the figures its callers derive from a run.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TextDocument;
+
+// One line optimized: runs of spaces and tabs shrink to their last character,
+// leading and trailing white space goes. Returns false when the line is dropped.
+bool OptimizeLine(std::string_view line, std::string& out);
+
+// The lines to keep, in order.
+std::vector<std::string> OptimizeLines(const std::vector<std::string>& lines);
+
+// True when the five bytes "<pre>" occur (exact, lower case).
+bool ContainsPreTag(std::string_view text);
+
+struct OptimizeRun {
+    std::size_t lengthBefore = 0; // JoinedText length before
+    std::size_t lengthAfter = 0;  // JoinedText length of the refilled document
+    bool hasPre = false;          // "<pre>" in the refilled JoinedText
+    std::size_t Saved() const { return lengthBefore - lengthAfter; }
+};
+
+// The callers' steps 2 to 6 on a document that has lines: measure, optimize
+// every line, refill (ClearDocument + AppendLine semantics, so the character
+// limit applies), measure again and test for "<pre>". Throws what AppendLine throws.
+OptimizeRun OptimizeDocument(TextDocument& doc);

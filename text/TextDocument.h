@@ -1,0 +1,67 @@
+#pragma once
+// The one text the main window's view holds: a byte string whose line breaks are
+// always CR LF, seen as a whole and as a list of lines.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TextDocument {
+public:
+    // The capacity the commands set before each fill (hexadecimal FFFFF).
+    static constexpr std::size_t FileCharLimit = 0xFFFFF;
+    // The capacity a completed ReadFromFile raises the limit to.
+    static constexpr std::size_t ReadCharLimit = 0x7FFFFFF0;
+
+    void SetCharLimit(std::size_t n);
+    std::size_t CharLimit() const { return charLimit_; }
+
+    // The view is always plain text; the flag records that a command asked for it.
+    void SetPlainText(bool on) { plainText_ = on; }
+    bool PlainText() const { return plainText_; }
+
+    // Replaces the content by the file's bytes, every CR LF, lone CR and lone LF
+    // becoming CR LF. Throws std::runtime_error "Cannot open file "%s". %s";
+    // the content is unchanged then. Fills are never truncated.
+    void ReadFromFile(const std::string& path);
+    // Writes WholeText() to the file, safely (old or new, never half).
+    // Throws std::runtime_error "Cannot create file "%s". %s"; the file is untouched then.
+    void WriteToFile(const std::string& path) const;
+
+    void ClearDocument();
+    std::size_t LineCount() const;
+    // Line i (from 0) without its line break.
+    std::string_view LineAt(std::size_t i) const;
+    // Adds s + CR LF at the end. Throws std::runtime_error "RichEdit line insertion
+    // error" when the content would exceed the character limit.
+    void AppendLine(std::string_view s);
+
+    const std::string& WholeText() const { return text_; }
+    // Makes s the content; nothing happens when s equals the current content.
+    void SetWholeText(std::string s);
+    // Every line followed by CR LF, the last included; empty without lines.
+    std::string JoinedText() const;
+    std::size_t JoinedLength() const;
+    // ClearDocument, then every piece of s up to CR, LF or the end appended as a line.
+    void AssignLines(std::string_view s);
+
+    // Bumped by every change of the content, so the view refreshes only when needed.
+    std::uint64_t Revision() const { return revision_; }
+
+    // Replaces the content by lines, each followed by CR LF, checking the limit
+    // line by line as AppendLine does (the fast refill after optimizing).
+    void ReplaceWithLines(const std::vector<std::string_view>& lines);
+
+private:
+    void Changed();
+    void IndexLines() const;
+
+    std::string text_;
+    std::size_t charLimit_ = ReadCharLimit;
+    bool plainText_ = true;
+    std::uint64_t revision_ = 0;
+    mutable std::vector<std::size_t> lineStarts_; // built lazily
+    mutable bool indexed_ = false;
+};
