@@ -8,11 +8,11 @@ shift || true
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev libxkbcommon-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev libvulkan-dev libxkbcommon-dev libqt6svg6
     libbenchmark-dev clang libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
     attr acl e2fsprogs util-linux strace
-    desktop-file-utils appstream dpkg-dev file
+    desktop-file-utils appstream dpkg-dev file librsvg2-bin
 )
 missing=()
 for p in "${packages[@]}"; do
