@@ -70,6 +70,15 @@ std::optional<std::vector<std::string>> SplitKeyPath(std::string_view path) {
     }
 }
 
+// Takes the hive's lock, waiting for another writer a while. A lock path taken
+// by something that is no lock file can never be locked: that fails at once.
+bool TakeLock(QLockFile& lock, const QString& lockPath) {
+    const QFileInfo info(lockPath);
+    if ((info.exists() || info.isSymLink()) && !info.isFile())
+        return false;
+    return lock.tryLock(kLockWaitMs);
+}
+
 bool WritableByUs(const QString& path) {
     const QByteArray native = QFile::encodeName(path);
     return ::access(native.constData(), W_OK) == 0;
@@ -320,8 +329,9 @@ bool RegistryHive::CreateKey(std::string_view path, RegistryKeyHandle& key) {
         return true;
     }
 
-    QLockFile lock(filePath_ + QStringLiteral(".lock"));
-    if (!lock.tryLock(kLockWaitMs))
+    const QString lockPath = filePath_ + QStringLiteral(".lock");
+    QLockFile lock(lockPath);
+    if (!TakeLock(lock, lockPath))
         return false;
     const HiveContents hive = ReadHive(filePath_);
     if (!hive.readable)
@@ -385,8 +395,9 @@ bool RegistryHive::SetValue(const RegistryKeyHandle& key, std::string_view name,
     if (!parts)
         return false;
 
-    QLockFile lock(filePath_ + QStringLiteral(".lock"));
-    if (!lock.tryLock(kLockWaitMs))
+    const QString lockPath = filePath_ + QStringLiteral(".lock");
+    QLockFile lock(lockPath);
+    if (!TakeLock(lock, lockPath))
         return false;
     const HiveContents hive = ReadHive(filePath_);
     if (!hive.readable)
