@@ -1,0 +1,128 @@
+#include "platform/FileIO.h"
+
+#include "platform/SystemError.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t HugeBufferThreshold = std::size_t{4} << 20;
+
+[[noreturn]] void FailOpen(const std::string& path, int errnum) {
+    throw std::runtime_error(OpenErrorMessage(path, errnum));
+}
+
+// What to report for something that exists but is not a regular file.
+int NotRegularFileError(mode_t mode) {
+    return S_ISDIR(mode) ? EISDIR : EINVAL;
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+std::string OpenErrorMessage(const std::string& path, int errnum) {
+    return "Cannot open file \"" + path + "\". " + SystemErrorText(errnum);
+}
+
+void ReserveBuffer(std::string& s, std::size_t n) {
+    if (s.capacity() >= n)
+        return;
+    s.reserve(n);
+    if (n < HugeBufferThreshold)
+        return;
+    // Advise the whole pages inside the new allocation; the kernel backs the
+    // 2 MiB-aligned stretches of it with huge pages when they are first touched.
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(s.data());
+    const std::uintptr_t first = (begin + page - 1) / page * page;
+    const std::uintptr_t last = (begin + s.capacity()) / page * page;
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string out;
+    ReadWholeFile(path, out);
+    return out;
+}
+
+void ReadWholeFile(const std::string& path, std::string& out) {
+    // The original platform opened files for reading while denying others the right
+    // to write; POSIX has no mandatory share modes, so others may write meanwhile.
+    //
+    // Look before opening: opening a device can have effects of its own, and a FIFO
+    // would block an ordinary open until a writer comes.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        FailOpen(path, errno);
+    if (!S_ISREG(st.st_mode))
+        FailOpen(path, NotRegularFileError(st.st_mode));
+
+    const int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (raw < 0)
+        FailOpen(path, errno);
+    FileDescriptor fd(raw);
+    // The name may have been replaced between the look and the open.
+    if (::fstat(fd.get(), &st) != 0)
+        FailOpen(path, errno);
+    if (!S_ISREG(st.st_mode))
+        FailOpen(path, NotRegularFileError(st.st_mode));
+
+    // The size is a hint: the file may grow or shrink while it is read, so read
+    // until the end of file.
+    std::string buffer;
+    buffer.swap(out); // reuse the caller's capacity; given back on failure
+    buffer.clear();
+    const auto expected = static_cast<std::size_t>(st.st_size);
+    ReserveBuffer(buffer, expected + 1);
+    buffer.resize(expected);
+    std::size_t used = 0;
+    auto readSome = [&](char* into, std::size_t room) -> std::size_t {
+        for (;;) {
+            const ssize_t n = ::read(fd.get(), into, room);
+            if (n >= 0)
+                return static_cast<std::size_t>(n);
+            if (errno != EINTR) {
+                const int err = errno;
+                buffer.swap(out);
+                FailOpen(path, err);
+            }
+        }
+    };
+    while (used < expected) {
+        const std::size_t n = readSome(buffer.data() + used, expected - used);
+        if (n == 0)
+            break;
+        used += n;
+    }
+    if (used == expected) {
+        // Whatever was added after the size was taken.
+        char more[65536];
+        while (const std::size_t n = readSome(more, sizeof more)) {
+            buffer.append(more, n);
+            used += n;
+        }
+    }
+    buffer.resize(used);
+    out.swap(buffer);
+}

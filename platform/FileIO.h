@@ -1,1 +1,21 @@
 #pragma once
+// Reading a whole file, and the whole-file buffers the text core works in.
+
+#include <cstddef>
+#include <string>
+
+// The file's bytes, start to end. Only regular files are read: a directory, FIFO,
+// socket or device fails at once (it is never opened for a blocking read).
+// Throws std::runtime_error "Cannot open file "<path>". <system text>".
+std::string ReadWholeFile(const std::string& path);
+
+// The same into out, reusing its capacity; out is left as it was on failure.
+void ReadWholeFile(const std::string& path, std::string& out);
+
+// Makes room for n bytes in s, keeping its content. Buffers of whole files are
+// large: they ask the kernel for transparent huge pages, since the first touch of
+// fresh memory in 4 KiB pages costs far more than filling it.
+void ReserveBuffer(std::string& s, std::size_t n);
+
+// "Cannot open file "<path>". <system text for errnum>"
+std::string OpenErrorMessage(const std::string& path, int errnum);

@@ -1,0 +1,454 @@
+#include "platform/SafeWrite.h"
+
+#include "platform/SystemError.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+// Keeps a temporary name within NAME_MAX whatever the target is called.
+constexpr std::size_t MaxBaseInTempName = 200;
+constexpr int MaxSymlinkHops = 40;
+
+class CreateError : public std::runtime_error {
+public:
+    CreateError(const std::string& path, int errnum)
+        : std::runtime_error(CreateErrorMessage(path, errnum)) {}
+};
+
+int NotRegularFileError(mode_t mode) {
+    return S_ISDIR(mode) ? EISDIR : EINVAL;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Follows symbolic links to the file they finally name, which need not exist yet
+// (writing through a dangling link creates its target, as opening it would).
+std::string ResolveTarget(const std::string& path) {
+    std::string current = path;
+    for (int hop = 0;; ++hop) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                return current;
+            throw CreateError(path, errno);
+        }
+        if (!S_ISLNK(st.st_mode))
+            return current;
+        if (hop == MaxSymlinkHops)
+            throw CreateError(path, ELOOP);
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(current.c_str(), link.data(), link.size());
+        if (n < 0)
+            throw CreateError(path, errno);
+        if (static_cast<std::size_t>(n) >= link.size())
+            throw CreateError(path, ENAMETOOLONG);
+        link.resize(static_cast<std::size_t>(n));
+        if (!link.empty() && link.front() == '/')
+            current = std::move(link);
+        else
+            current = DirectoryOf(current) + "/" + link;
+    }
+}
+
+// Writes all of data at the file's current offset (or at offset when given),
+// retrying after short writes; a write that stores nothing means a full disk.
+int WriteAll(int fd, std::string_view data, off_t offset = -1) {
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        const std::size_t step = std::min<std::size_t>(left, std::size_t{1} << 30);
+        const ssize_t n = offset < 0 ? ::write(fd, p, step) : ::pwrite(fd, p, step, offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return ENOSPC;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+        if (offset >= 0)
+            offset += n;
+    }
+    return 0;
+}
+
+std::string RandomSuffix() {
+    static std::atomic<unsigned long long> counter{0};
+    static constexpr char Alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned long long x = static_cast<unsigned long long>(
+                               std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                           (static_cast<unsigned long long>(::getpid()) << 32) ^
+                           (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+    x ^= x >> 29;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 32;
+    std::string s(6, 'X');
+    for (char& c : s) {
+        c = Alphabet[x % 62];
+        x /= 62;
+    }
+    return s;
+}
+
+// Creates ".<name>.vx-XXXXXX.tmp" beside target. Returns the descriptor or -errno.
+int CreateTemporary(const std::string& target, mode_t mode, std::string& tempPath) {
+    const std::string dir = DirectoryOf(target);
+    std::string base = NameOf(target);
+    if (base.size() > MaxBaseInTempName)
+        base.resize(MaxBaseInTempName);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = dir + "/." + base + ".vx-" + RandomSuffix() + ".tmp";
+        const int fd =
+            ::open(tempPath.c_str(),
+                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, mode);
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST) {
+            const int err = errno;
+            tempPath.clear();
+            return -err;
+        }
+    }
+    tempPath.clear();
+    return -EEXIST;
+}
+
+bool IgnorableAttributeError(int err) {
+    return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == EACCES;
+}
+
+// Copies every extended attribute (ACLs included) of source onto fd. Returns 0 or errno.
+int CopyAttributes(const std::string& source, int fd) {
+    std::string names;
+    for (;;) {
+        const ssize_t size = ::llistxattr(source.c_str(), nullptr, 0);
+        if (size < 0)
+            return IgnorableAttributeError(errno) ? 0 : errno;
+        if (size == 0)
+            return 0;
+        names.assign(static_cast<std::size_t>(size), '\0');
+        const ssize_t got = ::llistxattr(source.c_str(), names.data(), names.size());
+        if (got >= 0) {
+            names.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        if (errno != ERANGE)
+            return IgnorableAttributeError(errno) ? 0 : errno;
+    }
+    std::string value;
+    for (std::size_t at = 0; at < names.size();) {
+        const std::size_t end = names.find('\0', at);
+        const std::string name = names.substr(at, end == std::string::npos ? end : end - at);
+        at = end == std::string::npos ? names.size() : end + 1;
+        if (name.empty())
+            continue;
+        ssize_t got = -1;
+        for (;;) {
+            const ssize_t size = ::lgetxattr(source.c_str(), name.c_str(), nullptr, 0);
+            if (size < 0)
+                break;
+            value.assign(static_cast<std::size_t>(size), '\0');
+            got = ::lgetxattr(source.c_str(), name.c_str(), value.data(), value.size());
+            if (got >= 0 || errno != ERANGE)
+                break;
+        }
+        if (got < 0) {
+            if (errno == ENODATA || IgnorableAttributeError(errno))
+                continue;
+            return errno;
+        }
+        if (::fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0 &&
+            !IgnorableAttributeError(errno))
+            return errno;
+    }
+    return 0;
+}
+
+// Gives the temporary file the target's owner, group, attributes and mode.
+// Owner and group are kept where the process may set them.
+int CopyMetadata(const std::string& source, const struct stat& st, int fd) {
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        if (errno != EPERM)
+            return errno;
+        if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0 && errno != EPERM)
+            return errno;
+    }
+    if (const int err = CopyAttributes(source, fd))
+        return err;
+    // Last: changing the owner drops set-user-ID and set-group-ID bits.
+    if (::fchmod(fd, st.st_mode & 07777) != 0)
+        return errno;
+    return 0;
+}
+
+void SyncDirectory(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+// Lets the commit step reach the private parts of a pending write.
+class SafeWriteAccess {
+public:
+    // Puts one prepared write in place. Returns 0 or errno.
+    static int Commit(PendingWrite& w) {
+        if (w.inPlace_) {
+            int err = WriteAll(w.fd_, w.data_, 0);
+            if (err == 0 && ::ftruncate(w.fd_, static_cast<off_t>(w.data_.size())) != 0)
+                err = errno;
+            if (err == 0 && ::fsync(w.fd_) != 0)
+                err = errno;
+            if (err != 0)
+                return err;
+        } else if (::rename(w.temp_.c_str(), w.target_.c_str()) != 0) {
+            return errno;
+        }
+        w.committed_ = true;
+        w.temp_.clear();
+        w.data_.clear();
+        w.data_.shrink_to_fit();
+        ::close(w.fd_);
+        w.fd_ = -1;
+        return 0;
+    }
+    static int Fd(const PendingWrite& w) { return w.fd_; }
+    static dev_t Device(const PendingWrite& w) { return w.device_; }
+};
+
+namespace {
+
+void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync) {
+    const std::size_t n = writes.size();
+    // Durability of the temporaries: one syncfs per file system; where that fails
+    // (or for a single file), fsync each file.
+    std::vector<dev_t> synced;
+    std::vector<dev_t> failed;
+    if (!perFileSync) {
+        for (const PendingWrite& w : writes) {
+            if (w.InPlace())
+                continue;
+            const dev_t dev = SafeWriteAccess::Device(w);
+            if (std::find(synced.begin(), synced.end(), dev) != synced.end() ||
+                std::find(failed.begin(), failed.end(), dev) != failed.end())
+                continue;
+            (::syncfs(SafeWriteAccess::Fd(w)) == 0 ? synced : failed).push_back(dev);
+        }
+    }
+    std::size_t firstFailure = n;
+    int failure = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const PendingWrite& w = writes[i];
+        if (w.InPlace())
+            continue;
+        if (perFileSync ||
+            std::find(synced.begin(), synced.end(), SafeWriteAccess::Device(w)) == synced.end()) {
+            if (::fsync(SafeWriteAccess::Fd(w)) != 0) {
+                firstFailure = i;
+                failure = errno;
+                break;
+            }
+        }
+    }
+    std::vector<std::string> directories;
+    auto finish = [&] {
+        for (const std::string& dir : directories)
+            SyncDirectory(dir);
+    };
+    for (std::size_t i = 0; i < firstFailure; ++i) {
+        PendingWrite& w = writes[i];
+        const bool inPlace = w.InPlace();
+        if (const int err = SafeWriteAccess::Commit(w)) {
+            const std::string path = w.Path();
+            writes.clear(); // removes the temporaries of this one and the rest
+            finish();
+            throw CreateError(path, err);
+        }
+        if (!inPlace) {
+            std::string dir = DirectoryOf(w.Target());
+            if (std::find(directories.begin(), directories.end(), dir) == directories.end())
+                directories.push_back(std::move(dir));
+        }
+    }
+    finish();
+    if (firstFailure < n) {
+        const std::string path = writes[firstFailure].Path();
+        writes.clear();
+        throw CreateError(path, failure);
+    }
+    writes.clear();
+}
+
+} // namespace
+
+std::string CreateErrorMessage(const std::string& path, int errnum) {
+    return "Cannot create file \"" + path + "\". " + SystemErrorText(errnum);
+}
+
+PendingWrite::PendingWrite(PendingWrite&& other) noexcept
+    : path_(std::move(other.path_)), target_(std::move(other.target_)),
+      temp_(std::move(other.temp_)), data_(std::move(other.data_)),
+      fd_(std::exchange(other.fd_, -1)), device_(other.device_), inPlace_(other.inPlace_),
+      committed_(other.committed_) {
+    other.temp_.clear();
+}
+
+PendingWrite& PendingWrite::operator=(PendingWrite&& other) noexcept {
+    if (this != &other) {
+        Discard();
+        path_ = std::move(other.path_);
+        target_ = std::move(other.target_);
+        temp_ = std::move(other.temp_);
+        other.temp_.clear();
+        data_ = std::move(other.data_);
+        fd_ = std::exchange(other.fd_, -1);
+        device_ = other.device_;
+        inPlace_ = other.inPlace_;
+        committed_ = other.committed_;
+    }
+    return *this;
+}
+
+PendingWrite::~PendingWrite() {
+    Discard();
+}
+
+void PendingWrite::Discard() noexcept {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!committed_ && !temp_.empty())
+        ::unlink(temp_.c_str());
+    temp_.clear();
+    data_.clear();
+}
+
+PendingWrite PrepareWrite(const std::string& path, std::string_view data) {
+    PendingWrite w;
+    w.path_ = path;
+    w.target_ = ResolveTarget(path);
+
+    struct stat st {};
+    bool exists = true;
+    if (::stat(w.target_.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            throw CreateError(path, errno);
+        exists = false;
+    }
+    if (exists) {
+        if (!S_ISREG(st.st_mode))
+            throw CreateError(path, NotRegularFileError(st.st_mode));
+        // A file without any write permission is read-only, also for the superuser.
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            throw CreateError(path, EACCES);
+        // Nobody may replace a file they may not write (an immutable file included).
+        if (::faccessat(AT_FDCWD, w.target_.c_str(), W_OK, AT_EACCESS) != 0)
+            throw CreateError(path, errno);
+        w.inPlace_ = st.st_nlink > 1;
+    }
+
+    if (!w.inPlace_) {
+        const int fd = CreateTemporary(w.target_, exists ? 0600 : 0666, w.temp_);
+        if (fd >= 0) {
+            w.fd_ = fd;
+            int err = WriteAll(fd, data);
+            if (err == 0 && exists)
+                err = CopyMetadata(w.target_, st, fd);
+            struct stat tst {};
+            if (err == 0 && ::fstat(fd, &tst) != 0)
+                err = errno;
+            if (err != 0)
+                throw CreateError(path, err); // w's destructor removes the temporary
+            w.device_ = tst.st_dev;
+            return w;
+        }
+        // A directory that takes no new file while the file itself is writable:
+        // write in place.
+        if (!exists || (-fd != EACCES && -fd != EPERM))
+            throw CreateError(path, -fd);
+        w.inPlace_ = true;
+    }
+
+    const int fd =
+        ::open(w.target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0)
+        throw CreateError(path, errno);
+    w.fd_ = fd;
+    struct stat now {};
+    if (::fstat(fd, &now) != 0)
+        throw CreateError(path, errno);
+    if (!S_ISREG(now.st_mode))
+        throw CreateError(path, NotRegularFileError(now.st_mode));
+    w.device_ = now.st_dev;
+    // Reserve the new size first, so that a full disk fails before any byte changes.
+    if (!data.empty()) {
+        const int err = ::posix_fallocate(fd, 0, static_cast<off_t>(data.size()));
+        if (err != 0 && err != EOPNOTSUPP && err != ENOSYS && err != EINVAL)
+            throw CreateError(path, err);
+    }
+    w.data_.assign(data);
+    return w;
+}
+
+void CommitWrites(std::vector<PendingWrite>& writes) {
+    CommitAll(writes, false);
+}
+
+void WriteWholeFile(const std::string& path, std::string_view data) {
+    std::vector<PendingWrite> one;
+    one.push_back(PrepareWrite(path, data));
+    CommitAll(one, true);
+}
+
+void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::size_t)>& pathOf,
+                       const std::function<std::string_view(std::size_t)>& contentOf,
+                       std::size_t chunkFiles, std::size_t chunkBytes) {
+    std::vector<PendingWrite> pending;
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        try {
+            const std::string path = pathOf(i);
+            const std::string_view data = contentOf(i);
+            pending.push_back(PrepareWrite(path, data));
+            bytes += data.size();
+        } catch (...) {
+            // The files before this one are written; then this one's error is told.
+            CommitWrites(pending);
+            throw;
+        }
+        if (pending.size() >= std::max<std::size_t>(chunkFiles, 1) || bytes >= chunkBytes) {
+            CommitWrites(pending);
+            bytes = 0;
+        }
+    }
+    CommitWrites(pending);
+}

@@ -8,6 +8,11 @@
 #include <string_view>
 #include <vector>
 
+struct OptimizeRun;
+
+// Lines are the text's own lines, split at line breaks, of any length. A line break
+// is CR LF; a content given by SetWholeText may also hold lone CRs and LFs, which
+// end lines as they do in a file. NUL bytes are ordinary characters everywhere.
 class TextDocument {
 public:
     // The capacity the commands set before each fill (hexadecimal FFFFF).
@@ -55,8 +60,13 @@ public:
     void ReplaceWithLines(const std::vector<std::string_view>& lines);
 
 private:
+    friend OptimizeRun OptimizeDocument(TextDocument& doc);
+
     void Changed();
     void IndexLines() const;
+    void Measure() const;
+    bool Fits(std::size_t more) const;
+    [[noreturn]] static void FailInsertion();
 
     std::string text_;
     std::size_t charLimit_ = ReadCharLimit;
@@ -64,4 +74,10 @@ private:
     std::uint64_t revision_ = 0;
     mutable std::vector<std::size_t> lineStarts_; // built lazily
     mutable bool indexed_ = false;
+    // JoinedLength and the lone breaks, valid while measured_ is set.
+    mutable std::size_t joinedLength_ = 0;
+    mutable std::size_t loneBreaks_ = 0;
+    mutable bool measured_ = true;
+    // A second whole-text buffer, kept so that fills reuse memory.
+    std::string spare_;
 };

@@ -1,0 +1,30 @@
+#pragma once
+// Finding and unifying line breaks. A line break is CR LF, a lone CR or a lone LF;
+// LF followed by CR is two breaks.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The first CR or LF in [p, end), or end.
+const char* FindLineBreak(const char* p, const char* end);
+
+// p points at a CR or LF: the start of the next line.
+inline const char* SkipLineBreak(const char* p, const char* end) {
+    return (*p == '\r' && p + 1 != end && p[1] == '\n') ? p + 2 : p + 1;
+}
+
+// The position of the first lone CR or lone LF, or npos when every break is CR LF.
+std::size_t FirstLoneBreak(std::string_view text);
+
+// Appends text[from..] to out with every break made CR LF (out receives text[0, from)
+// as it is first). When finalBreak is set, a last line without a break gets one.
+void AppendUnifiedBreaks(std::string_view text, std::size_t from, std::string& out,
+                         bool finalBreak = false);
+
+struct LineFigures {
+    std::size_t loneBreaks = 0;   // lone CRs and lone LFs
+    std::size_t joinedLength = 0; // every line + CR LF
+    bool endsWithBreak = false;
+};
+LineFigures MeasureLines(std::string_view text);
