@@ -1,0 +1,243 @@
+#include "scanner/ScanThread.h"
+
+#include "scanner/HandOver.h"
+
+#include <optional>
+#include <sys/stat.h>
+
+#if defined(__SANITIZE_THREAD__)
+#define VX_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VX_TSAN 1
+#endif
+#endif
+#if defined(VX_TSAN)
+#include <sanitizer/tsan_interface.h>
+#endif
+
+namespace {
+std::atomic<int> liveThreads{0};
+}
+
+TScanThread::TScanThread(bool recursive, std::int32_t attributeMask, std::string files,
+                         std::string directory, TScanDrives drives, TScanStrategy strategy,
+                         TDoFileFound onFileFound, TDoProcess onProcess)
+    : FOnFileFound(std::move(onFileFound)), FOnProcess(std::move(onProcess)), FRecursive(recursive),
+      FStrategy(strategy), FDrives(drives), FDirectory(std::move(directory)),
+      FAttributes(attributeMask), FFiles(std::move(files)), DriveService(&SystemDrives()),
+      FileTimeService(&SystemFileTime()) {
+    liveThreads.fetch_add(1);
+}
+
+TScanThread::~TScanThread() {
+#if defined(VX_TSAN)
+    // The end of run() happens before this, through Qt's own (unseen) wake-up.
+    __tsan_acquire(this);
+#endif
+    liveThreads.fetch_sub(1);
+}
+
+int TScanThread::LiveCount() {
+    return liveThreads.load();
+}
+
+void TScanThread::SetFreeOnTerminate(bool on) {
+    if (on && !freeOnTerminate_) {
+        connect(this, &QThread::finished, this, &QObject::deleteLater);
+    } else if (!on && freeOnTerminate_) {
+        disconnect(this, &QThread::finished, this, &QObject::deleteLater);
+    }
+    freeOnTerminate_ = on;
+}
+
+void TScanThread::run() {
+    if (!Terminated()) {
+        Execute();
+    }
+    if (OnTerminate) {
+        try {
+            Synchronize([this] { OnTerminate(this); });
+        } catch (...) {
+            // The owner is gone, or its end handler failed: the thread ends anyway.
+        }
+    }
+#if defined(VX_TSAN)
+    __tsan_release(this);
+#endif
+}
+
+void TScanThread::Execute() {
+    FStatus = 0;
+    try {
+        RunScan();
+    } catch (const std::exception& e) {
+        FCurrent = e.what();
+        FStatus = -1;
+    } catch (...) {
+        FCurrent = "Unknown error";
+        FStatus = -1;
+    }
+}
+
+void TScanThread::Synchronize(const std::function<void()>& call) {
+    if (handOver_) {
+        handOver_->Call(call);
+    } else {
+        call();
+    }
+}
+
+void TScanThread::RunScan() {
+    TCollection masks;
+    ParseMaskList(masks, FFiles);
+    switch (FStrategy) {
+    case ssGlobal:
+        WalkAllDrives(masks);
+        break;
+    case ssSpecifiedDisk: {
+        std::string root = DriveService->MountPointOf(FDirectory);
+        WalkMount(root.empty() ? std::string("/") : root, masks);
+        break;
+    }
+    case ssSpecifiedDir:
+        WalkDirectory(FDirectory, FAttributes, masks);
+        break;
+    }
+}
+
+void TScanThread::WalkAllDrives(const TCollection& masks) {
+    for (const TDriveInfo& drive : DriveService->Drives()) {
+        std::optional<TScanDrive> kind;
+        switch (drive.Type) {
+        case dtRemovable:
+            kind = sdFloppy;
+            break;
+        case dtFixed:
+            kind = sdHard;
+            break;
+        case dtRemote:
+            kind = sdNetwork;
+            break;
+        case dtCDROM:
+            kind = sdCDROM;
+            break;
+        case dtRAMDisk:
+            kind = sdRAM;
+            break;
+        default:
+            break; // unknown, or no root directory: never walked
+        }
+        if (kind && FDrives.contains(*kind)) {
+            WalkMount(drive.MountPoint, masks);
+        }
+    }
+}
+
+void TScanThread::WalkMount(const std::string& mountPoint, const TCollection& masks) {
+    struct stat st {};
+    sameDevice_ = stat(mountPoint.c_str(), &st) == 0;
+    device_ = st.st_dev;
+    try {
+        WalkDirectory(mountPoint, FAttributes, masks);
+    } catch (...) {
+        sameDevice_ = false;
+        throw;
+    }
+    sameDevice_ = false;
+}
+
+std::string TScanThread::JoinPath(const std::string& directory, const std::string& name) {
+    if (directory.empty()) {
+        return name;
+    }
+    if (directory.back() == '/') {
+        return directory + name;
+    }
+    return directory + "/" + name;
+}
+
+void TScanThread::WalkDirectory(const std::string& path, std::int32_t attributeMask,
+                                const TCollection& masks) {
+    WalkLevel(nullptr, nullptr, path, attributeMask, masks);
+}
+
+void TScanThread::WalkLevel(TDirListing* parent, const char* nameInParent, const std::string& path,
+                            std::int32_t attributeMask, const TCollection& masks) {
+    if (FStatus != 0) {
+        return;
+    }
+    FCurrent = path;
+    Synchronize([this] { CallProcess(); });
+
+    // A subdirectory is opened through its parent's descriptor, never through a link.
+    std::optional<TDirListing> listing;
+    if (parent != nullptr) {
+        listing.emplace(*parent, nameInParent);
+    } else {
+        listing.emplace(path);
+    }
+    if (!listing->IsOpen()) {
+        return;
+    }
+    while (!Terminated() && listing->Next()) {
+        if (listing->IsDotOrDotDot()) {
+            continue;
+        }
+        const std::string_view name(listing->Name(), listing->NameLength());
+        if ((listing->AttributesFor(attributeMask) & attributeMask) == attributeMask &&
+            MatchAnyMask(masks, name)) {
+            if (!listing->Fill(FEntry)) {
+                continue; // gone since it was listed
+            }
+            FCurrent = path;
+            if (FStatus == 0) {
+                ReportFileFound();
+            }
+        }
+        if (FRecursive && listing->IsRealDirectory()) {
+            dev_t device = 0;
+            if (!sameDevice_ || (listing->DeviceOf(device) && device == device_)) {
+                WalkLevel(&*listing, listing->Name(), JoinPath(path, std::string(name)),
+                          attributeMask, masks);
+            }
+        }
+        FEntry.Clear();
+    }
+}
+
+void TScanThread::ReportFileFound() {
+    Synchronize([this] { CallFileFound(); });
+}
+
+void TScanThread::CallProcess() {
+    if (FOnProcess) {
+        FOnProcess(FCount, FTotalSize, FCurrent, 0, 0);
+    }
+}
+
+void TScanThread::CallFileFound() {
+    if (!FOnFileFound) {
+        return;
+    }
+    ++FCount;
+    // Files of 4 GiB and more count with the low 32 bits of their size, so the
+    // total stays the true total modulo 2^32.
+    const std::uint32_t size = FEntry.SizeLow;
+    FTotalSize += size;
+
+    double dateTime = 0.0;
+    TLocalTime local;
+    TDosDateTime dos;
+    const bool localOk = FileTimeService->ToLocalTime(FEntry.LastWriteTime, local);
+    if (localOk && LocalTimeToDosDateTime(local, dos)) {
+        dateTime = DosDateTimeToDateTime(dos);
+    } else {
+        // Outside 1980 to 2107: the scan reports this entry and no later one. The
+        // entry still carries its own local time (0 when even that is unknown).
+        FStatus = -1;
+        dateTime = localOk ? LocalTimeToDateTime(local) : 0.0;
+    }
+    FOnFileFound(FEntry.Name, FCurrent, FEntry.Attributes, static_cast<std::int32_t>(size),
+                 dateTime);
+}

@@ -1,1 +1,92 @@
 #pragma once
+// The worker that walks the directories of one scan and reports what it finds
+// through synchronous calls into the thread that owns the scanner.
+
+#include "platform/DirList.h"
+#include "platform/Drives.h"
+#include "platform/FileTime.h"
+#include "scanner/Masks.h"
+#include "scanner/ScanTypes.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+
+class THandOver;
+
+class TScanThread : public QThread {
+    Q_OBJECT
+public:
+    // Created suspended: start() runs it. The arguments are copies of the
+    // scanner's properties; attributeMask holds the attribute bits to require.
+    TScanThread(bool recursive, std::int32_t attributeMask, std::string files,
+                std::string directory, TScanDrives drives, TScanStrategy strategy,
+                TDoFileFound onFileFound, TDoProcess onProcess);
+    ~TScanThread() override;
+
+    // The copies taken at creation.
+    TDoFileFound FOnFileFound;
+    TDoProcess FOnProcess;
+    bool FRecursive;
+    TScanStrategy FStrategy;
+    TScanDrives FDrives;
+    std::string FDirectory;
+    std::int32_t FAttributes;
+    std::string FFiles;
+    // The entry being reported, and the state of the scan.
+    TFindData FEntry;
+    std::int32_t FStatus = 0;     // 0 while well, -1 after a failure
+    std::uint32_t FCount = 0;     // entries reported
+    std::uint32_t FTotalSize = 0; // their sizes, modulo 2^32
+    std::string FCurrent;         // the directory being walked, or the failure's message
+
+    // Run on the owner's thread once the body has ended (the scanner's ScanThreadDone).
+    std::function<void(TScanThread*)> OnTerminate;
+    // Frees the thread once it has ended and its end handler has run.
+    void SetFreeOnTerminate(bool on);
+    // The stop request, read between directory entries.
+    void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
+    bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }
+    // The hand-over into the owner's thread; without one, calls run on the caller.
+    void SetHandOver(std::shared_ptr<THandOver> handOver) { handOver_ = std::move(handOver); }
+
+    // Where the drives and the file times come from (tests give fixed answers).
+    const TDriveService* DriveService;
+    const TFileTimeService* FileTimeService;
+
+    // The body: FStatus := 0, RunScan, and a failure stored in FCurrent/FStatus.
+    void Execute();
+    virtual void RunScan();
+    virtual void CallProcess();
+    virtual void CallFileFound();
+    virtual void ReportFileFound();
+    // Runs call on the owner's thread while this thread waits.
+    virtual void Synchronize(const std::function<void()>& call);
+
+    void WalkAllDrives(const TCollection& masks);
+    void WalkDirectory(const std::string& path, std::int32_t attributeMask,
+                       const TCollection& masks);
+    static std::string JoinPath(const std::string& directory, const std::string& name);
+
+    // Scan threads alive in the process.
+    static int LiveCount();
+
+protected:
+    void run() override;
+
+private:
+    void WalkMount(const std::string& mountPoint, const TCollection& masks);
+    void WalkLevel(TDirListing* parent, const char* nameInParent, const std::string& path,
+                   std::int32_t attributeMask, const TCollection& masks);
+
+    std::atomic<bool> terminated_{false};
+    std::shared_ptr<THandOver> handOver_;
+    bool freeOnTerminate_ = false;
+    bool sameDevice_ = false; // walking one mount: stay on its device
+    dev_t device_ = 0;
+};
