@@ -1,0 +1,614 @@
+#include "app/Unit1.h"
+
+#include "app/AppIcon.h"
+#include "app/ClickLabel.h"
+#include "app/FileListModel.h"
+#include "app/HandlerGuard.h"
+#include "app/MessageBoxes.h"
+#include "app/windows/Unit2.h"
+#include "app/windows/Unit3.h"
+#include "app/windows/Unit4.h"
+#include "settings/FileTypeLists.h"
+#include "settings/WindowPlacement.h"
+#include "text/Optimizer.h"
+#include "text/ReplaceText.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFont>
+#include <QGroupBox>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+#include <utility>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+// The toolbox's inner area, where the change panel is aligned: one pixel of
+// frame on each side twice over, and the caption's height at the top.
+constexpr int kGroupBoxInnerTop = 15;
+constexpr int kGroupBoxInnerSide = 2;
+constexpr int kPanel7Width = 271;
+
+QFont SansSerif8() {
+    QFont font(QStringLiteral("Sans Serif"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+QFont Serif8() {
+    QFont font(QStringLiteral("Serif"), 8);
+    font.setStyleHint(QFont::Serif);
+    return font;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, int x, int y, int w,
+                        int h, bool enabled) {
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(QString::fromUtf8(name));
+    button->setGeometry(x, y, w, h);
+    button->setAutoDefault(false);
+    button->setEnabled(enabled);
+    return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int x, int y) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromUtf8(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setText(QString::fromUtf8(caption));
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int x, int y) {
+    auto* memo = new QPlainTextEdit(parent);
+    memo->setObjectName(QString::fromUtf8(name));
+    memo->setTabChangesFocus(false); // Tab and Enter are typed into it
+    memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memo->document()->setDocumentMargin(1);
+    memo->setGeometry(x, y, 121, 25);
+    return memo;
+}
+
+QLineEdit* MakeHiddenEdit(QWidget* parent, const char* name, int x, int y) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromUtf8(name));
+    edit->setGeometry(x, y, 121, 21);
+    edit->hide();
+    return edit;
+}
+
+QFileDialog* MakeFileDialog(QWidget* parent, const char* name, QFileDialog::AcceptMode mode) {
+    auto* dialog = new QFileDialog(parent);
+    dialog->setObjectName(QString::fromUtf8(name));
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(QFileDialog::AnyFile); // the chosen name need not exist
+    dialog->setModal(true);
+    return dialog;
+}
+
+// What a change field holds, as the program's text: every line break CR LF.
+std::string MemoText(const QPlainTextEdit& memo) {
+    // The raw text keeps every character as typed (no-break spaces included);
+    // blocks are separated by paragraph separators, Shift+Enter gives a line
+    // separator.
+    const QString raw = memo.document()->toRawText();
+    QString text;
+    text.reserve(raw.size() + raw.size() / 8);
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QChar c = raw.at(i);
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator || c == QLatin1Char('\n')) {
+            text += QLatin1String("\r\n");
+        } else if (c == QLatin1Char('\r')) {
+            text += QLatin1String("\r\n");
+            if (i + 1 < raw.size() && raw.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+        } else {
+            text += c;
+        }
+    }
+    return text.toUtf8().toStdString();
+}
+
+// A path chosen in a file dialog, as the program's bytes.
+std::string ChosenPath(const QFileDialog& dialog) {
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? std::string() : files.first().toUtf8().toStdString();
+}
+
+} // namespace
+
+template <typename Body> void TForm1::RunCommand(Body&& body) {
+    const Availability before = CaptureAvailability();
+    const std::string textBefore = document_.WholeText();
+    RunGuarded(std::forward<Body>(body), [&]() noexcept {
+        // The command stopped part-way: give the user back the window as it was
+        // before it, so nothing half-done can be saved and nothing stays busy.
+        try {
+            document_.SetWholeText(textBefore);
+            RestoreAvailability(before);
+            RefreshView();
+        } catch (...) {
+            // Nothing more can be done; the error box follows.
+        }
+    });
+    RunGuarded([this] { RefreshView(); });
+}
+
+TForm1::TForm1() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Velocitrix Website Optimizer v1.2.1"));
+    setWindowIcon(VelocitrixIcon());
+    setFont(SansSerif8());
+    setMinimumSize(600, 440);
+    resize(600, 525);
+    move(191, 114);
+
+    fileList_ = new TFileListModel(this);
+    BuildControls();
+    BuildMenu();
+    BuildDialogs();
+    SetTabOrder();
+
+    // Directory scanner: attached with the directory commands.
+
+    RunGuarded([this] { FormCreate(this); });
+}
+
+TForm1::~TForm1() {
+    RunGuarded([this] { FormDestroy(this); });
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::BuildControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client);
+    auto* layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Optimization Toolbox"), client);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setFixedHeight(92);
+
+    LoadFile = MakeButton(GroupBox1, "LoadFile", "Load File", 8, 16, 65, 25, true);
+    LoadDir = MakeButton(GroupBox1, "LoadDir", "Load Dir", 8, 40, 65, 25, true);
+    OptFile = MakeButton(GroupBox1, "OptFile", "Optimize File", 80, 16, 81, 25, false);
+    OptDir = MakeButton(GroupBox1, "OptDir", "Optimize Dir", 80, 40, 81, 25, false);
+    SaveFile = MakeButton(GroupBox1, "SaveFile", "Save File", 168, 16, 57, 25, false);
+    SaveAll = MakeButton(GroupBox1, "SaveAll", "Save All", 168, 40, 57, 25, false);
+    Label3 = MakeLabel(GroupBox1, "Label3", "Space saved:", 232, 24);
+    Label3->hide();
+    Label4 = MakeLabel(GroupBox1, "Label4", "", 232, 40);
+
+    CheckBox1 =
+        new QCheckBox(QStringLiteral("Include subdirectories (option for Load Dir)"), GroupBox1);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(8, 70, 225, 17);
+
+    Panel7 = new QWidget(GroupBox1);
+    Panel7->setObjectName(QStringLiteral("Panel7"));
+    Label1 = MakeLabel(Panel7, "Label1", "Change", 10, 8);
+    Label2 = MakeLabel(Panel7, "Label2", "to", 38, 33);
+    DoIt = MakeButton(Panel7, "DoIt", "Change File", 198, 0, 65, 25, false);
+    Button1 = MakeButton(Panel7, "Button1", "Change Dir", 198, 24, 65, 25, false);
+    Memo2 = MakeMemo(Panel7, "Memo2", 54, 0);
+    Edit1 = MakeHiddenEdit(Panel7, "Edit1", 54, 0);
+    Memo3 = MakeMemo(Panel7, "Memo3", 54, 23);
+    Edit2 = MakeHiddenEdit(Panel7, "Edit2", 54, 27);
+    CheckBox2 =
+        new QCheckBox(QStringLiteral("Case sensitive (option for Change File / Dir)"), Panel7);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    CheckBox2->setGeometry(8, 56, 233, 17);
+    GroupBox1->installEventFilter(this);
+
+    Panel2 = new QWidget(client);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFixedHeight(17);
+    Panel1 = new TClickLabel(Panel2);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setText(
+        QStringLiteral("Files that are going to be modified: (Click panel to hide, file to view)"));
+    Panel1->setFont(Serif8());
+    Panel1->setAlignment(Qt::AlignCenter);
+    Panel1->setGeometry(0, 0, 400, 17);
+    Panel1->hide();
+    connect(Panel1, &TClickLabel::clicked, this, [this] { Panel1Click(Panel1); });
+
+    RichEdit1 = new QPlainTextEdit(client);
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setReadOnly(true);
+    RichEdit1->setUndoRedoEnabled(false);
+    RichEdit1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    RichEdit1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    layout->addWidget(Panel2);
+    layout->addWidget(RichEdit1, 1);
+    layout->addWidget(GroupBox1);
+
+    // Not in the layout: it lies over the upper-left part of the view.
+    ListBox1 = new QListView(client);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setModel(fileList_);
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->setLayoutDirection(Qt::LeftToRight);
+    ListBox1->setGeometry(0, 18, 401, 273);
+    ListBox1->hide();
+    ListBox1->raise();
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { ListBox1Click(ListBox1); });
+
+    connect(LoadFile, &QPushButton::clicked, this, [this] { LoadFileClick(LoadFile); });
+    connect(LoadDir, &QPushButton::clicked, this, [this] { LoadDirClick(LoadDir); });
+    connect(OptFile, &QPushButton::clicked, this, [this] { OptFileClick(OptFile); });
+    connect(OptDir, &QPushButton::clicked, this, [this] { OptDirClick(OptDir); });
+    connect(SaveFile, &QPushButton::clicked, this, [this] { SaveFileClick(SaveFile); });
+    connect(SaveAll, &QPushButton::clicked, this, [this] { SaveAllClick(SaveAll); });
+    connect(DoIt, &QPushButton::clicked, this, [this] { DoItClick(DoIt); });
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(Button1); });
+}
+
+void TForm1::BuildMenu() {
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    MainMenu1->setNativeMenuBar(false);
+    setMenuBar(MainMenu1);
+
+    File1 = new QMenu(QStringLiteral("File"), MainMenu1);
+    File1->setObjectName(QStringLiteral("File1"));
+    ypestomodify1 = new QAction(QStringLiteral("Types to modify"), this);
+    ypestomodify1->setObjectName(QStringLiteral("ypestomodify1"));
+    Quit1 = new QAction(QStringLiteral("Help"), this);
+    Quit1->setObjectName(QStringLiteral("Quit1"));
+    Quit2 = new QAction(QStringLiteral("Quit"), this);
+    Quit2->setObjectName(QStringLiteral("Quit2"));
+    About1 = new QAction(QStringLiteral("About"), this);
+    About1->setObjectName(QStringLiteral("About1"));
+    for (QAction* action : {ypestomodify1, Quit1, Quit2, About1})
+        action->setMenuRole(QAction::NoRole);
+
+    File1->addAction(ypestomodify1);
+    File1->addAction(Quit1);
+    File1->addAction(Quit2);
+    MainMenu1->addMenu(File1);
+    MainMenu1->addAction(About1);
+
+    connect(ypestomodify1, &QAction::triggered, this,
+            [this] { ypestomodify1Click(ypestomodify1); });
+    connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(Quit1); });
+    connect(Quit2, &QAction::triggered, this, [this] { Quit2Click(Quit2); });
+    connect(About1, &QAction::triggered, this, [this] { About1Click(About1); });
+}
+
+void TForm1::BuildDialogs() {
+    OpenDialog1 = MakeFileDialog(this, "OpenDialog1", QFileDialog::AcceptOpen);
+    OpenDialog2 = MakeFileDialog(this, "OpenDialog2", QFileDialog::AcceptOpen);
+    OpenDialog2->selectFile(QStringLiteral("Directory"));
+    SaveDialog1 = MakeFileDialog(this, "SaveDialog1", QFileDialog::AcceptSave);
+    SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
+}
+
+void TForm1::SetTabOrder() {
+    const QWidget* order[] = {LoadFile,  LoadDir,   OptFile,  OptDir,   SaveFile, SaveAll,
+                              DoIt,      Button1,   Memo2,    Edit1,    Memo3,    Edit2,
+                              CheckBox2, CheckBox1, ListBox1, RichEdit1};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == GroupBox1 && event->type() == QEvent::Resize) {
+        RunGuarded([this] {
+            const int height = GroupBox1->height() - kGroupBoxInnerTop - kGroupBoxInnerSide;
+            Panel7->setGeometry(GroupBox1->width() - kGroupBoxInnerSide - kPanel7Width,
+                                kGroupBoxInnerTop, kPanel7Width, height);
+        });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// Command availability
+
+void TForm1::DisableCommands() {
+    for (QWidget* w : {static_cast<QWidget*>(LoadFile), static_cast<QWidget*>(LoadDir),
+                       static_cast<QWidget*>(OptFile), static_cast<QWidget*>(OptDir),
+                       static_cast<QWidget*>(SaveFile), static_cast<QWidget*>(SaveAll),
+                       static_cast<QWidget*>(DoIt), static_cast<QWidget*>(Button1),
+                       static_cast<QWidget*>(CheckBox1)})
+        w->setEnabled(false);
+    for (QWidget* w : {static_cast<QWidget*>(RichEdit1), static_cast<QWidget*>(ListBox1),
+                       static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Label3),
+                       static_cast<QWidget*>(Label4)})
+        w->hide();
+    CheckBox2->setEnabled(false);
+    const auto items = MainMenu1->actions();
+    for (QAction* item : items)
+        item->setEnabled(false);
+}
+
+void TForm1::EnableCommands(bool loadFile, bool loadDir, bool optFile, bool optDir, bool saveFile,
+                            bool saveAll, bool changeFile, bool changeDir, bool checkBox1,
+                            bool viewShown, bool listShown, bool panel1Shown,
+                            bool spaceSavedShown) {
+    const std::pair<bool, QWidget*> enable[] = {
+        {loadFile, LoadFile}, {loadDir, LoadDir},   {optFile, OptFile},
+        {optDir, OptDir},     {saveFile, SaveFile}, {saveAll, SaveAll},
+        {changeFile, DoIt},   {changeDir, Button1}, {checkBox1, CheckBox1}};
+    for (const auto& [on, w] : enable)
+        if (on)
+            w->setEnabled(true);
+    const std::pair<bool, QWidget*> show[] = {
+        {viewShown, RichEdit1}, {listShown, ListBox1}, {panel1Shown, Panel1}};
+    for (const auto& [on, w] : show)
+        if (on)
+            w->show();
+    if (spaceSavedShown) {
+        Label3->show();
+        Label4->show();
+    }
+    CheckBox2->setEnabled(true);
+    const auto items = MainMenu1->actions();
+    for (QAction* item : items)
+        item->setEnabled(true);
+}
+
+TForm1::Availability TForm1::CaptureAvailability() const {
+    Availability state;
+    for (const QWidget* w : {static_cast<QWidget*>(LoadFile), static_cast<QWidget*>(LoadDir),
+                             static_cast<QWidget*>(OptFile), static_cast<QWidget*>(OptDir),
+                             static_cast<QWidget*>(SaveFile), static_cast<QWidget*>(SaveAll),
+                             static_cast<QWidget*>(DoIt), static_cast<QWidget*>(Button1),
+                             static_cast<QWidget*>(CheckBox1), static_cast<QWidget*>(CheckBox2)})
+        state.enabled.push_back(w->isEnabledTo(this));
+    const auto items = MainMenu1->actions();
+    for (const QAction* item : items)
+        state.enabled.push_back(item->isEnabled());
+    for (const QWidget* w : {static_cast<QWidget*>(RichEdit1), static_cast<QWidget*>(ListBox1),
+                             static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Label3),
+                             static_cast<QWidget*>(Label4)})
+        state.shown.push_back(!w->isHidden());
+    return state;
+}
+
+void TForm1::RestoreAvailability(const Availability& state) {
+    std::size_t i = 0;
+    for (QWidget* w : {static_cast<QWidget*>(LoadFile), static_cast<QWidget*>(LoadDir),
+                       static_cast<QWidget*>(OptFile), static_cast<QWidget*>(OptDir),
+                       static_cast<QWidget*>(SaveFile), static_cast<QWidget*>(SaveAll),
+                       static_cast<QWidget*>(DoIt), static_cast<QWidget*>(Button1),
+                       static_cast<QWidget*>(CheckBox1), static_cast<QWidget*>(CheckBox2)})
+        w->setEnabled(state.enabled.at(i++));
+    const auto items = MainMenu1->actions();
+    for (QAction* item : items)
+        item->setEnabled(state.enabled.at(i++));
+    i = 0;
+    for (QWidget* w : {static_cast<QWidget*>(RichEdit1), static_cast<QWidget*>(ListBox1),
+                       static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Label3),
+                       static_cast<QWidget*>(Label4)})
+        w->setVisible(state.shown.at(i++));
+}
+
+void TForm1::RefreshView() {
+    if (document_.Revision() == shownRevision_)
+        return;
+    QString text = FromProgramText(document_.WholeText());
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    RichEdit1->setPlainText(text);
+    shownRevision_ = document_.Revision();
+}
+
+void TForm1::SetSpaceSaved(std::size_t bytes) {
+    Label4->setText(QString::number(static_cast<qulonglong>(bytes)) + QStringLiteral(" bytes"));
+    Label4->adjustSize();
+}
+
+void TForm1::ShowWindow(QWidget* window) {
+    if (window == nullptr)
+        return;
+    if (window->isMinimized())
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+// ---------------------------------------------------------------------------
+// Creation and destruction
+
+void TForm1::FormCreate(QObject*) {
+    FileTextsReady = false;
+    LoadWindowPlacement(*this);
+    ReadStartupOptions(*CheckBox1, *CheckBox2);
+}
+
+void TForm1::FormDestroy(QObject*) {
+    SaveWindowPlacement(*this);
+    WriteShutdownOptions(*CheckBox1, *CheckBox2);
+}
+
+// ---------------------------------------------------------------------------
+// Single-file commands
+
+void TForm1::LoadFileClick(QObject*) {
+    RunCommand([this] {
+        if (!lastOpenPath_.isEmpty())
+            OpenDialog1->selectFile(lastOpenPath_);
+        if (OpenDialog1->exec() != QDialog::Accepted)
+            return;
+        const std::string path = ChosenPath(*OpenDialog1);
+        if (path.empty())
+            return;
+        lastOpenPath_ = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+        document_.SetCharLimit(TextDocument::FileCharLimit);
+        document_.SetPlainText(true);
+        document_.ReadFromFile(path);
+        CurrentFileName = path;
+        DisableCommands();
+        EnableCommands(true, true, true, false, false, false, true, false, true, true, false, false,
+                       false);
+    });
+}
+
+void TForm1::OptFileClick(QObject*) {
+    RunCommand([this] {
+        if (document_.JoinedLength() == 0) {
+            ShowMessage(QStringLiteral("The file is empty - nothing to optimize."));
+            return;
+        }
+        DisableCommands();
+        const OptimizeRun run = OptimizeDocument(document_);
+        EnableCommands(true, true, false, false, true, false, true, false, true, true, false, false,
+                       true);
+        SetSpaceSaved(run.Saved());
+        RefreshView();
+        if (run.hasPre)
+            ShowMessage(QStringLiteral(
+                "A <pre> tag has been detected in the file. The Velocitrix Website Optimizer "
+                "could damage text within the <pre></pre> tags, only save if you are sure about "
+                "the consequences."));
+        else
+            ShowMessage(QStringLiteral("The file has been optimized, you can save it now."));
+    });
+}
+
+void TForm1::DoItClick(QObject*) {
+    RunCommand([this] {
+        DisableCommands();
+        std::string changed = ReplaceText(document_.WholeText(), MemoText(*Memo2), MemoText(*Memo3),
+                                          CheckBox2->isChecked());
+        document_.SetWholeText(std::move(changed));
+        EnableCommands(true, true, true, false, true, false, true, false, true, true, false, false,
+                       false);
+        RefreshView();
+        ShowMessage(QStringLiteral("The file has been modified, you can save it now."));
+    });
+}
+
+void TForm1::SaveFileClick(QObject*) {
+    RunCommand([this] {
+        if (CurrentFileName.empty()) {
+            // selectFile ignores an empty name; clear the field the user types into.
+            if (auto* name = SaveDialog1->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                name->clear();
+        } else {
+            SaveDialog1->selectFile(FromProgramText(CurrentFileName));
+        }
+        if (SaveDialog1->exec() != QDialog::Accepted)
+            return;
+        const std::string path = ChosenPath(*SaveDialog1);
+        if (path.empty())
+            return;
+        document_.SetPlainText(true);
+        document_.WriteToFile(path);
+        SaveFile->setEnabled(false);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Directory commands: the scanner and the batch commands are attached later;
+// until then their buttons are never enabled.
+
+void TForm1::LoadDirClick(QObject*) {
+    RunCommand([] {});
+}
+
+void TForm1::BaseScanner1FileFound(const std::string& AName, const std::string& APath,
+                                   std::uint32_t, std::int64_t, double) {
+    RunCommand([&] {
+        ListBox1->show();
+        Panel1->show();
+        Panel1->setText(QStringLiteral("[") +
+                        QString::number(static_cast<qulonglong>(fileList_->Count() + 1)) +
+                        QStringLiteral("] Files that are going to be modified: (Click panel to "
+                                       "hide, file to view)"));
+        std::string path = APath;
+        if (path.empty() || path.back() != '\\')
+            path += '\\';
+        path += AName;
+        fileList_->Add(path);
+    });
+}
+
+void TForm1::BaseScanner1ProcessDone(std::int64_t, std::int64_t) {
+    RunCommand([this] {
+        if (fileList_->Count() == 0)
+            EnableCommands(true, true, false, false, false, false, false, false, true, true, false,
+                           true, false);
+        else
+            EnableCommands(true, true, false, true, false, false, false, true, true, true, false,
+                           true, false);
+    });
+}
+
+void TForm1::OptDirClick(QObject*) {
+    RunCommand([] {});
+}
+
+void TForm1::Button1Click(QObject*) {
+    RunCommand([] {});
+}
+
+void TForm1::SaveAllClick(QObject*) {
+    RunCommand([] {});
+}
+
+void TForm1::ListBox1Click(QObject*) {
+    RunCommand([this] {
+        const QModelIndex current = ListBox1->currentIndex();
+        if (fileList_->Count() == 0 || !current.isValid())
+            return;
+        const auto row = static_cast<std::size_t>(current.row());
+        document_.SetCharLimit(TextDocument::FileCharLimit);
+        document_.SetPlainText(true);
+        if (FileTextsReady && row < FileTexts.size())
+            document_.AssignLines(FileTexts[row]);
+        else
+            document_.ReadFromFile(fileList_->Entry(row));
+    });
+}
+
+void TForm1::Panel1Click(QObject*) {
+    RunCommand([this] { ListBox1->setVisible(ListBox1->isHidden()); });
+}
+
+// ---------------------------------------------------------------------------
+// Menu
+
+void TForm1::Quit2Click(QObject*) {
+    RunGuarded([this] { close(); });
+}
+
+void TForm1::Quit1Click(QObject*) {
+    RunGuarded([] { ShowWindow(Form2); });
+}
+
+void TForm1::About1Click(QObject*) {
+    RunGuarded([] { ShowWindow(Form3); });
+}
+
+void TForm1::ypestomodify1Click(QObject*) {
+    RunGuarded([] { ShowWindow(Form4); });
+}

@@ -1,1 +1,145 @@
 #pragma once
+// The main window: the text view, the file list and the optimization toolbox,
+// the menu, and the rule that decides which commands the user can reach.
+
+#include "text/TextDocument.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class TBaseScanner;
+class TClickLabel;
+class TFileListModel;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    TForm1();
+    ~TForm1() override;
+
+    // Controls, in the order the window declares them.
+    QGroupBox* GroupBox1;
+    QPushButton* LoadFile;
+    QPushButton* LoadDir;
+    QPushButton* OptFile;
+    QPushButton* OptDir;
+    QPushButton* SaveFile;
+    QPushButton* SaveAll;
+    QFileDialog* OpenDialog1;
+    QFileDialog* OpenDialog2;
+    QMenuBar* MainMenu1;
+    QFileDialog* SaveDialog1;
+    QLabel* Label3;
+    QLabel* Label4;
+    TBaseScanner* BaseScanner1 = nullptr;
+    QListView* ListBox1;
+    QMenu* File1;
+    QAction* Quit1;
+    QAction* About1;
+    QAction* Quit2;
+    QWidget* Panel2;
+    QWidget* Panel7;
+    QPushButton* DoIt;
+    QPushButton* Button1;
+    QPlainTextEdit* Memo2;
+    QLineEdit* Edit1;
+    QPlainTextEdit* Memo3;
+    QLineEdit* Edit2;
+    QLabel* Label1;
+    QLabel* Label2;
+    QCheckBox* CheckBox1;
+    QAction* ypestomodify1;
+    QCheckBox* CheckBox2;
+    TClickLabel* Panel1;
+    QPlainTextEdit* RichEdit1;
+
+    // The path last loaded by "Load File" (bytes).
+    std::string CurrentFileName;
+    // One processed text per entry of the file list, and whether they are current.
+    std::vector<std::string> FileTexts;
+    bool FileTextsReady = false;
+
+    // The text the view shows.
+    TextDocument& Document() { return document_; }
+    const TextDocument& Document() const { return document_; }
+    // The entries of the file list, in display order.
+    const TFileListModel& FileList() const { return *fileList_; }
+
+    // The busy state: every command, both options and the menu off; the view, the
+    // list, its caption and the space-saved figure hidden.
+    void DisableCommands();
+    // Switches on what the next step offers; never switches anything off.
+    // CheckBox2 and the menu are always switched on.
+    void EnableCommands(bool loadFile, bool loadDir, bool optFile, bool optDir, bool saveFile,
+                        bool saveAll, bool changeFile, bool changeDir, bool checkBox1,
+                        bool viewShown, bool listShown, bool panel1Shown, bool spaceSavedShown);
+
+    // Event handlers; each runs guarded: an error is shown in the error box, the
+    // command availability and the text that held before it are restored.
+    void LoadFileClick(QObject* Sender);
+    void OptFileClick(QObject* Sender);
+    void DoItClick(QObject* Sender);
+    void SaveFileClick(QObject* Sender);
+    void LoadDirClick(QObject* Sender);
+    void BaseScanner1FileFound(const std::string& AName, const std::string& APath,
+                               std::uint32_t AAttr, std::int64_t ASize, double ADateTime);
+    void OptDirClick(QObject* Sender);
+    void SaveAllClick(QObject* Sender);
+    void Button1Click(QObject* Sender);
+    void Quit2Click(QObject* Sender);
+    void Quit1Click(QObject* Sender);
+    void About1Click(QObject* Sender);
+    void BaseScanner1ProcessDone(std::int64_t ACount, std::int64_t ASize);
+    void FormCreate(QObject* Sender);
+    void FormDestroy(QObject* Sender);
+    void ypestomodify1Click(QObject* Sender);
+    void Panel1Click(QObject* Sender);
+    void ListBox1Click(QObject* Sender);
+
+protected:
+    // Keeps the change panel right-aligned in the toolbox.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Runs one command: on an error, restores what the command had changed of the
+    // availability and of the text, then shows the error. The view is refreshed
+    // once at the end either way.
+    template <typename Body> void RunCommand(Body&& body);
+
+    struct Availability {
+        std::vector<bool> enabled;
+        std::vector<bool> shown;
+    };
+
+    void BuildControls();
+    void BuildMenu();
+    void BuildDialogs();
+    void SetTabOrder();
+    Availability CaptureAvailability() const;
+    void RestoreAvailability(const Availability& state);
+    // Shows the document in RichEdit1 when it changed since it was last shown.
+    void RefreshView();
+    void SetSpaceSaved(std::size_t bytes);
+    static void ShowWindow(QWidget* window);
+
+    TextDocument document_;
+    std::uint64_t shownRevision_ = 0;
+    TFileListModel* fileList_ = nullptr;
+    QString lastOpenPath_;
+};
+
+extern TForm1* Form1;

@@ -1,0 +1,742 @@
+// The main window driven as a user drives it: controls found by their names,
+// dialogs and message boxes answered by ModalDriver.
+
+#include "ModalDriver.h"
+
+#include "app/Unit1.h"
+#include "app/windows/Unit2.h"
+#include "app/windows/Unit3.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Velocitrix Website Optimizer");
+const QString kEmptyMessage = QStringLiteral("The file is empty - nothing to optimize.");
+const QString kOptimizedMessage =
+    QStringLiteral("The file has been optimized, you can save it now.");
+const QString kPreMessage = QStringLiteral(
+    "A <pre> tag has been detected in the file. The Velocitrix Website Optimizer could damage "
+    "text within the <pre></pre> tags, only save if you are sure about the consequences.");
+const QString kChangedMessage = QStringLiteral("The file has been modified, you can save it now.");
+
+// The controls EnableCommands switches, in the order of its flags.
+const char* const kFlagControls[] = {"LoadFile", "LoadDir", "OptFile", "OptDir",    "SaveFile",
+                                     "SaveAll",  "DoIt",    "Button1", "CheckBox1", "RichEdit1",
+                                     "ListBox1", "Panel1",  "Label3"};
+constexpr int kFlagCount = 13;
+
+using Flags = QList<bool>;
+
+Flags Row(const char* pattern) {
+    Flags flags;
+    for (int i = 0; i < kFlagCount; ++i)
+        flags.append(pattern[i] == 'x');
+    return flags;
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+} // namespace
+
+class TestUnit1 : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    template <typename T = QWidget> T* W(const char* name) const {
+        T* w = form->findChild<T*>(QString::fromUtf8(name));
+        if (w == nullptr)
+            qWarning("no control %s", name);
+        return w;
+    }
+    QAction* A(const char* name) const {
+        return form->findChild<QAction*>(QString::fromUtf8(name));
+    }
+    QString Path(const char* name) const { return dir->filePath(QString::fromUtf8(name)); }
+
+    // The state EnableCommands's flags describe, read off the controls.
+    Flags State() const {
+        Flags flags;
+        for (int i = 0; i < 9; ++i)
+            flags.append(W(kFlagControls[i])->isEnabledTo(form.get()));
+        for (int i = 9; i < kFlagCount; ++i)
+            flags.append(!W(kFlagControls[i])->isHidden());
+        return flags;
+    }
+    bool MenuEnabled() const {
+        return W<QMenu>("File1")->menuAction()->isEnabled() && A("About1")->isEnabled();
+    }
+
+    // Load File through the dialog; the test fails when a message shows.
+    void Load(const QString& path) {
+        ModalDriver driver;
+        driver.File(path);
+        W<QPushButton>("LoadFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+    }
+    // Presses a button that answers with one message box; returns its text.
+    QString PressForMessage(const char* button) {
+        ModalDriver driver;
+        auto message = driver.Message();
+        W<QPushButton>(button)->click();
+        [&] {
+            QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        }();
+        [&] {
+            QCOMPARE(message->title, kTitle);
+        }();
+        [&] {
+            QCOMPARE(message->icon, int(QMessageBox::NoIcon));
+        }();
+        return message->text;
+    }
+    QByteArray DocumentBytes() const {
+        const std::string& text = form->Document().WholeText();
+        return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+    }
+    QString Shown() const { return W<QPlainTextEdit>("RichEdit1")->toPlainText(); }
+
+private Q_SLOTS:
+    void initTestCase() { QApplication::setApplicationDisplayName(kTitle); }
+
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+    }
+
+    void cleanup() {
+        form.reset();
+        Form1 = nullptr;
+        dir.reset();
+    }
+
+    // --- the window as created ---------------------------------------------
+
+    void window() {
+        QCOMPARE(form->windowTitle(), QStringLiteral("Velocitrix Website Optimizer v1.2.1"));
+        QCOMPARE(form->minimumSize(), QSize(600, 440));
+        QVERIFY(form->parent() == nullptr);
+        QVERIFY(form->isWindow());
+        QVERIFY(!form->windowIcon().isNull());
+        QCOMPARE(form->font().pointSize(), 8);
+        QCOMPARE(form->font().styleHint(), QFont::SansSerif);
+        QCOMPARE(W("Panel1")->font().styleHint(), QFont::Serif);
+        QVERIFY(form->testAttribute(Qt::WA_QuitOnClose));
+        QVERIFY(!form->FileTextsReady);
+        QVERIFY(form->CurrentFileName.empty());
+    }
+
+    void controls_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("parentName");
+        QTest::addColumn<QRect>("place"); // width/height 0: sized by its text
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("shown");
+        auto row = [](const char* name, const char* kind, const char* parent, QRect place,
+                      const char* caption, bool enabled, bool shown) {
+            QTest::newRow(name) << QString::fromUtf8(name) << QString::fromUtf8(kind)
+                                << QString::fromUtf8(parent) << place << QString::fromUtf8(caption)
+                                << enabled << shown;
+        };
+        const QRect none;
+        row("Panel1", "TClickLabel", "Panel2", QRect(0, 0, 400, 17),
+            "Files that are going to be modified: (Click panel to hide, file to view)", true,
+            false);
+        row("ListBox1", "QListView", "ClientArea", QRect(0, 18, 401, 273), "", true, false);
+        row("GroupBox1", "QGroupBox", "ClientArea", none, "Optimization Toolbox", true, true);
+        row("LoadFile", "QPushButton", "GroupBox1", QRect(8, 16, 65, 25), "Load File", true, true);
+        row("LoadDir", "QPushButton", "GroupBox1", QRect(8, 40, 65, 25), "Load Dir", true, true);
+        row("OptFile", "QPushButton", "GroupBox1", QRect(80, 16, 81, 25), "Optimize File", false,
+            true);
+        row("OptDir", "QPushButton", "GroupBox1", QRect(80, 40, 81, 25), "Optimize Dir", false,
+            true);
+        row("SaveFile", "QPushButton", "GroupBox1", QRect(168, 16, 57, 25), "Save File", false,
+            true);
+        row("SaveAll", "QPushButton", "GroupBox1", QRect(168, 40, 57, 25), "Save All", false, true);
+        row("Label3", "QLabel", "GroupBox1", QRect(232, 24, 0, 0), "Space saved:", true, false);
+        row("Label4", "QLabel", "GroupBox1", QRect(232, 40, 0, 0), "", true, true);
+        row("CheckBox1", "QCheckBox", "GroupBox1", QRect(8, 70, 225, 17),
+            "Include subdirectories (option for Load Dir)", true, true);
+        row("Label1", "QLabel", "Panel7", QRect(10, 8, 0, 0), "Change", true, true);
+        row("Label2", "QLabel", "Panel7", QRect(38, 33, 0, 0), "to", true, true);
+        row("Memo2", "QPlainTextEdit", "Panel7", QRect(54, 0, 121, 25), "", true, true);
+        row("Memo3", "QPlainTextEdit", "Panel7", QRect(54, 23, 121, 25), "", true, true);
+        row("Edit1", "QLineEdit", "Panel7", QRect(54, 0, 121, 21), "", true, false);
+        row("Edit2", "QLineEdit", "Panel7", QRect(54, 27, 121, 21), "", true, false);
+        row("DoIt", "QPushButton", "Panel7", QRect(198, 0, 65, 25), "Change File", false, true);
+        row("Button1", "QPushButton", "Panel7", QRect(198, 24, 65, 25), "Change Dir", false, true);
+        row("CheckBox2", "QCheckBox", "Panel7", QRect(8, 56, 233, 17),
+            "Case sensitive (option for Change File / Dir)", true, true);
+        row("RichEdit1", "QPlainTextEdit", "ClientArea", none, "", true, true);
+    }
+
+    void controls() {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(QString, parentName);
+        QFETCH(QRect, place);
+        QFETCH(QString, caption);
+        QFETCH(bool, enabled);
+        QFETCH(bool, shown);
+        QWidget* w = W(name.toUtf8().constData());
+        QVERIFY(w != nullptr);
+        QCOMPARE(QString::fromUtf8(w->metaObject()->className()), kind);
+        QCOMPARE(w->parentWidget()->objectName(), parentName);
+        if (!place.isNull()) {
+            QCOMPARE(w->pos(), place.topLeft());
+            if (place.width() > 0)
+                QCOMPARE(w->size(), place.size());
+        }
+        const char* property = qobject_cast<QGroupBox*>(w) ? "title" : "text";
+        if (w->metaObject()->indexOfProperty(property) >= 0)
+            QCOMPARE(w->property(property).toString(), caption);
+        else if (auto* edit = qobject_cast<QPlainTextEdit*>(w))
+            QCOMPARE(edit->toPlainText(), caption);
+        QCOMPARE(w->isEnabledTo(form.get()), enabled);
+        QCOMPARE(!w->isHidden(), shown);
+        QCOMPARE(w->font().pointSize(), 8);
+    }
+
+    void layout() {
+        form->resize(700, 500);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QWidget* client = form->centralWidget();
+        QWidget* panel2 = W("Panel2");
+        QWidget* group = W("GroupBox1");
+        QWidget* view = W("RichEdit1");
+        QWidget* panel7 = W("Panel7");
+        QCOMPARE(panel2->geometry(), QRect(0, 0, client->width(), 17));
+        QCOMPARE(group->geometry(), QRect(0, client->height() - 92, client->width(), 92));
+        QCOMPARE(view->geometry(), QRect(0, 17, client->width(), client->height() - 17 - 92));
+        QCOMPARE(panel7->width(), 271);
+        QCOMPARE(panel7->geometry().right(), group->width() - 3);
+        QCOMPARE(W("ListBox1")->geometry(), QRect(0, 18, 401, 273));
+        auto* list = W<QListView>("ListBox1");
+        QVERIFY(list->uniformItemSizes());
+        auto* memo = W<QPlainTextEdit>("Memo2");
+        QVERIFY(!memo->tabChangesFocus());
+        QVERIFY(!W<QPlainTextEdit>("Memo3")->tabChangesFocus());
+        auto* richEdit = W<QPlainTextEdit>("RichEdit1");
+        QVERIFY(richEdit->isReadOnly());
+        QCOMPARE(richEdit->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        QCOMPARE(richEdit->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    }
+
+    void menu() {
+        auto* bar = W<QMenuBar>("MainMenu1");
+        QVERIFY(bar != nullptr);
+        QCOMPARE(form->menuBar(), bar);
+        auto* file = W<QMenu>("File1");
+        QVERIFY(file != nullptr);
+        const QList<QAction*> top = bar->actions();
+        QCOMPARE(top.size(), 2);
+        QCOMPARE(top[0], file->menuAction());
+        QCOMPARE(top[1], A("About1"));
+        QCOMPARE(file->title(), QStringLiteral("File"));
+        QCOMPARE(A("About1")->text(), QStringLiteral("About"));
+        const QList<QAction*> items = file->actions();
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items[0], A("ypestomodify1"));
+        QCOMPARE(items[1], A("Quit1"));
+        QCOMPARE(items[2], A("Quit2"));
+        QCOMPARE(items[0]->text(), QStringLiteral("Types to modify"));
+        QCOMPARE(items[1]->text(), QStringLiteral("Help"));
+        QCOMPARE(items[2]->text(), QStringLiteral("Quit"));
+        for (QAction* action : {items[0], items[1], items[2], top[0], top[1]}) {
+            QVERIFY(action->shortcut().isEmpty());
+            QVERIFY(!action->text().contains(QLatin1Char('&')));
+        }
+        for (auto* button : form->findChildren<QPushButton*>())
+            QVERIFY(!button->text().contains(QLatin1Char('&')));
+    }
+
+    void tabOrder() {
+        const char* const expected[] = {"LoadFile",  "LoadDir",   "OptFile",  "OptDir",
+                                        "SaveFile",  "SaveAll",   "DoIt",     "Button1",
+                                        "Memo2",     "Edit1",     "Memo3",    "Edit2",
+                                        "CheckBox2", "CheckBox1", "ListBox1", "RichEdit1"};
+        QStringList names;
+        for (const char* name : expected)
+            names << QString::fromUtf8(name);
+        QStringList seen;
+        QWidget* w = W("LoadFile");
+        for (int guard = 0; guard < 200 && seen.size() < names.size(); ++guard) {
+            if (names.contains(w->objectName()) && !seen.contains(w->objectName()))
+                seen << w->objectName();
+            w = w->nextInFocusChain();
+        }
+        QCOMPARE(seen, names);
+    }
+
+    // --- DisableCommands / EnableCommands ----------------------------------
+
+    void disableCommands() {
+        form->DisableCommands();
+        QCOMPARE(State(), Row("............."));
+        QVERIFY(!W("CheckBox2")->isEnabledTo(form.get()));
+        QVERIFY(!W<QMenu>("File1")->menuAction()->isEnabled());
+        QVERIFY(!A("About1")->isEnabled());
+        QVERIFY(W("Label4")->isHidden());
+        QVERIFY(W("Memo2")->isEnabledTo(form.get()));
+        QVERIFY(W("Memo3")->isEnabledTo(form.get()));
+    }
+
+    void enableCommands_data() {
+        QTest::addColumn<Flags>("flags");
+        //                                           LLOOSSDBCvlps
+        QTest::newRow("file loaded") << Row("xxx...x.xx...");
+        QTest::newRow("file optimized") << Row("xx..x.x.xx..x");
+        QTest::newRow("file changed") << Row("xxx.x.x.xx...");
+        QTest::newRow("scan found none") << Row("xx......xx.x.");
+        QTest::newRow("scan found files") << Row("xx.x...xxx.x.");
+        QTest::newRow("files optimized") << Row("xx...x.xxxxxx");
+        QTest::newRow("files changed") << Row("xx.x.x.xxxxx.");
+    }
+
+    void enableCommands() {
+        QFETCH(Flags, flags);
+        form->DisableCommands();
+        form->EnableCommands(flags[0], flags[1], flags[2], flags[3], flags[4], flags[5], flags[6],
+                             flags[7], flags[8], flags[9], flags[10], flags[11], flags[12]);
+        QCOMPARE(State(), flags);
+        QCOMPARE(W("Label4")->isHidden(), !flags[12]);
+        QVERIFY(W("CheckBox2")->isEnabledTo(form.get()));
+        QVERIFY(MenuEnabled());
+    }
+
+    void enableNeverDisables() {
+        form->EnableCommands(true, true, true, true, true, true, true, true, true, true, true, true,
+                             true);
+        const Flags all = Row("xxxxxxxxxxxxx");
+        QCOMPARE(State(), all);
+        form->EnableCommands(false, false, false, false, false, false, false, false, false, false,
+                             false, false, false);
+        QCOMPARE(State(), all);
+    }
+
+    // --- Load File -----------------------------------------------------------
+
+    void loadFile() {
+        WriteFile(Path("a.htm"), "<p>  a </p>\nb\rc");
+        Load(Path("a.htm"));
+        QCOMPARE(State(), Row("xxx...x.xx..."));
+        QVERIFY(MenuEnabled());
+        QCOMPARE(DocumentBytes(), QByteArray("<p>  a </p>\r\nb\r\nc"));
+        QCOMPARE(Shown(), QStringLiteral("<p>  a </p>\nb\nc"));
+        QCOMPARE(QString::fromStdString(form->CurrentFileName), Path("a.htm"));
+    }
+
+    void loadShowsUndecodableBytes() {
+        const QByteArray bytes("caf\xc3\xa9 \xe9t\xe9\r\n");
+        WriteFile(Path("latin.htm"), bytes);
+        Load(Path("latin.htm"));
+        QCOMPARE(DocumentBytes(), bytes); // shown, never altered
+        QVERIFY(Shown().startsWith(QStringLiteral("caf\u00e9 ")));
+        QVERIFY(Shown().contains(QChar::ReplacementCharacter));
+    }
+
+    void loadOffersLastPath() {
+        WriteFile(Path("one.htm"), "1");
+        WriteFile(Path("two.htm"), "2");
+        Load(Path("one.htm"));
+        ModalDriver driver;
+        auto dialog = driver.File(Path("two.htm"));
+        W<QPushButton>("LoadFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(dialog->objectName, QStringLiteral("OpenDialog1"));
+        QCOMPARE(dialog->acceptMode, int(QFileDialog::AcceptOpen));
+        QCOMPARE(dialog->proposed, Path("one.htm"));
+        QCOMPARE(DocumentBytes(), QByteArray("2"));
+    }
+
+    void loadHidesTheFileList() {
+        form->DisableCommands();
+        form->EnableCommands(true, true, false, true, false, true, false, true, true, true, true,
+                             true, true);
+        WriteFile(Path("a.htm"), "a");
+        Load(Path("a.htm"));
+        QCOMPARE(State(), Row("xxx...x.xx..."));
+    }
+
+    void loadCancelled() {
+        WriteFile(Path("a.htm"), "kept\r\n");
+        Load(Path("a.htm"));
+        W<QPlainTextEdit>("Memo2")->setPlainText(QStringLiteral("kept"));
+        W<QPlainTextEdit>("Memo3")->setPlainText(QStringLiteral("new"));
+        QCOMPARE(PressForMessage("DoIt"), kChangedMessage);
+        const Flags before = State();
+        ModalDriver driver;
+        driver.CancelFile();
+        W<QPushButton>("LoadFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(State(), before);
+        QCOMPARE(DocumentBytes(), QByteArray("new\r\n"));
+        QCOMPARE(QString::fromStdString(form->CurrentFileName), Path("a.htm"));
+    }
+
+    void loadMissingFile() {
+        WriteFile(Path("a.htm"), "a b\r\n");
+        Load(Path("a.htm"));
+        QCOMPARE(PressForMessage("OptFile"), kOptimizedMessage);
+        const Flags before = State();
+        const QString missing = Path("missing.htm");
+        ModalDriver driver;
+        driver.File(missing);
+        auto error = driver.Message();
+        W<QPushButton>("LoadFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(
+            error->text,
+            QStringLiteral("Cannot open file \"%1\". No such file or directory.").arg(missing));
+        QCOMPARE(error->icon, int(QMessageBox::Critical));
+        QCOMPARE(error->title, kTitle);
+        QCOMPARE(State(), before);
+        QVERIFY(MenuEnabled());
+        QCOMPARE(DocumentBytes(), QByteArray("a b\r\n"));
+        QCOMPARE(QString::fromStdString(form->CurrentFileName), Path("a.htm"));
+    }
+
+    // --- Optimize File ---------------------------------------------------------
+
+    void optimizeFile() {
+        const QByteArray text("  <p>  a\t\tb </p>  \r\n\r\n \t \r\n<br>");
+        WriteFile(Path("a.htm"), text);
+        Load(Path("a.htm"));
+        QCOMPARE(PressForMessage("OptFile"), kOptimizedMessage);
+        QCOMPARE(DocumentBytes(), QByteArray("<p> a\tb </p>\r\n<br>\r\n"));
+        QCOMPARE(Shown(), QStringLiteral("<p> a\tb </p>\n<br>\n"));
+        QCOMPARE(State(), Row("xx..x.x.xx..x"));
+        // Before: the joined text (a CR LF is added to the last line) is 35 bytes.
+        const auto before = text.size() + 2;
+        const auto after = DocumentBytes().size();
+        QCOMPARE(W<QLabel>("Label4")->text(), QStringLiteral("%1 bytes").arg(before - after));
+        QCOMPARE(W<QLabel>("Label3")->text(), QStringLiteral("Space saved:"));
+    }
+
+    void optimizeEmptyFile() {
+        WriteFile(Path("empty.htm"), "");
+        Load(Path("empty.htm"));
+        QCOMPARE(State(), Row("xxx...x.xx..."));
+        QCOMPARE(PressForMessage("OptFile"), kEmptyMessage);
+        QCOMPARE(State(), Row("xxx...x.xx..."));
+        QVERIFY(W("Label4")->isHidden() || W<QLabel>("Label4")->text().isEmpty());
+    }
+
+    void optimizeWhiteSpaceOnly() {
+        const QByteArray text("  \r\n\t\r\n\r\n \t \t");
+        WriteFile(Path("blank.htm"), text);
+        Load(Path("blank.htm"));
+        QCOMPARE(PressForMessage("OptFile"), kOptimizedMessage);
+        QCOMPARE(DocumentBytes(), QByteArray());
+        QCOMPARE(Shown(), QString());
+        QCOMPARE(W<QLabel>("Label4")->text(), QStringLiteral("%1 bytes").arg(text.size() + 2));
+        // Save writes the empty text.
+        ModalDriver driver;
+        driver.File(Path("blank-out.htm"));
+        W<QPushButton>("SaveFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QVERIFY(QFile::exists(Path("blank-out.htm")));
+        QCOMPARE(ReadFile(Path("blank-out.htm")), QByteArray());
+    }
+
+    void preTag_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("lower case") << QByteArray("<pre>  a  </pre>\n") << true;
+        QTest::newRow("capitals") << QByteArray("<PRE>  a  </PRE>\n") << false;
+        QTest::newRow("mixed") << QByteArray("<Pre>a</Pre>\n") << false;
+        QTest::newRow("split over lines") << QByteArray("<pr\ne>\n") << false;
+        QTest::newRow("after blanks") << QByteArray("   <pre>\n") << true;
+    }
+
+    void preTag() {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, warned);
+        WriteFile(Path("pre.htm"), text);
+        Load(Path("pre.htm"));
+        QCOMPARE(PressForMessage("OptFile"), warned ? kPreMessage : kOptimizedMessage);
+        QCOMPARE(State(), Row("xx..x.x.xx..x"));
+    }
+
+    void optimizeTwice() {
+        WriteFile(Path("a.htm"), "a  b\r\n  c\r\n");
+        Load(Path("a.htm"));
+        QCOMPARE(PressForMessage("OptFile"), kOptimizedMessage);
+        QVERIFY(!W("OptFile")->isEnabledTo(form.get()));
+        QCOMPARE(W<QLabel>("Label4")->text(), QStringLiteral("3 bytes"));
+        QCOMPARE(PressForMessage("DoIt"), kChangedMessage); // empty pattern: no change
+        QVERIFY(W("OptFile")->isEnabledTo(form.get()));
+        QVERIFY(W("Label3")->isHidden());
+        QVERIFY(W("Label4")->isHidden());
+        QCOMPARE(PressForMessage("OptFile"), kOptimizedMessage);
+        QCOMPARE(W<QLabel>("Label4")->text(), QStringLiteral("0 bytes"));
+    }
+
+    // --- Change File -------------------------------------------------------------
+
+    void change_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("replacement");
+        QTest::addColumn<bool>("sensitive");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("absent") << QByteArray("abc\r\n") << QStringLiteral("x")
+                                << QStringLiteral("y") << false << QByteArray("abc\r\n");
+        QTest::newRow("ignoring case") << QByteArray("Abc aBC\r\n") << QStringLiteral("abc")
+                                       << QStringLiteral("x") << false << QByteArray("x x\r\n");
+        QTest::newRow("exact case") << QByteArray("Abc abc\r\n") << QStringLiteral("abc")
+                                    << QStringLiteral("x") << true << QByteArray("Abc x\r\n");
+        QTest::newRow("delete") << QByteArray("a<b>c\r\n") << QStringLiteral("<b>") << QString()
+                                << true << QByteArray("ac\r\n");
+        QTest::newRow("replacement with line break")
+            << QByteArray("a;b") << QStringLiteral(";") << QStringLiteral("\n") << true
+            << QByteArray("a\r\nb");
+        QTest::newRow("tab") << QByteArray("a\tb") << QStringLiteral("\t") << QStringLiteral(" ")
+                             << true << QByteArray("a b");
+        QTest::newRow("empty pattern")
+            << QByteArray("abc") << QString() << QStringLiteral("x") << false << QByteArray("abc");
+        QTest::newRow("accented capitals")
+            << QByteArray("\xc3\x89t\xc3\xa9") << QStringLiteral("\u00e9T\u00c9")
+            << QStringLiteral("ok") << false << QByteArray("ok");
+    }
+
+    void change() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, find);
+        QFETCH(QString, replacement);
+        QFETCH(bool, sensitive);
+        QFETCH(QByteArray, expected);
+        WriteFile(Path("c.htm"), text);
+        Load(Path("c.htm"));
+        W<QPlainTextEdit>("Memo2")->setPlainText(find);
+        W<QPlainTextEdit>("Memo3")->setPlainText(replacement);
+        W<QCheckBox>("CheckBox2")->setChecked(sensitive);
+        QCOMPARE(PressForMessage("DoIt"), kChangedMessage);
+        QCOMPARE(DocumentBytes(), expected);
+        QCOMPARE(State(), Row("xxx.x.x.xx..."));
+    }
+
+    void changeTwoLinePatternTyped() {
+        WriteFile(Path("c.htm"), "a\nb\nc\nd\n");
+        Load(Path("c.htm"));
+        auto* memo2 = W<QPlainTextEdit>("Memo2");
+        memo2->setFocus();
+        QTest::keyClicks(memo2, QStringLiteral("B"));
+        QTest::keyClick(memo2, Qt::Key_Return);
+        QTest::keyClicks(memo2, QStringLiteral("c"));
+        auto* memo3 = W<QPlainTextEdit>("Memo3");
+        QTest::keyClicks(memo3, QStringLiteral("x"));
+        QTest::keyClick(memo3, Qt::Key_Tab);
+        QTest::keyClicks(memo3, QStringLiteral("y"));
+        QCOMPARE(memo2->toPlainText(), QStringLiteral("B\nc"));
+        QCOMPARE(memo3->toPlainText(), QStringLiteral("x\ty"));
+        W<QCheckBox>("CheckBox2")->setChecked(false);
+        QCOMPARE(PressForMessage("DoIt"), kChangedMessage);
+        QCOMPARE(DocumentBytes(), QByteArray("a\r\nx\ty\r\nd\r\n"));
+    }
+
+    // --- Save File -----------------------------------------------------------------
+
+    void saveProposesLoadedFile() {
+        WriteFile(Path("a.htm"), "a   b\n");
+        Load(Path("a.htm"));
+        QVERIFY(!W("SaveFile")->isEnabledTo(form.get()));
+        QCOMPARE(PressForMessage("OptFile"), kOptimizedMessage);
+        const Flags optimized = State();
+        ModalDriver driver;
+        auto dialog = driver.File(Path("a.htm"));
+        W<QPushButton>("SaveFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(dialog->objectName, QStringLiteral("SaveDialog1"));
+        QCOMPARE(dialog->acceptMode, int(QFileDialog::AcceptSave));
+        QCOMPARE(dialog->proposed, Path("a.htm"));
+        QCOMPARE(ReadFile(Path("a.htm")), QByteArray("a b\r\n"));
+        Flags saved = optimized;
+        saved[4] = false;
+        QCOMPARE(State(), saved);
+    }
+
+    void saveUnderAnotherNameThenAgain() {
+        WriteFile(Path("a.htm"), "a  b\n");
+        Load(Path("a.htm"));
+        QCOMPARE(PressForMessage("OptFile"), kOptimizedMessage);
+        {
+            ModalDriver driver;
+            driver.File(Path("other.htm"));
+            W<QPushButton>("SaveFile")->click();
+            QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        }
+        QCOMPARE(ReadFile(Path("other.htm")), QByteArray("a b\r\n"));
+        QCOMPARE(ReadFile(Path("a.htm")), QByteArray("a  b\n"));
+        QCOMPARE(QString::fromStdString(form->CurrentFileName), Path("a.htm"));
+        W<QPlainTextEdit>("Memo2")->setPlainText(QStringLiteral("b"));
+        W<QPlainTextEdit>("Memo3")->setPlainText(QStringLiteral("c"));
+        QCOMPARE(PressForMessage("DoIt"), kChangedMessage);
+        ModalDriver driver;
+        auto dialog = driver.File(Path("third.htm"));
+        W<QPushButton>("SaveFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(dialog->proposed, Path("a.htm"));
+        QCOMPARE(ReadFile(Path("third.htm")), QByteArray("a c\r\n"));
+    }
+
+    void saveCancelled() {
+        WriteFile(Path("a.htm"), "a  b\n");
+        Load(Path("a.htm"));
+        QCOMPARE(PressForMessage("OptFile"), kOptimizedMessage);
+        const Flags before = State();
+        ModalDriver driver;
+        driver.CancelFile();
+        W<QPushButton>("SaveFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(State(), before);
+        QCOMPARE(ReadFile(Path("a.htm")), QByteArray("a  b\n"));
+    }
+
+    void saveUnwritableTarget() {
+        WriteFile(Path("a.htm"), "a  b\n");
+        Load(Path("a.htm"));
+        QCOMPARE(PressForMessage("OptFile"), kOptimizedMessage);
+        const Flags before = State();
+        // The parent of the target is a regular file: no one can create it.
+        const QString target = Path("a.htm") + QStringLiteral("/out.htm");
+        ModalDriver driver;
+        driver.File(target);
+        auto error = driver.Message();
+        W<QPushButton>("SaveFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(error->icon, int(QMessageBox::Critical));
+        QCOMPARE(error->title, kTitle);
+        QCOMPARE(error->text,
+                 QStringLiteral("Cannot create file \"%1\". Not a directory.").arg(target));
+        QCOMPARE(State(), before);
+        QVERIFY(W("SaveFile")->isEnabledTo(form.get()));
+        QCOMPARE(ReadFile(Path("a.htm")), QByteArray("a  b\n"));
+    }
+
+    // --- a command that fails part-way -------------------------------------------
+
+    // A failed Load File leaves the capacity set for the next fill; a change that
+    // then makes the text longer than it lets Optimize File fail while it refills
+    // the view. The window goes back to what it offered before, with its text.
+    void failedCommandRestoresTheWindow() {
+        WriteFile(Path("a.htm"), "a\n");
+        Load(Path("a.htm"));
+        {
+            ModalDriver driver;
+            driver.File(Path("missing.htm"));
+            driver.Message();
+            W<QPushButton>("LoadFile")->click();
+            QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        }
+        QString longText;
+        const QString line(99, QLatin1Char('x'));
+        for (int i = 0; i < 11000; ++i)
+            longText += line + QLatin1Char('\n');
+        W<QPlainTextEdit>("Memo2")->setPlainText(QStringLiteral("a"));
+        W<QPlainTextEdit>("Memo3")->setPlainText(longText);
+        W<QCheckBox>("CheckBox2")->setChecked(true);
+        QCOMPARE(PressForMessage("DoIt"), kChangedMessage);
+        const Flags changed = State();
+        QCOMPARE(changed, Row("xxx.x.x.xx..."));
+        const QByteArray textBefore = DocumentBytes();
+        QVERIFY(textBefore.size() > 0xFFFFF);
+
+        ModalDriver driver;
+        auto error = driver.Message();
+        W<QPushButton>("OptFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(error->icon, int(QMessageBox::Critical));
+        QCOMPARE(error->text, QStringLiteral("RichEdit line insertion error."));
+        QCOMPARE(State(), changed);
+        QVERIFY(MenuEnabled());
+        QVERIFY(W("CheckBox2")->isEnabledTo(form.get()));
+        QCOMPARE(DocumentBytes(), textBefore);
+        QCOMPARE(Shown().size(), QString::fromUtf8(textBefore).size() - 11001);
+    }
+
+    // --- menu and secondary windows ----------------------------------------------
+
+    void menuShowsHelpAndAbout() {
+        TForm2 help;
+        TForm3 about;
+        Form2 = &help;
+        Form3 = &about;
+        form->show();
+        A("Quit1")->trigger();
+        A("Quit1")->trigger();
+        QVERIFY(help.isVisible());
+        help.PageControl1->setCurrentIndex(1);
+        help.close();
+        QVERIFY(!help.isVisible());
+        A("Quit1")->trigger();
+        QVERIFY(help.isVisible());
+        QCOMPARE(help.PageControl1->currentIndex(), 1);
+        A("About1")->trigger();
+        QVERIFY(about.isVisible());
+        int helpWindows = 0;
+        int aboutWindows = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            helpWindows += qobject_cast<TForm2*>(w) != nullptr;
+            aboutWindows += qobject_cast<TForm3*>(w) != nullptr;
+        }
+        QCOMPARE(helpWindows, 1);
+        QCOMPARE(aboutWindows, 1);
+
+        // Closing the main window ends the program although both are open.
+        QVERIFY(!help.testAttribute(Qt::WA_QuitOnClose));
+        QVERIFY(!about.testAttribute(Qt::WA_QuitOnClose));
+        QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+        A("Quit2")->trigger();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(lastClosed.count(), 1);
+        Form2 = nullptr;
+        Form3 = nullptr;
+    }
+
+    void menuDisabledWhileBusy() {
+        form->DisableCommands();
+        QVERIFY(!W<QMenu>("File1")->menuAction()->isEnabled());
+        QVERIFY(!A("About1")->isEnabled());
+        form->EnableCommands(true, true, false, false, false, false, false, false, true, true,
+                             false, true, false);
+        QVERIFY(MenuEnabled());
+    }
+};
+
+QTEST_MAIN(TestUnit1)
+#include "tst_unit1.moc"
