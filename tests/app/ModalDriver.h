@@ -123,7 +123,7 @@ private:
                 auto* name = target->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
                 if (name != nullptr)
                     name->setText(answer);
-                target->accept();
+                static_cast<QDialog*>(target.data())->accept(); // runs QFileDialog::accept
             });
         } else {
             auto* box = qobject_cast<QMessageBox*>(modal);

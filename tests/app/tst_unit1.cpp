@@ -280,7 +280,7 @@ private Q_SLOTS:
             QVERIFY(action->shortcut().isEmpty());
             QVERIFY(!action->text().contains(QLatin1Char('&')));
         }
-        for (auto* button : form->findChildren<QPushButton*>())
+        for (auto* button : W("GroupBox1")->findChildren<QPushButton*>())
             QVERIFY(!button->text().contains(QLatin1Char('&')));
     }
 
@@ -720,8 +720,15 @@ private Q_SLOTS:
         // Closing the main window ends the program although both are open.
         QVERIFY(!help.testAttribute(Qt::WA_QuitOnClose));
         QVERIFY(!about.testAttribute(Qt::WA_QuitOnClose));
+        QVERIFY(help.isVisible());
+        QVERIFY(about.isVisible());
         QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
-        A("Quit2")->trigger();
+        QTimer::singleShot(0, this, [this] { A("Quit2")->trigger(); });
+        QTimer hangGuard;
+        hangGuard.setSingleShot(true);
+        connect(&hangGuard, &QTimer::timeout, this, [] { QCoreApplication::exit(2); });
+        hangGuard.start(30000);
+        QCOMPARE(QApplication::exec(), 0);
         QVERIFY(!form->isVisible());
         QCOMPARE(lastClosed.count(), 1);
         Form2 = nullptr;
