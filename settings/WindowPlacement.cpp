@@ -1,7 +1,9 @@
 #include "settings/WindowPlacement.h"
 
+#include "app/HandlerGuard.h"
 #include "settings/Settings.h"
 
+#include <QEvent>
 #include <QMetaObject>
 #include <QWidget>
 
@@ -35,6 +37,60 @@ int ParseInteger(const std::string& text) {
         throw std::runtime_error("'" + text + "' is not a valid integer value");
     return value;
 }
+
+const QString kKeeperName = QStringLiteral("frameSizeKeeper");
+
+// Before a window is first shown the platform does not know its frame, so the
+// placement sizes the client area to the frame size it was given. Once the
+// window is on the screen in its normal state and the frame is known, this
+// shrinks the client area by the frame once, so that the frame gets the stored
+// size and the window does not grow by its frame from one run to the next.
+class FrameSizeKeeper : public QObject {
+public:
+    FrameSizeKeeper(QWidget& window, QSize frameSize)
+        : QObject(&window), window_(window), frameSize_(frameSize) {
+        setObjectName(kKeeperName);
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != &window_ || done_)
+            return false;
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Move:
+        case QEvent::Resize:
+            // Not on a state change itself: the geometry of the new state
+            // arrives with the move and resize that follow it.
+            RunGuarded([this] { Check(); });
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void Check() {
+        if (!window_.isVisible() || window_.isMaximized() || window_.isMinimized() ||
+            window_.isFullScreen())
+            return;
+        const QSize frameExtra = window_.frameGeometry().size() - window_.geometry().size();
+        if (frameExtra.isNull())
+            return; // the frame is not known yet (or there is none)
+        done_ = true;
+        window_.removeEventFilter(this);
+        // Only a size still as the placement left it is corrected, never one
+        // the user or the window system has changed since.
+        if (window_.geometry().size() == frameSize_)
+            window_.resize(frameSize_ - frameExtra);
+        deleteLater();
+    }
+
+    QWidget& window_;
+    QSize frameSize_;
+    bool done_ = false;
+};
 
 } // namespace
 
@@ -74,6 +130,9 @@ void LoadWindowPlacement(QWidget& window) {
     window.move(placement.left, placement.top);
     const QSize frameExtra = window.frameGeometry().size() - window.geometry().size();
     window.resize(placement.width - frameExtra.width(), placement.height - frameExtra.height());
+    delete window.findChild<QObject*>(kKeeperName, Qt::FindDirectChildrenOnly);
+    if (frameExtra.isNull() && window.size() == QSize(placement.width, placement.height))
+        new FrameSizeKeeper(window, window.size());
     if (placement.state == 1)
         window.setWindowState(window.windowState() | Qt::WindowMaximized);
 }

@@ -1,0 +1,723 @@
+// The settings store: WriteSetting/ReadSetting with the registry's edge cases for
+// mistyped values, the window placement, and the start-up and shut-down steps
+// with the two file-type lists, all against the hive file of the test's own
+// XDG_CONFIG_HOME.
+
+#include "settings/FileTypeLists.h"
+#include "settings/HiveFixture.h"
+#include "settings/Settings.h"
+#include "settings/WindowPlacement.h"
+
+#include <QCheckBox>
+#include <QtTest>
+
+#include <stdexcept>
+#include <string>
+
+using namespace hive_fixture;
+
+// A window whose placement values are named "FormX...".
+class TFormX : public QWidget {
+    Q_OBJECT
+public:
+    TFormX() { setMinimumSize(600, 440); }
+};
+
+// A window without a minimum size, named "Small...".
+class TSmall : public QWidget {
+    Q_OBJECT
+};
+
+namespace {
+
+// The text of the error step() throws, or "" when it throws nothing.
+template <typename Step> QString ErrorOf(Step&& step) {
+    try {
+        step();
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    }
+    return QString();
+}
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+const QString kTypeColumn = QStringLiteral("type");
+
+void PutProgramValue(const QString& name, const QString& type, const QJsonValue& data) {
+    PutValue(kProgramKey, name, type, data);
+}
+
+void PutPlacement(int left, int top, int width, int height, int state) {
+    const QString dword = QStringLiteral("REG_DWORD");
+    PutValue(kWinposKey, QStringLiteral("FormXLeft"), dword, left);
+    PutValue(kWinposKey, QStringLiteral("FormXTop"), dword, top);
+    PutValue(kWinposKey, QStringLiteral("FormXWidth"), dword, width);
+    PutValue(kWinposKey, QStringLiteral("FormXHeight"), dword, height);
+    PutValue(kWinposKey, QStringLiteral("FormXState"), dword, state);
+}
+
+QJsonValue StoredData(const QString& key, const QString& name) {
+    return StoredValue(key, name).value(QStringLiteral("data"));
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() {
+        ResetHive();
+        FileTypes.clear();
+        UncheckedTypes.clear();
+    }
+    void cleanupTestCase() { ResetHive(); }
+
+    // WriteSetting / ReadSetting
+    void settingsKeyAndDefaults();
+    void writeAndReadKinds_data();
+    void writeAndReadKinds();
+    void otherKindsDoNothing();
+    void readingCreatesTheKey();
+    void writeSettingRefusesNonNumbers();
+    void readString_data();
+    void readString();
+    void readInteger_data();
+    void readInteger();
+    void unopenableStore();
+
+    // Window placement
+    void windowName();
+    void firstRunPlacement();
+    void edgeRuleOnSaving_data();
+    void edgeRuleOnSaving();
+    void sizeStoredUnchanged();
+    void storedPlacementApplied();
+    void brokenPlacementFallsBack_data();
+    void brokenPlacementFallsBack();
+    void stateOnLoading_data();
+    void stateOnLoading();
+    void maximizedStateSaved();
+    void minimumSizeStillApplies();
+    void placementWithUnopenableStore();
+
+    // Start-up read, shut-down write, list write
+    void firstRunStartup();
+    void optionTexts_data();
+    void optionTexts();
+    void listFallback_data();
+    void listFallback();
+    void mistypedValueAtStartup_data();
+    void mistypedValueAtStartup();
+    void startupWithUnopenableStore();
+    void shutdownWrite_data();
+    void shutdownWrite();
+    void shutdownWithUnopenableStore();
+    void shutdownRefusedWrite();
+    void listWrite();
+    void listWriteUnopenable();
+    void listWriteRefused();
+    void restartKeepsEverything();
+};
+
+void TestSettings::settingsKeyAndDefaults() {
+    QCOMPARE(SettingsKey, std::string("\\Software\\Velocitrix Website Optimizer"));
+    QCOMPARE(DefaultTypeList,
+             std::string("*.htm;*.html;*.php;*.php3;*.php4;*.asp;*.jsp;*.phtm;"
+                         "*.phtml;*.shtm;*.shtml;*.xhtm;*.xhtml;*.css;*.cgi;*.pl"));
+    QCOMPARE(DefaultTypeList.size(), std::size_t(106));
+    QCOMPARE(QString::fromStdString(DefaultTypeList).split(QLatin1Char(';')).size(), 16);
+}
+
+void TestSettings::writeAndReadKinds_data() {
+    QTest::addColumn<QString>("subKey");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("storedKey");
+    QTest::addColumn<QString>("storedType");
+    QTest::addColumn<QJsonValue>("storedData");
+    QTest::newRow("string") << QString() << 0 << QStringLiteral("yes") << kProgramKey
+                            << QStringLiteral("REG_SZ") << QJsonValue(QStringLiteral("yes"));
+    QTest::newRow("empty string") << QString() << 0 << QString() << kProgramKey
+                                  << QStringLiteral("REG_SZ") << QJsonValue(QString());
+    QTest::newRow("integer") << QStringLiteral("\\Winpos") << 1 << QStringLiteral("1999")
+                             << kWinposKey << QStringLiteral("REG_DWORD") << QJsonValue(1999);
+    QTest::newRow("negative integer")
+        << QStringLiteral("\\Winpos") << 1 << QStringLiteral("-4") << kWinposKey
+        << QStringLiteral("REG_DWORD") << QJsonValue(-4);
+    QTest::newRow("largest integer")
+        << QStringLiteral("\\Winpos") << 1 << QStringLiteral("2147483647") << kWinposKey
+        << QStringLiteral("REG_DWORD") << QJsonValue(2147483647);
+}
+
+void TestSettings::writeAndReadKinds() {
+    QFETCH(QString, subKey);
+    QFETCH(int, kind);
+    QFETCH(QString, value);
+    QFETCH(QString, storedKey);
+    QFETCH(QString, storedType);
+    QFETCH(QJsonValue, storedData);
+    WriteSetting(subKey.toStdString(), "name", value.toStdString(), kind);
+    const QJsonObject entry = StoredValue(storedKey, QStringLiteral("name"));
+    QCOMPARE(entry.value(QStringLiteral("type")).toString(), storedType);
+    QCOMPARE(entry.value(QStringLiteral("data")), storedData);
+    std::string result = "untouched";
+    ReadSetting(subKey.toStdString(), "name", kind, result);
+    QCOMPARE(Q(result), value);
+}
+
+void TestSettings::otherKindsDoNothing() {
+    WriteSetting("", "name", "x", 2);
+    QVERIFY(!HasValue(kProgramKey, QStringLiteral("name")));
+    QVERIFY(ReadHiveKeys().contains(kProgramKey)); // the key is opened with creation all the same
+    PutProgramValue(QStringLiteral("name"), QStringLiteral("REG_SZ"), QStringLiteral("stored"));
+    std::string result = "untouched";
+    ReadSetting("", "name", 2, result);
+    QCOMPARE(Q(result), QStringLiteral("untouched"));
+    ReadSetting("", "name", -1, result);
+    QCOMPARE(Q(result), QStringLiteral("untouched"));
+}
+
+void TestSettings::readingCreatesTheKey() {
+    std::string result = "x";
+    ReadSetting("\\Winpos", "Nothing", 0, result);
+    QCOMPARE(result, std::string());
+    QVERIFY(ReadHiveKeys().contains(kWinposKey));
+    QVERIFY(ReadHiveKeys().value(kWinposKey).toObject().isEmpty());
+}
+
+void TestSettings::writeSettingRefusesNonNumbers() {
+    const QString error = ErrorOf([] { WriteSetting("\\Winpos", "n", "12a", 1); });
+    QCOMPARE(error, QStringLiteral("'12a' is not a valid integer value"));
+    QVERIFY(!HasValue(kWinposKey, QStringLiteral("n")));
+    QCOMPARE(ErrorOf([] { WriteSetting("\\Winpos", "n", "4294967296", 1); }),
+             QStringLiteral("'4294967296' is not a valid integer value"));
+}
+
+void TestSettings::readString_data() {
+    QTest::addColumn<QString>("type"); // "" = no value at all
+    QTest::addColumn<QJsonValue>("data");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("error");
+    const QString none;
+    QTest::newRow("missing") << QString() << QJsonValue() << QString() << none;
+    QTest::newRow("string") << QStringLiteral("REG_SZ") << QJsonValue(QStringLiteral("*.htm"))
+                            << QStringLiteral("*.htm") << none;
+    QTest::newRow("empty string") << QStringLiteral("REG_SZ") << QJsonValue(QString()) << QString()
+                                  << none;
+    QTest::newRow("expand string not expanded")
+        << QStringLiteral("REG_EXPAND_SZ") << QJsonValue(QStringLiteral("%HOME%"))
+        << QStringLiteral("%HOME%") << none;
+    QTest::newRow("ends at zero") << QStringLiteral("REG_SZ")
+                                  << QJsonValue(QStringLiteral("a") + QChar(0) +
+                                                QStringLiteral("b"))
+                                  << QStringLiteral("a") << none;
+    QTest::newRow("empty binary") << QStringLiteral("REG_BINARY") << QJsonValue(QString())
+                                  << QString() << none;
+    QTest::newRow("dword") << QStringLiteral("REG_DWORD") << QJsonValue(1) << QString()
+                           << QStringLiteral("Invalid data type for 'name'");
+    QTest::newRow("binary") << QStringLiteral("REG_BINARY") << QJsonValue(QStringLiteral("7965"))
+                            << QString() << QStringLiteral("Invalid data type for 'name'");
+}
+
+void TestSettings::readString() {
+    QFETCH(QString, type);
+    QFETCH(QJsonValue, data);
+    QFETCH(QString, result);
+    QFETCH(QString, error);
+    WriteSetting("", "other", "x", 0);
+    if (!type.isEmpty())
+        PutProgramValue(QStringLiteral("name"), type, data);
+    std::string read = "untouched";
+    QCOMPARE(ErrorOf([&] { ReadSetting("", "name", 0, read); }), error);
+    if (error.isEmpty())
+        QCOMPARE(Q(read), result);
+    else
+        QCOMPARE(Q(read), QStringLiteral("untouched"));
+}
+
+void TestSettings::readInteger_data() {
+    QTest::addColumn<QString>("type"); // "" = no value at all
+    QTest::addColumn<QJsonValue>("data");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("error");
+    const QString invalid = QStringLiteral("Invalid data type for 'name'");
+    const QString failed = QStringLiteral("Failed to get data for 'name'");
+    QTest::newRow("dword") << QStringLiteral("REG_DWORD") << QJsonValue(-4) << QStringLiteral("-4")
+                           << QString();
+    QTest::newRow("missing") << QString() << QJsonValue() << QString() << failed;
+    // A string's data counts its terminating zero.
+    QTest::newRow("string of 3 (4 bytes)")
+        << QStringLiteral("REG_SZ") << QJsonValue(QStringLiteral("123")) << QString() << invalid;
+    QTest::newRow("string of 4 (5 bytes)")
+        << QStringLiteral("REG_SZ") << QJsonValue(QStringLiteral("1234")) << QString() << failed;
+    QTest::newRow("empty string (1 byte)")
+        << QStringLiteral("REG_SZ") << QJsonValue(QString()) << QString() << invalid;
+    QTest::newRow("expand string") << QStringLiteral("REG_EXPAND_SZ")
+                                   << QJsonValue(QStringLiteral("1")) << QString() << invalid;
+    QTest::newRow("binary of 3") << QStringLiteral("REG_BINARY")
+                                 << QJsonValue(QStringLiteral("010203")) << QString() << invalid;
+    QTest::newRow("binary of 4") << QStringLiteral("REG_BINARY")
+                                 << QJsonValue(QStringLiteral("01020304")) << QString() << invalid;
+    QTest::newRow("binary of 5") << QStringLiteral("REG_BINARY")
+                                 << QJsonValue(QStringLiteral("0102030405")) << QString() << failed;
+    QTest::newRow("misshapen") << QStringLiteral("REG_DWORD") << QJsonValue(QStringLiteral("10"))
+                               << QString() << invalid;
+}
+
+void TestSettings::readInteger() {
+    QFETCH(QString, type);
+    QFETCH(QJsonValue, data);
+    QFETCH(QString, result);
+    QFETCH(QString, error);
+    WriteSetting("\\Winpos", "other", "1", 1);
+    if (!type.isEmpty())
+        PutValue(kWinposKey, QStringLiteral("name"), type, data);
+    std::string read = "untouched";
+    QCOMPARE(ErrorOf([&] { ReadSetting("\\Winpos", "name", 1, read); }), error);
+    QCOMPARE(Q(read), error.isEmpty() ? result : QStringLiteral("untouched"));
+}
+
+void TestSettings::unopenableStore() {
+    MakeStoreUnopenable();
+    std::string read = "untouched";
+    ReadSetting("", "recursive", 0, read);
+    QCOMPARE(read, std::string());
+    QCOMPARE(ErrorOf([&] { ReadSetting("\\Winpos", "Form1Left", 1, read); }),
+             QStringLiteral("Failed to get data for 'Form1Left'"));
+    QCOMPARE(ErrorOf([] { WriteSetting("", "recursive", "yes", 0); }),
+             QStringLiteral("Failed to set data for 'recursive'"));
+    QCOMPARE(ErrorOf([] { WriteSetting("\\Winpos", "Form1Left", "10", 1); }),
+             QStringLiteral("Failed to set data for 'Form1Left'"));
+}
+
+void TestSettings::windowName() {
+    TFormX formX;
+    TSmall small;
+    QWidget plain;
+    QCOMPARE(Q(WindowPlacementName(formX)), QStringLiteral("FormX"));
+    QCOMPARE(Q(WindowPlacementName(small)), QStringLiteral("Small"));
+    QCOMPARE(Q(WindowPlacementName(plain)), QStringLiteral("Widget"));
+}
+
+void TestSettings::firstRunPlacement() {
+    TFormX window;
+    window.move(300, 300);
+    window.resize(900, 700);
+    LoadWindowPlacement(window);
+    QCOMPARE(window.frameGeometry(), QRect(10, 10, 600, 440));
+    QVERIFY(!window.isMaximized());
+    // The program's key with an empty Winpos key below it.
+    QVERIFY(ReadHiveKeys().contains(kWinposKey));
+    QVERIFY(ReadHiveKeys().value(kWinposKey).toObject().isEmpty());
+    QVERIFY(ReadHiveKeys().value(kProgramKey).toObject().isEmpty());
+}
+
+void TestSettings::edgeRuleOnSaving_data() {
+    QTest::addColumn<int>("edge");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("0") << 0 << 15;
+    QTest::newRow("-4") << -4 << 15;
+    QTest::newRow("1") << 1 << 1;
+    QTest::newRow("1999") << 1999 << 1999;
+    QTest::newRow("2000") << 2000 << 15;
+    QTest::newRow("5000") << 5000 << 15;
+    QTest::newRow("15") << 15 << 15;
+}
+
+void TestSettings::edgeRuleOnSaving() {
+    QFETCH(int, edge);
+    QFETCH(int, stored);
+    TFormX window;
+    window.setGeometry(edge, 100, 640, 480);
+    SaveWindowPlacement(window);
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXLeft")), QJsonValue(stored));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXTop")), QJsonValue(100));
+    window.setGeometry(100, edge, 640, 480);
+    SaveWindowPlacement(window);
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXLeft")), QJsonValue(100));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXTop")), QJsonValue(stored));
+    QCOMPARE(StoredValue(kWinposKey, QStringLiteral("FormXTop")).value(kTypeColumn).toString(),
+             QStringLiteral("REG_DWORD"));
+}
+
+void TestSettings::sizeStoredUnchanged() {
+    TFormX window;
+    window.setGeometry(50, 60, 3000, 2500);
+    SaveWindowPlacement(window);
+    const QJsonObject values = ReadHiveKeys().value(kWinposKey).toObject();
+    QCOMPARE(values.keys(), (QStringList{QStringLiteral("FormXHeight"), QStringLiteral("FormXLeft"),
+                                         QStringLiteral("FormXState"), QStringLiteral("FormXTop"),
+                                         QStringLiteral("FormXWidth")}));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXLeft")), QJsonValue(50));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXTop")), QJsonValue(60));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXWidth")), QJsonValue(3000));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXHeight")), QJsonValue(2500));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXState")), QJsonValue(0));
+}
+
+void TestSettings::storedPlacementApplied() {
+    PutPlacement(5000, 30, 700, 500, 0);
+    TFormX window;
+    LoadWindowPlacement(window);
+    QCOMPARE(window.frameGeometry(), QRect(5000, 30, 700, 500));
+    QVERIFY(!window.isMaximized());
+    // Shown, the frame the platform adds is taken from the client area: the
+    // frame keeps the stored place and size.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.frameGeometry(), QRect(5000, 30, 700, 500));
+    // Saved again, nothing has grown.
+    SaveWindowPlacement(window);
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXWidth")), QJsonValue(700));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXHeight")), QJsonValue(500));
+}
+
+void TestSettings::brokenPlacementFallsBack_data() {
+    QTest::addColumn<QString>("broken"); // the value that is changed
+    QTest::addColumn<QString>("type");   // "" removes it
+    QTest::addColumn<QJsonValue>("data");
+    QTest::newRow("height missing") << QStringLiteral("FormXHeight") << QString() << QJsonValue();
+    QTest::newRow("left missing") << QStringLiteral("FormXLeft") << QString() << QJsonValue();
+    QTest::newRow("state missing") << QStringLiteral("FormXState") << QString() << QJsonValue();
+    QTest::newRow("left a string") << QStringLiteral("FormXLeft") << QStringLiteral("REG_SZ")
+                                   << QJsonValue(QStringLiteral("100"));
+    QTest::newRow("width a long string") << QStringLiteral("FormXWidth") << QStringLiteral("REG_SZ")
+                                         << QJsonValue(QStringLiteral("700000"));
+    QTest::newRow("state binary") << QStringLiteral("FormXState") << QStringLiteral("REG_BINARY")
+                                  << QJsonValue(QStringLiteral("01"));
+}
+
+void TestSettings::brokenPlacementFallsBack() {
+    QFETCH(QString, broken);
+    QFETCH(QString, type);
+    QFETCH(QJsonValue, data);
+    PutPlacement(100, 120, 800, 600, 1);
+    if (type.isEmpty()) {
+        QJsonObject keys = ReadHiveKeys();
+        QJsonObject values = keys.value(kWinposKey).toObject();
+        values.remove(broken);
+        keys.insert(kWinposKey, values);
+        WriteHiveKeys(keys);
+    } else {
+        PutValue(kWinposKey, broken, type, data);
+    }
+    TFormX window;
+    QCOMPARE(Texts(AnswerBoxes([&] { LoadWindowPlacement(window); })), QStringList());
+    QCOMPARE(window.frameGeometry(), QRect(10, 10, 600, 440));
+    QVERIFY(!window.isMaximized());
+}
+
+void TestSettings::stateOnLoading_data() {
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("maximized");
+    QTest::newRow("0") << 0 << false;
+    QTest::newRow("1") << 1 << true;
+    QTest::newRow("2") << 2 << false;
+    QTest::newRow("-1") << -1 << false;
+}
+
+void TestSettings::stateOnLoading() {
+    QFETCH(int, state);
+    QFETCH(bool, maximized);
+    PutPlacement(40, 50, 640, 480, state);
+    TFormX window;
+    LoadWindowPlacement(window);
+    QCOMPARE(window.isMaximized(), maximized);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.isMaximized(), maximized);
+    if (maximized)
+        window.showNormal(); // the platform answers through the event loop
+    QTRY_COMPARE(window.frameGeometry(), QRect(40, 50, 640, 480));
+}
+
+void TestSettings::maximizedStateSaved() {
+    TFormX window;
+    window.setGeometry(40, 50, 640, 480);
+    window.setWindowState(Qt::WindowMaximized);
+    SaveWindowPlacement(window);
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXState")), QJsonValue(1));
+    window.setWindowState(Qt::WindowMinimized);
+    SaveWindowPlacement(window);
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXState")), QJsonValue(0));
+}
+
+void TestSettings::minimumSizeStillApplies() {
+    const QString dword = QStringLiteral("REG_DWORD");
+    PutValue(kWinposKey, QStringLiteral("SmallLeft"), dword, 20);
+    PutValue(kWinposKey, QStringLiteral("SmallTop"), dword, 30);
+    PutValue(kWinposKey, QStringLiteral("SmallWidth"), dword, 100);
+    PutValue(kWinposKey, QStringLiteral("SmallHeight"), dword, 90);
+    PutValue(kWinposKey, QStringLiteral("SmallState"), dword, 0);
+    TSmall small;
+    LoadWindowPlacement(small);
+    QCOMPARE(small.frameGeometry(), QRect(20, 30, 100, 90));
+    PutPlacement(20, 30, 100, 90, 0);
+    TFormX window;
+    LoadWindowPlacement(window);
+    QCOMPARE(window.frameGeometry(), QRect(20, 30, 600, 440));
+}
+
+void TestSettings::placementWithUnopenableStore() {
+    MakeStoreUnopenable();
+    TFormX window;
+    window.setGeometry(100, 100, 700, 500);
+    LoadWindowPlacement(window);
+    QCOMPARE(window.frameGeometry(), QRect(10, 10, 600, 440));
+    QCOMPARE(ErrorOf([&] { SaveWindowPlacement(window); }),
+             QStringLiteral("Failed to set data for 'FormXLeft'"));
+}
+
+void TestSettings::firstRunStartup() {
+    QCheckBox recursive;
+    QCheckBox sensitive;
+    recursive.setChecked(true);
+    sensitive.setChecked(true);
+    QCOMPARE(ErrorOf([&] { ReadStartupOptions(recursive, sensitive); }), QString());
+    QVERIFY(!recursive.isChecked());
+    QVERIFY(!sensitive.isChecked());
+    QCOMPARE(FileTypes, DefaultTypeList);
+    QCOMPARE(UncheckedTypes, std::string());
+    // Opening without creation: nothing was written.
+    QVERIFY(!QFile::exists(HivePath()));
+}
+
+void TestSettings::optionTexts_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("checked");
+    QTest::newRow("yes") << QStringLiteral("yes") << true;
+    QTest::newRow("Yes") << QStringLiteral("Yes") << false;
+    QTest::newRow("YES") << QStringLiteral("YES") << false;
+    QTest::newRow("yes with blank") << QStringLiteral("yes ") << false;
+    QTest::newRow("blank yes") << QStringLiteral(" yes") << false;
+    QTest::newRow("no") << QStringLiteral("no") << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void TestSettings::optionTexts() {
+    QFETCH(QString, stored);
+    QFETCH(bool, checked);
+    const QString sz = QStringLiteral("REG_SZ");
+    for (int which = 0; which < 2; ++which) {
+        ResetHive();
+        PutProgramValue(QStringLiteral("recursive"), sz,
+                        which == 0 ? stored : QStringLiteral("yes"));
+        PutProgramValue(QStringLiteral("sensitive"), sz,
+                        which == 1 ? stored : QStringLiteral("yes"));
+        QCheckBox recursive;
+        QCheckBox sensitive;
+        ReadStartupOptions(recursive, sensitive);
+        QCOMPARE(recursive.isChecked(), which == 0 ? checked : true);
+        QCOMPARE(sensitive.isChecked(), which == 1 ? checked : true);
+    }
+}
+
+void TestSettings::listFallback_data() {
+    QTest::addColumn<QJsonValue>("filetypes"); // undefined: no value
+    QTest::addColumn<QJsonValue>("unchecked");
+    QTest::addColumn<QString>("fileTypes");
+    QTest::addColumn<QString>("uncheckedTypes");
+    const QString defaults = Q(DefaultTypeList);
+    const QJsonValue missing(QJsonValue::Undefined);
+    QTest::newRow("both missing") << missing << missing << defaults << QString();
+    QTest::newRow("both empty") << QJsonValue(QString()) << QJsonValue(QString()) << defaults
+                                << QString();
+    QTest::newRow("only unchecked") << QJsonValue(QString()) << QJsonValue(QStringLiteral("*.htm"))
+                                    << QString() << QStringLiteral("*.htm");
+    QTest::newRow("filetypes missing, unchecked set")
+        << missing << QJsonValue(QStringLiteral("*.a;*.b")) << QString()
+        << QStringLiteral("*.a;*.b");
+    QTest::newRow("both set") << QJsonValue(QStringLiteral("*.htm;;*.css"))
+                              << QJsonValue(QStringLiteral("*.pl"))
+                              << QStringLiteral("*.htm;;*.css") << QStringLiteral("*.pl");
+    QTest::newRow("only filetypes") << QJsonValue(QStringLiteral("*.x")) << QJsonValue(QString())
+                                    << QStringLiteral("*.x") << QString();
+}
+
+void TestSettings::listFallback() {
+    QFETCH(QJsonValue, filetypes);
+    QFETCH(QJsonValue, unchecked);
+    QFETCH(QString, fileTypes);
+    QFETCH(QString, uncheckedTypes);
+    WriteSetting("", "recursive", "yes", 0);
+    if (!filetypes.isUndefined())
+        PutProgramValue(QStringLiteral("filetypes"), QStringLiteral("REG_SZ"), filetypes);
+    if (!unchecked.isUndefined())
+        PutProgramValue(QStringLiteral("unchecked"), QStringLiteral("REG_SZ"), unchecked);
+    const QByteArray before = [] {
+        QFile file(HivePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    QCheckBox recursive;
+    QCheckBox sensitive;
+    ReadStartupOptions(recursive, sensitive);
+    QVERIFY(recursive.isChecked());
+    QCOMPARE(Q(FileTypes), fileTypes);
+    QCOMPARE(Q(UncheckedTypes), uncheckedTypes);
+    QFile file(HivePath()); // nothing written back
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+}
+
+void TestSettings::mistypedValueAtStartup_data() {
+    QTest::addColumn<QString>("mistyped");
+    QTest::addColumn<bool>("recursiveChecked");
+    QTest::addColumn<bool>("sensitiveChecked");
+    QTest::addColumn<QString>("fileTypes");
+    QTest::addColumn<QString>("uncheckedTypes");
+    QTest::newRow("recursive") << QStringLiteral("recursive") << false << false << QString()
+                               << QString();
+    QTest::newRow("sensitive") << QStringLiteral("sensitive") << false << false << QString()
+                               << QString();
+    QTest::newRow("filetypes") << QStringLiteral("filetypes") << true << true << QString()
+                               << QString();
+    QTest::newRow("unchecked") << QStringLiteral("unchecked") << true << true
+                               << QStringLiteral("*.a") << QString();
+}
+
+void TestSettings::mistypedValueAtStartup() {
+    QFETCH(QString, mistyped);
+    QFETCH(bool, recursiveChecked);
+    QFETCH(bool, sensitiveChecked);
+    QFETCH(QString, fileTypes);
+    QFETCH(QString, uncheckedTypes);
+    const QString sz = QStringLiteral("REG_SZ");
+    PutProgramValue(QStringLiteral("recursive"), sz, QStringLiteral("yes"));
+    PutProgramValue(QStringLiteral("sensitive"), sz, QStringLiteral("yes"));
+    PutProgramValue(QStringLiteral("filetypes"), sz, QStringLiteral("*.a"));
+    PutProgramValue(QStringLiteral("unchecked"), sz, QStringLiteral("*.b"));
+    PutProgramValue(mistyped, QStringLiteral("REG_DWORD"), 1);
+    QCheckBox recursive;
+    QCheckBox sensitive;
+    QCOMPARE(ErrorOf([&] { ReadStartupOptions(recursive, sensitive); }),
+             QStringLiteral("Invalid data type for '%1'").arg(mistyped));
+    QCOMPARE(recursive.isChecked(), recursiveChecked);
+    QCOMPARE(sensitive.isChecked(), sensitiveChecked);
+    QCOMPARE(Q(FileTypes), fileTypes);
+    QCOMPARE(Q(UncheckedTypes), uncheckedTypes);
+}
+
+void TestSettings::startupWithUnopenableStore() {
+    MakeStoreUnopenable();
+    QCheckBox recursive;
+    QCheckBox sensitive;
+    recursive.setChecked(true);
+    QCOMPARE(ErrorOf([&] { ReadStartupOptions(recursive, sensitive); }), QString());
+    QVERIFY(!recursive.isChecked());
+    QCOMPARE(FileTypes, DefaultTypeList);
+}
+
+void TestSettings::shutdownWrite_data() {
+    QTest::addColumn<bool>("recursiveChecked");
+    QTest::addColumn<bool>("sensitiveChecked");
+    QTest::newRow("neither") << false << false;
+    QTest::newRow("recursive") << true << false;
+    QTest::newRow("sensitive") << false << true;
+    QTest::newRow("both") << true << true;
+}
+
+void TestSettings::shutdownWrite() {
+    QFETCH(bool, recursiveChecked);
+    QFETCH(bool, sensitiveChecked);
+    FileTypes = "*.not-written";
+    QCheckBox recursive;
+    QCheckBox sensitive;
+    recursive.setChecked(recursiveChecked);
+    sensitive.setChecked(sensitiveChecked);
+    WriteShutdownOptions(recursive, sensitive);
+    const QJsonObject values = ReadHiveKeys().value(kProgramKey).toObject();
+    QCOMPARE(values.keys(),
+             (QStringList{QStringLiteral("recursive"), QStringLiteral("sensitive")}));
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("recursive")),
+             QJsonValue(recursiveChecked ? QStringLiteral("yes") : QStringLiteral("no")));
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("sensitive")),
+             QJsonValue(sensitiveChecked ? QStringLiteral("yes") : QStringLiteral("no")));
+    QCOMPARE(StoredValue(kProgramKey, QStringLiteral("sensitive")).value(kTypeColumn).toString(),
+             QStringLiteral("REG_SZ"));
+}
+
+void TestSettings::shutdownWithUnopenableStore() {
+    MakeStoreUnopenable();
+    QCheckBox recursive;
+    QCheckBox sensitive;
+    QCOMPARE(ErrorOf([&] { WriteShutdownOptions(recursive, sensitive); }), QString());
+    QVERIFY(QFileInfo(HiveDir()).isFile());
+}
+
+void TestSettings::shutdownRefusedWrite() {
+    WriteSetting("", "recursive", "old", 0);
+    MakeWritesRefused();
+    QCheckBox recursive;
+    QCheckBox sensitive;
+    QCOMPARE(ErrorOf([&] { WriteShutdownOptions(recursive, sensitive); }),
+             QStringLiteral("Failed to set data for 'recursive'"));
+    AllowWrites();
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("recursive")),
+             QJsonValue(QStringLiteral("old")));
+    QVERIFY(!HasValue(kProgramKey, QStringLiteral("sensitive")));
+}
+
+void TestSettings::listWrite() {
+    FileTypes = "*.htm;;*.css";
+    UncheckedTypes = "";
+    WriteFileTypeLists();
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("filetypes")),
+             QJsonValue(QStringLiteral("*.htm;;*.css")));
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("unchecked")), QJsonValue(QString()));
+    QCOMPARE(StoredValue(kProgramKey, QStringLiteral("unchecked")).value(kTypeColumn).toString(),
+             QStringLiteral("REG_SZ"));
+}
+
+void TestSettings::listWriteUnopenable() {
+    MakeStoreUnopenable();
+    FileTypes = "*.a";
+    QCOMPARE(ErrorOf([] { WriteFileTypeLists(); }), QString());
+    QCOMPARE(FileTypes, std::string("*.a"));
+}
+
+void TestSettings::listWriteRefused() {
+    WriteSetting("", "recursive", "no", 0);
+    MakeWritesRefused();
+    FileTypes = "*.a";
+    UncheckedTypes = "*.b";
+    QCOMPARE(ErrorOf([] { WriteFileTypeLists(); }),
+             QStringLiteral("Failed to set data for 'filetypes'"));
+    AllowWrites();
+    QVERIFY(!HasValue(kProgramKey, QStringLiteral("filetypes")));
+    QVERIFY(!HasValue(kProgramKey, QStringLiteral("unchecked")));
+}
+
+void TestSettings::restartKeepsEverything() {
+    {
+        TFormX window;
+        QCheckBox recursive;
+        QCheckBox sensitive;
+        LoadWindowPlacement(window);
+        ReadStartupOptions(recursive, sensitive);
+        window.setGeometry(123, 234, 777, 555);
+        recursive.setChecked(true);
+        FileTypes = "*.a;*.b";
+        UncheckedTypes = "*.c";
+        WriteFileTypeLists();
+        SaveWindowPlacement(window);
+        WriteShutdownOptions(recursive, sensitive);
+    }
+    FileTypes.clear();
+    UncheckedTypes.clear();
+    TFormX window;
+    QCheckBox recursive;
+    QCheckBox sensitive;
+    LoadWindowPlacement(window);
+    ReadStartupOptions(recursive, sensitive);
+    QCOMPARE(window.frameGeometry(), QRect(123, 234, 777, 555));
+    QVERIFY(recursive.isChecked());
+    QVERIFY(!sensitive.isChecked());
+    QCOMPARE(FileTypes, std::string("*.a;*.b"));
+    QCOMPARE(UncheckedTypes, std::string("*.c"));
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
