@@ -410,11 +410,11 @@ PendingWrite PrepareWrite(const std::string& path, std::string_view data) {
         throw CreateError(path, NotRegularFileError(now.st_mode));
     w.device_ = now.st_dev;
     // Reserve the new size first, so that a full disk fails before any byte changes.
-    if (!data.empty()) {
-        const int err = ::posix_fallocate(fd, 0, static_cast<off_t>(data.size()));
-        if (err != 0 && err != EOPNOTSUPP && err != ENOSYS && err != EINVAL)
-            throw CreateError(path, err);
-    }
+    // The size itself stays until the commit: the target is untouched until then.
+    if (!data.empty() &&
+        ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(data.size())) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
+        throw CreateError(path, errno);
     w.data_.assign(data);
     return w;
 }
