@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 using namespace hive_fixture;
 
 Q_DECLARE_METATYPE(std::string)
@@ -72,6 +74,8 @@ private Q_SLOTS:
     void keyLostFromFileIsPutBack();
     void corruptHiveKeptAside_data();
     void corruptHiveKeptAside();
+    void corruptHiveReplacesOlderAside();
+    void writesReplaceTheWholeFile();
     void unwritableDirectoryFailsEveryOpen();
     void immutableHiveFailsEveryOpen();
     void lockThatCannotBeTakenRefusesWrites();
@@ -373,6 +377,52 @@ void TestRegistryHive::corruptHiveKeptAside() {
                  .value(QStringLiteral("data"))
                  .toString(),
              QStringLiteral("fresh"));
+}
+
+void TestRegistryHive::corruptHiveReplacesOlderAside() {
+    WriteHiveBytes("first broken hive");
+    RegistryHive hive;
+    RegistryKeyHandle key;
+    QVERIFY(hive.CreateKey("A", key));
+    WriteHiveBytes("second broken hive");
+    QVERIFY(hive.SetValue(key, "v", RegSz, "x")); // the key is put back in the new hive
+    QFile aside(HivePath() + QStringLiteral(".bad"));
+    QVERIFY(aside.open(QIODevice::ReadOnly));
+    QCOMPARE(aside.readAll(), QByteArray("second broken hive"));
+    QCOMPARE(StoredValue(QStringLiteral("A"), QStringLiteral("v"))
+                 .value(QStringLiteral("data"))
+                 .toString(),
+             QStringLiteral("x"));
+}
+
+void TestRegistryHive::writesReplaceTheWholeFile() {
+    RegistryHive hive;
+    RegistryKeyHandle key;
+    QVERIFY(hive.CreateKey("A", key));
+    QVERIFY(hive.SetValue(key, "v", RegSz, "old"));
+    // A second name for the file as it is now: a write that changed the file in
+    // place would change what it shows; a new file renamed over the hive does not.
+    const QString before = HivePath() + QStringLiteral(".before");
+    QFile::remove(before);
+    QVERIFY(::link(QFile::encodeName(HivePath()).constData(),
+                   QFile::encodeName(before).constData()) == 0);
+    QFile old(before);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    const QByteArray oldBytes = old.readAll();
+    old.close();
+    QVERIFY(hive.SetValue(key, "v", RegSz, "new"));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), oldBytes);
+    old.close();
+    QFile::remove(before);
+    QCOMPARE(StoredValue(QStringLiteral("A"), QStringLiteral("v"))
+                 .value(QStringLiteral("data"))
+                 .toString(),
+             QStringLiteral("new"));
+    // Nothing but the hive (and its lock file) is left in the directory.
+    QStringList names = QDir(HiveDir()).entryList(QDir::Files | QDir::Hidden);
+    names.removeAll(QStringLiteral("registry.json.lock"));
+    QCOMPARE(names, QStringList{QStringLiteral("registry.json")});
 }
 
 void TestRegistryHive::unwritableDirectoryFailsEveryOpen() {
