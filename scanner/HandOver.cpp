@@ -3,6 +3,13 @@
 #include <QCoreApplication>
 #include <QObject>
 
+#include <chrono>
+#include <climits>
+#include <ctime>
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 // ThreadSanitizer does not see the futex-based wake-up of Qt's event queue (Qt is
 // not built with it), so the hand-over tells it where one thread's work becomes
 // visible to the other.
@@ -41,27 +48,110 @@ QEvent::Type THandOver::EventType() {
     return type;
 }
 
-void THandOver::Call(const std::function<void()>& call) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (cancelled_) {
-        throw EScanCancelled();
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+std::uint32_t* Address(std::atomic<std::uint32_t>& word) {
+    static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
+    return reinterpret_cast<std::uint32_t*>(&word);
+}
+
+void FutexWait(std::atomic<std::uint32_t>& word, std::uint32_t expected, long limitNs) {
+    timespec timeout{limitNs / 1000000000L, limitNs % 1000000000L};
+    syscall(SYS_futex, Address(word), FUTEX_WAIT_PRIVATE, expected,
+            limitNs >= 0 ? &timeout : nullptr, nullptr, 0);
+}
+
+void FutexWakeAll(std::atomic<std::uint32_t>& word) {
+    syscall(SYS_futex, Address(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
+constexpr int kSpinRounds = 200;      // a few microseconds before sleeping
+constexpr long kOwnerWaitNs = 100000; // the owner waits 0.1 ms for the next call
+constexpr auto kOwnerSlice = std::chrono::milliseconds(2); // then returns to its loop
+
+} // namespace
+
+template <typename Ready>
+std::uint32_t THandOver::WaitFor(Ready ready, std::uint32_t sleepBit, long limitNs) {
+    for (int i = 0; i < kSpinRounds; ++i) {
+        const std::uint32_t w = word_.load(std::memory_order_acquire);
+        if (ready(w)) {
+            return w;
+        }
+        CpuRelax();
     }
-    pending_ = &call;
-    error_ = nullptr;
-    state_ = State::Pending;
+    const Clock::time_point end = Clock::now() + std::chrono::nanoseconds(limitNs);
+    for (;;) {
+        std::uint32_t w = word_.load(std::memory_order_acquire);
+        if (ready(w)) {
+            return w;
+        }
+        long remaining = -1;
+        if (limitNs >= 0) {
+            remaining = static_cast<long>(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(end - Clock::now()).count());
+            if (remaining <= 0) {
+                return w;
+            }
+        }
+        if ((w & sleepBit) == 0 &&
+            !word_.compare_exchange_weak(w, w | sleepBit, std::memory_order_acq_rel)) {
+            continue;
+        }
+        FutexWait(word_, w | sleepBit, remaining);
+    }
+}
+
+void THandOver::Wake() {
+    FutexWakeAll(word_);
+}
+
+void THandOver::Post() {
     auto* event = new THandOverEvent(shared_from_this());
     VX_TSAN_RELEASE(this);
-    // Posted under the lock: Cancel() takes it too, so the receiver is alive here.
     QCoreApplication::postEvent(receiver_, event);
+}
+
+void THandOver::Call(const std::function<void()>& call) {
+    pending_ = &call;
+    error_ = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(postMutex_);
+        std::uint32_t w = word_.load(std::memory_order_relaxed);
+        std::uint32_t next = 0;
+        do {
+            if ((w & kCancelled) != 0) {
+                pending_ = nullptr;
+                throw EScanCancelled();
+            }
+            next = (w & ~(kStateMask | kOwnerAsleep)) | kPending;
+        } while (!word_.compare_exchange_weak(w, next, std::memory_order_acq_rel));
+        if ((w & kListening) == 0) {
+            Post(); // under the lock: Cancel() takes it too, so the receiver is alive
+        } else if ((w & kOwnerAsleep) != 0) {
+            Wake();
+        }
+    }
     // A call in progress is waited for even when cancelled: it refers to our frame.
-    changed_.wait(
-        lock, [this] { return state_ == State::Done || (cancelled_ && state_ != State::Running); });
-    const bool done = state_ == State::Done;
+    const std::uint32_t w = WaitFor(
+        [](std::uint32_t v) {
+            const std::uint32_t state = v & kStateMask;
+            return state == kDone || ((v & kCancelled) != 0 && state != kRunning);
+        },
+        kWorkerAsleep, -1);
+    const bool done = (w & kStateMask) == kDone;
     std::exception_ptr error = std::move(error_);
     error_ = nullptr;
     pending_ = nullptr;
-    state_ = State::Idle;
-    lock.unlock();
+    word_.fetch_and(~(kStateMask | kWorkerAsleep), std::memory_order_acq_rel);
     VX_TSAN_ACQUIRE(this);
     if (!done) {
         throw EScanCancelled();
@@ -72,42 +162,65 @@ void THandOver::Call(const std::function<void()>& call) {
 }
 
 void THandOver::RunPending() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (state_ != State::Pending || cancelled_) {
-        return;
+    const Clock::time_point sliceEnd = Clock::now() + kOwnerSlice;
+    for (;;) {
+        std::uint32_t w = word_.load(std::memory_order_acquire);
+        if ((w & kStateMask) != kPending || (w & kCancelled) != 0) {
+            return;
+        }
+        if (!word_.compare_exchange_strong(w, (w & ~kStateMask) | kRunning,
+                                           std::memory_order_acq_rel)) {
+            continue;
+        }
+        VX_TSAN_ACQUIRE(this);
+        std::exception_ptr error;
+        try {
+            (*pending_)();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        error_ = std::move(error);
+        VX_TSAN_RELEASE(this);
+        w = word_.load(std::memory_order_relaxed);
+        while (!word_.compare_exchange_weak(w, (w & ~(kStateMask | kWorkerAsleep)) | kDone,
+                                            std::memory_order_acq_rel)) {
+        }
+        if ((w & (kWorkerAsleep | kCancelled)) != 0) {
+            Wake();
+        }
+        if ((w & kCancelled) != 0 || Clock::now() >= sliceEnd) {
+            return;
+        }
+        // Wait briefly for the worker's next call and run it here.
+        word_.fetch_or(kListening, std::memory_order_acq_rel);
+        WaitFor(
+            [](std::uint32_t v) { return (v & kStateMask) == kPending || (v & kCancelled) != 0; },
+            kOwnerAsleep, kOwnerWaitNs);
+        const std::uint32_t before =
+            word_.fetch_and(~(kListening | kOwnerAsleep), std::memory_order_acq_rel);
+        if ((before & kCancelled) != 0 || (before & kStateMask) != kPending) {
+            return; // the worker is busy walking: back to the event loop
+        }
+        // A call left to us (no event carries it) waits: run it.
     }
-    VX_TSAN_ACQUIRE(this);
-    state_ = State::Running;
-    const std::function<void()>* call = pending_;
-    lock.unlock();
-    std::exception_ptr error;
-    try {
-        (*call)();
-    } catch (...) {
-        error = std::current_exception();
-    }
-    lock.lock();
-    error_ = std::move(error);
-    state_ = State::Done;
-    VX_TSAN_RELEASE(this);
-    changed_.notify_all();
 }
 
 void THandOver::Cancel() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    cancelled_ = true;
-    changed_.notify_all();
+    std::lock_guard<std::mutex> lock(postMutex_);
+    word_.fetch_or(kCancelled, std::memory_order_acq_rel);
+    Wake();
 }
 
 bool THandOver::Running() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return state_ == State::Running;
+    return (word_.load(std::memory_order_acquire) & kStateMask) == kRunning;
 }
 
 bool THandOver::Deliver(QEvent* event) {
     if (event->type() != EventType()) {
         return false;
     }
-    static_cast<THandOverEvent*>(event)->handOver_->RunPending();
+    THandOver* handOver = static_cast<THandOverEvent*>(event)->handOver_.get();
+    VX_TSAN_ACQUIRE(handOver);
+    handOver->RunPending();
     return true;
 }

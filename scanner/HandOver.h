@@ -5,10 +5,17 @@
 // owner's thread and thrown again in the worker. Cancelling releases a waiting
 // worker and refuses every later call, so the owner can go away without waiting
 // for a call that would never run.
+//
+// Events come in quick runs (one per file found), so after running a call the
+// owner's thread waits a little for the next one and runs it at once, without a
+// round through its event loop, for at most a couple of milliseconds before it
+// returns to the loop. Both sides meet on one atomic word; a side sleeps (futex)
+// only after a short spin, and is woken only when it announced that it sleeps.
 
 #include <QEvent>
 
-#include <condition_variable>
+#include <atomic>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -24,7 +31,7 @@ public:
 
 class THandOver : public std::enable_shared_from_this<THandOver> {
 public:
-    // receiver lives on the owner's thread and passes THandOverEvent to Deliver().
+    // receiver lives on the owner's thread and passes our events to Deliver().
     explicit THandOver(QObject* receiver);
 
     // Worker side: runs call on the receiver's thread and returns when it has
@@ -43,13 +50,30 @@ public:
 
 private:
     void RunPending();
+    void Post();
+    void Wake();
+    // Waits until ready(word) or, with a time limit, until it passes; sleepBit is
+    // the flag that tells the other side to wake us. Returns the last word seen.
+    template <typename Ready>
+    std::uint32_t WaitFor(Ready ready, std::uint32_t sleepBit, long limitNs);
 
-    enum class State { Idle, Pending, Running, Done };
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
+    // State in the low bits, flags above.
+    enum : std::uint32_t {
+        kIdle = 0,
+        kPending = 1,
+        kRunning = 2,
+        kDone = 3,
+        kStateMask = 3,
+        kListening = 4, // the owner waits for the next call: no event needed
+        kCancelled = 8,
+        kWorkerAsleep = 16, // the worker sleeps on the word: wake it
+        kOwnerAsleep = 32,  // the owner sleeps on the word: wake it
+    };
+
+    std::atomic<std::uint32_t> word_{kIdle};
+    // Against Cancel(): the receiver is alive while the worker posts to it.
+    std::mutex postMutex_;
     QObject* receiver_;
-    const std::function<void()>* pending_ = nullptr;
-    State state_ = State::Idle;
-    bool cancelled_ = false;
-    std::exception_ptr error_;
+    const std::function<void()>* pending_ = nullptr; // published by kPending
+    std::exception_ptr error_;                       // published by kDone
 };
