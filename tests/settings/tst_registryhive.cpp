@@ -62,8 +62,6 @@ private Q_SLOTS:
     void badKeyPaths();
     void valueRoundTrip_data();
     void valueRoundTrip();
-    void storedForm_data();
-    void storedForm();
     void valueNamesIgnoreCaseAndKeepIt();
     void nonAsciiNamesCompareExactly();
     void handWrittenHiveIsRead();
@@ -152,32 +150,54 @@ void TestRegistryHive::valueRoundTrip_data() {
     QTest::addColumn<int>("type");
     QTest::addColumn<std::string>("written");
     QTest::addColumn<std::string>("read");
+    QTest::addColumn<QString>("typeName"); // as the file holds it
+    QTest::addColumn<QJsonValue>("stored");
     const std::string abcZero = Bytes("abc\0", 4);
-    QTest::newRow("string with its zero") << int(RegSz) << abcZero << abcZero;
-    QTest::newRow("string without zero") << int(RegSz) << std::string("abc") << abcZero;
-    QTest::newRow("empty string") << int(RegSz) << std::string() << Bytes("\0", 1);
+    QTest::newRow("string with its zero")
+        << int(RegSz) << abcZero << abcZero << QStringLiteral("REG_SZ")
+        << QJsonValue(QStringLiteral("abc"));
+    QTest::newRow("string without zero")
+        << int(RegSz) << std::string("abc") << abcZero << QStringLiteral("REG_SZ")
+        << QJsonValue(QStringLiteral("abc"));
+    QTest::newRow("empty string") << int(RegSz) << std::string() << Bytes("\0", 1)
+                                  << QStringLiteral("REG_SZ") << QJsonValue(QString());
     QTest::newRow("utf-8 string") << int(RegSz) << std::string("\xC3\xA4*.htm")
-                                  << std::string("\xC3\xA4*.htm") + '\0';
-    QTest::newRow("inner zero") << int(RegSz) << Bytes("a\0b\0", 4) << Bytes("a\0b\0", 4);
+                                  << std::string("\xC3\xA4*.htm") + '\0' << QStringLiteral("REG_SZ")
+                                  << QJsonValue(QStringLiteral("\u00e4*.htm"));
+    QTest::newRow("inner zero") << int(RegSz) << Bytes("a\0b\0", 4) << Bytes("a\0b\0", 4)
+                                << QStringLiteral("REG_SZ")
+                                << QJsonValue(QStringLiteral("a") + QChar(0) + QStringLiteral("b"));
     QTest::newRow("expand string")
-        << int(RegExpandSz) << Bytes("%HOME%\0", 7) << Bytes("%HOME%\0", 7);
-    QTest::newRow("dword 0") << int(RegDword) << Dword(0) << Dword(0);
-    QTest::newRow("dword -1") << int(RegDword) << Dword(0xFFFFFFFFu) << Dword(0xFFFFFFFFu);
-    QTest::newRow("dword max") << int(RegDword) << Dword(0x7FFFFFFFu) << Dword(0x7FFFFFFFu);
-    QTest::newRow("dword min") << int(RegDword) << Dword(0x80000000u) << Dword(0x80000000u);
+        << int(RegExpandSz) << Bytes("%HOME%\0", 7) << Bytes("%HOME%\0", 7)
+        << QStringLiteral("REG_EXPAND_SZ") << QJsonValue(QStringLiteral("%HOME%"));
+    QTest::newRow("dword 0") << int(RegDword) << Dword(0) << Dword(0) << QStringLiteral("REG_DWORD")
+                             << QJsonValue(0);
+    QTest::newRow("dword -1") << int(RegDword) << Dword(0xFFFFFFFFu) << Dword(0xFFFFFFFFu)
+                              << QStringLiteral("REG_DWORD") << QJsonValue(-1);
+    QTest::newRow("dword max") << int(RegDword) << Dword(0x7FFFFFFFu) << Dword(0x7FFFFFFFu)
+                               << QStringLiteral("REG_DWORD") << QJsonValue(2147483647);
+    QTest::newRow("dword min") << int(RegDword) << Dword(0x80000000u) << Dword(0x80000000u)
+                               << QStringLiteral("REG_DWORD") << QJsonValue(qint64(-2147483648LL));
     QTest::newRow("binary") << int(RegBinary) << Bytes("\x00\xFF\x10", 3)
-                            << Bytes("\x00\xFF\x10", 3);
-    QTest::newRow("empty binary") << int(RegBinary) << std::string() << std::string();
+                            << Bytes("\x00\xFF\x10", 3) << QStringLiteral("REG_BINARY")
+                            << QJsonValue(QStringLiteral("00ff10"));
+    QTest::newRow("empty binary") << int(RegBinary) << std::string() << std::string()
+                                  << QStringLiteral("REG_BINARY") << QJsonValue(QString());
 }
 
 void TestRegistryHive::valueRoundTrip() {
     QFETCH(int, type);
     QFETCH(std::string, written);
     QFETCH(std::string, read);
+    QFETCH(QString, typeName);
+    QFETCH(QJsonValue, stored);
     RegistryHive hive;
     RegistryKeyHandle key;
     QVERIFY(hive.CreateKey("Software\\T", key));
     QVERIFY(hive.SetValue(key, "v", static_cast<RegistryValueType>(type), written));
+    const QJsonObject entry = StoredValue(QStringLiteral("Software\\T"), QStringLiteral("v"));
+    QCOMPARE(entry.value(QStringLiteral("type")).toString(), typeName);
+    QCOMPARE(entry.value(QStringLiteral("data")), stored);
     RegistryValueType gotType = RegNone;
     std::string gotData;
     QVERIFY(hive.QueryValue(key, "v", gotType, gotData));
@@ -189,39 +209,6 @@ void TestRegistryHive::valueRoundTrip() {
     QVERIFY(other.OpenKey("Software\\T", otherKey));
     QVERIFY(other.QueryValue(otherKey, "V", gotType, gotData));
     QCOMPARE(gotData, read);
-}
-
-void TestRegistryHive::storedForm_data() {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<std::string>("data");
-    QTest::addColumn<QString>("typeName");
-    QTest::addColumn<QJsonValue>("stored");
-    QTest::newRow("REG_SZ") << int(RegSz) << Bytes("no\0", 3) << QStringLiteral("REG_SZ")
-                            << QJsonValue(QStringLiteral("no"));
-    QTest::newRow("REG_EXPAND_SZ")
-        << int(RegExpandSz) << Bytes("x\0", 2) << QStringLiteral("REG_EXPAND_SZ")
-        << QJsonValue(QStringLiteral("x"));
-    QTest::newRow("REG_DWORD 10") << int(RegDword) << Dword(10) << QStringLiteral("REG_DWORD")
-                                  << QJsonValue(10);
-    QTest::newRow("REG_DWORD -4") << int(RegDword) << Dword(static_cast<quint32>(-4))
-                                  << QStringLiteral("REG_DWORD") << QJsonValue(-4);
-    QTest::newRow("REG_BINARY") << int(RegBinary) << Bytes("\x01\xAB\x00", 3)
-                                << QStringLiteral("REG_BINARY")
-                                << QJsonValue(QStringLiteral("01ab00"));
-}
-
-void TestRegistryHive::storedForm() {
-    QFETCH(int, type);
-    QFETCH(std::string, data);
-    QFETCH(QString, typeName);
-    QFETCH(QJsonValue, stored);
-    RegistryHive hive;
-    RegistryKeyHandle key;
-    QVERIFY(hive.CreateKey("Software\\Velocitrix Website Optimizer", key));
-    QVERIFY(hive.SetValue(key, "value", static_cast<RegistryValueType>(type), data));
-    const QJsonObject entry = StoredValue(kProgramKey, QStringLiteral("value"));
-    QCOMPARE(entry.value(QStringLiteral("type")).toString(), typeName);
-    QCOMPARE(entry.value(QStringLiteral("data")), stored);
 }
 
 void TestRegistryHive::valueNamesIgnoreCaseAndKeepIt() {

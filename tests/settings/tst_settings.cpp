@@ -93,7 +93,6 @@ private Q_SLOTS:
     void firstRunPlacement();
     void edgeRuleOnSaving_data();
     void edgeRuleOnSaving();
-    void sizeStoredUnchanged();
     void storedPlacementApplied();
     void brokenPlacementFallsBack_data();
     void brokenPlacementFallsBack();
@@ -101,7 +100,6 @@ private Q_SLOTS:
     void stateOnLoading();
     void maximizedStateSaved();
     void minimumSizeStillApplies();
-    void placementWithUnopenableStore();
 
     // Start-up read, shut-down write, list write
     void firstRunStartup();
@@ -111,15 +109,11 @@ private Q_SLOTS:
     void listFallback();
     void mistypedValueAtStartup_data();
     void mistypedValueAtStartup();
-    void startupWithUnopenableStore();
     void shutdownWrite_data();
     void shutdownWrite();
     void shutdownWithUnopenableStore();
     void shutdownRefusedWrite();
     void listWrite();
-    void listWriteUnopenable();
-    void listWriteRefused();
-    void restartKeepsEverything();
 };
 
 void TestSettings::settingsKeyAndDefaults() {
@@ -331,31 +325,21 @@ void TestSettings::edgeRuleOnSaving() {
     QFETCH(int, edge);
     QFETCH(int, stored);
     TFormX window;
-    window.setGeometry(edge, 100, 640, 480);
+    window.setGeometry(edge, 100, 3000, 2500);
     SaveWindowPlacement(window);
+    QCOMPARE(ReadHiveKeys().value(kWinposKey).toObject().size(), 5);
     QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXLeft")), QJsonValue(stored));
     QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXTop")), QJsonValue(100));
+    // Width and height are stored unchanged however large.
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXWidth")), QJsonValue(3000));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXHeight")), QJsonValue(2500));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXState")), QJsonValue(0));
     window.setGeometry(100, edge, 640, 480);
     SaveWindowPlacement(window);
     QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXLeft")), QJsonValue(100));
     QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXTop")), QJsonValue(stored));
     QCOMPARE(StoredValue(kWinposKey, QStringLiteral("FormXTop")).value(kTypeColumn).toString(),
              QStringLiteral("REG_DWORD"));
-}
-
-void TestSettings::sizeStoredUnchanged() {
-    TFormX window;
-    window.setGeometry(50, 60, 3000, 2500);
-    SaveWindowPlacement(window);
-    const QJsonObject values = ReadHiveKeys().value(kWinposKey).toObject();
-    QCOMPARE(values.keys(), (QStringList{QStringLiteral("FormXHeight"), QStringLiteral("FormXLeft"),
-                                         QStringLiteral("FormXState"), QStringLiteral("FormXTop"),
-                                         QStringLiteral("FormXWidth")}));
-    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXLeft")), QJsonValue(50));
-    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXTop")), QJsonValue(60));
-    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXWidth")), QJsonValue(3000));
-    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXHeight")), QJsonValue(2500));
-    QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXState")), QJsonValue(0));
 }
 
 void TestSettings::storedPlacementApplied() {
@@ -459,16 +443,6 @@ void TestSettings::minimumSizeStillApplies() {
     TFormX window;
     LoadWindowPlacement(window);
     QCOMPARE(window.frameGeometry(), QRect(20, 30, 600, 440));
-}
-
-void TestSettings::placementWithUnopenableStore() {
-    MakeStoreUnopenable();
-    TFormX window;
-    window.setGeometry(100, 100, 700, 500);
-    LoadWindowPlacement(window);
-    QCOMPARE(window.frameGeometry(), QRect(10, 10, 600, 440));
-    QCOMPARE(ErrorOf([&] { SaveWindowPlacement(window); }),
-             QStringLiteral("Failed to set data for 'FormXLeft'"));
 }
 
 void TestSettings::firstRunStartup() {
@@ -600,16 +574,6 @@ void TestSettings::mistypedValueAtStartup() {
     QCOMPARE(Q(UncheckedTypes), uncheckedTypes);
 }
 
-void TestSettings::startupWithUnopenableStore() {
-    MakeStoreUnopenable();
-    QCheckBox recursive;
-    QCheckBox sensitive;
-    recursive.setChecked(true);
-    QCOMPARE(ErrorOf([&] { ReadStartupOptions(recursive, sensitive); }), QString());
-    QVERIFY(!recursive.isChecked());
-    QCOMPARE(FileTypes, DefaultTypeList);
-}
-
 void TestSettings::shutdownWrite_data() {
     QTest::addColumn<bool>("recursiveChecked");
     QTest::addColumn<bool>("sensitiveChecked");
@@ -669,54 +633,6 @@ void TestSettings::listWrite() {
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("unchecked")), QJsonValue(QString()));
     QCOMPARE(StoredValue(kProgramKey, QStringLiteral("unchecked")).value(kTypeColumn).toString(),
              QStringLiteral("REG_SZ"));
-}
-
-void TestSettings::listWriteUnopenable() {
-    MakeStoreUnopenable();
-    FileTypes = "*.a";
-    QCOMPARE(ErrorOf([] { WriteFileTypeLists(); }), QString());
-    QCOMPARE(FileTypes, std::string("*.a"));
-}
-
-void TestSettings::listWriteRefused() {
-    WriteSetting("", "recursive", "no", 0);
-    MakeWritesRefused();
-    FileTypes = "*.a";
-    UncheckedTypes = "*.b";
-    QCOMPARE(ErrorOf([] { WriteFileTypeLists(); }),
-             QStringLiteral("Failed to set data for 'filetypes'"));
-    AllowWrites();
-    QVERIFY(!HasValue(kProgramKey, QStringLiteral("filetypes")));
-    QVERIFY(!HasValue(kProgramKey, QStringLiteral("unchecked")));
-}
-
-void TestSettings::restartKeepsEverything() {
-    {
-        TFormX window;
-        QCheckBox recursive;
-        QCheckBox sensitive;
-        LoadWindowPlacement(window);
-        ReadStartupOptions(recursive, sensitive);
-        window.setGeometry(123, 234, 777, 555);
-        recursive.setChecked(true);
-        FileTypes = "*.a;*.b";
-        UncheckedTypes = "*.c";
-        WriteFileTypeLists();
-        SaveWindowPlacement(window);
-        WriteShutdownOptions(recursive, sensitive);
-    }
-    FileTypes.clear();
-    UncheckedTypes.clear();
-    TFormX window;
-    QCheckBox recursive;
-    QCheckBox sensitive;
-    LoadWindowPlacement(window);
-    ReadStartupOptions(recursive, sensitive);
-    QCOMPARE(window.frameGeometry(), QRect(123, 234, 777, 555));
-    QVERIFY(recursive.isChecked());
-    QVERIFY(!sensitive.isChecked());
-    QCOMPARE(FileTypes, std::string("*.a;*.b"));
-    QCOMPARE(UncheckedTypes, std::string("*.c"));
 }
 
 QTEST_MAIN(TestSettings)
