@@ -27,6 +27,9 @@ const QLatin1String kData("data");
 
 // How long a writer waits for another one before its write fails.
 constexpr int kLockWaitMs = 10000;
+// A file larger than this is no hive of this program; it is not read (every
+// open fails) and, unlike a hive that does not parse, not replaced either.
+constexpr qint64 kMaxHiveSize = 16 * 1024 * 1024;
 
 char FoldAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -120,7 +123,7 @@ HiveContents ReadHive(const QString& filePath) {
     if (!file.exists())
         return hive;
     hive.exists = true;
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (file.size() > kMaxHiveSize || !file.open(QIODevice::ReadOnly)) {
         hive.readable = false;
         return hive;
     }

@@ -15,7 +15,8 @@
 // to a temporary file in the same directory and renamed over the hive, so a crash
 // never leaves half a hive and two running programs never lose each other's
 // writes. A hive that cannot be parsed is treated as empty and is kept aside as
-// registry.json.bad before a new one is written. A hive file or directory that
+// registry.json.bad before a new one is written; a file too large to be a hive
+// (over 16 MiB) is neither read nor replaced. A hive file or directory that
 // cannot be written makes every open fail, as a key opened with full access does
 // when the user may not change it.
 

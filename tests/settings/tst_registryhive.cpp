@@ -74,6 +74,7 @@ private Q_SLOTS:
     void corruptHiveKeptAside();
     void corruptHiveReplacesOlderAside();
     void writesReplaceTheWholeFile();
+    void oversizedHiveIsLeftAlone();
     void unwritableDirectoryFailsEveryOpen();
     void immutableHiveFailsEveryOpen();
     void lockThatCannotBeTakenRefusesWrites();
@@ -410,6 +411,21 @@ void TestRegistryHive::writesReplaceTheWholeFile() {
     QStringList names = QDir(HiveDir()).entryList(QDir::Files | QDir::Hidden);
     names.removeAll(QStringLiteral("registry.json.lock"));
     QCOMPARE(names, QStringList{QStringLiteral("registry.json")});
+}
+
+void TestRegistryHive::oversizedHiveIsLeftAlone() {
+    WriteHiveBytes("{\"keys\": {\"A\": {}}}");
+    {
+        QFile file(HivePath());
+        QVERIFY(file.resize(64 * 1024 * 1024)); // sparse: costs no disk space
+    }
+    RegistryHive hive;
+    RegistryKeyHandle key;
+    QVERIFY(!hive.OpenKey("A", key));
+    QVERIFY(!hive.CreateKey("A", key));
+    QVERIFY(!hive.CreateKey("B", key));
+    QCOMPARE(QFileInfo(HivePath()).size(), qint64(64 * 1024 * 1024));
+    QVERIFY(!QFile::exists(HivePath() + QStringLiteral(".bad")));
 }
 
 void TestRegistryHive::unwritableDirectoryFailsEveryOpen() {
