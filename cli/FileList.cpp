@@ -1,0 +1,137 @@
+#include "cli/FileList.h"
+
+#include "scanner/Masks.h"
+#include "scanner/ScanThread.h"
+#include "settings/Settings.h"
+
+#include <algorithm>
+#include <set>
+#include <sys/stat.h>
+#include <utility>
+
+const char* const CliDefaultTypeList = "*.htm;*.html;*.php;*.php3;*.php4;*.asp;*.jsp;*.phtm;"
+                                       "*.phtml;*.shtm;*.shtml;*.xhtm;*.xhtml;*.css;*.cgi;*.pl";
+
+namespace {
+
+inline unsigned char Folded(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+}
+
+std::string NameOf(const std::string& path) {
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    const std::size_t slash = p.rfind('/');
+    return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+// Walks one directory with the scanner's walk, on this thread: the thread's
+// calls run on the caller when it has no hand-over.
+void WalkDirectory(const std::string& argument, const std::string& types, bool recursive,
+                   FileList& list) {
+    const std::string start = StartDirectory(argument);
+    std::vector<ListEntry> found;
+    TScanThread walk(
+        recursive, 0, types, start, TScanDrives{sdHard, sdCDROM, sdRAM, sdNetwork}, ssSpecifiedDir,
+        [&](const std::string& AName, const std::string& APath, std::int32_t, std::int32_t,
+            double) {
+            ListEntry e;
+            e.path = APath;
+            if (e.path.empty() || e.path.back() != '/')
+                e.path += '/';
+            e.path += AName;
+            e.origin = argument;
+            e.rel =
+                e.path.compare(0, start.size(), start) == 0 ? e.path.substr(start.size()) : AName;
+            found.push_back(std::move(e));
+        },
+        TDoProcess());
+    walk.Execute();
+    if (walk.FStatus != 0) {
+        std::string why = walk.FCurrent;
+        list.warnings.push_back("the walk of \"" + start +
+                                "\" ended early; files after the last one listed were left out" +
+                                (why.empty() ? std::string() : " (" + why + ")"));
+    }
+    for (ListEntry& e : found)
+        list.entries.push_back(std::move(e));
+}
+
+} // namespace
+
+bool FileListLess(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = Folded(a[i]);
+        const unsigned char y = Folded(b[i]);
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
+}
+
+std::string StartDirectory(const std::string& dir) {
+    std::string start = dir;
+    while (start.size() > 1 && start.back() == '/')
+        start.pop_back();
+    if (start != "/")
+        start += '/';
+    return start;
+}
+
+FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
+                       bool recursive) {
+    FileList list;
+    for (const std::string& path : paths) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            WalkDirectory(path, types, recursive, list);
+        } else {
+            list.entries.push_back(ListEntry{path, path, NameOf(path)});
+        }
+    }
+    // Each entry goes after those that compare equal to it, as the list box inserts.
+    std::stable_sort(
+        list.entries.begin(), list.entries.end(),
+        [](const ListEntry& a, const ListEntry& b) { return FileListLess(a.path, b.path); });
+    // One file is worked on once: a second name of it would see the first result.
+    std::set<std::string> names;
+    std::set<std::pair<dev_t, ino_t>> files;
+    std::vector<ListEntry> kept;
+    kept.reserve(list.entries.size());
+    for (ListEntry& e : list.entries) {
+        if (!names.insert(e.path).second)
+            continue;
+        struct stat st {};
+        if (::stat(e.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            !files.insert({st.st_dev, st.st_ino}).second)
+            continue;
+        kept.push_back(std::move(e));
+    }
+    list.entries.swap(kept);
+    return list;
+}
+
+std::string ReadSavedFileTypes() {
+    std::string fileTypes;
+    std::string uncheckedTypes;
+    {
+        RegistryAccessor registry;
+        registry.OpenKey(SettingsKey, false);
+        // Read in the start-up's order: a mistyped option stops the read there.
+        registry.ReadString("recursive");
+        registry.ReadString("sensitive");
+        fileTypes = registry.ReadString("filetypes");
+        uncheckedTypes = registry.ReadString("unchecked");
+    }
+    if (fileTypes.empty() && uncheckedTypes.empty())
+        fileTypes = CliDefaultTypeList;
+    return fileTypes;
+}
+
+void CheckMaskList(const std::string& types) {
+    TCollection masks;
+    ParseMaskList(masks, types);
+}

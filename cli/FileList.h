@@ -1,0 +1,47 @@
+#pragma once
+// The list of files a run works on, built as the main window's "Load Dir" builds
+// its file list: each directory walked by the scanner's own walk (one directory,
+// optionally with its subdirectories, every entry whose name matches a mask,
+// directories included), full paths with exactly one "/" between directory and
+// name, sorted alphabetically with the ASCII letters' case ignored.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct ListEntry {
+    std::string path;   // as it is read and written
+    std::string origin; // the PATH argument it came from
+    std::string rel;    // the path below that argument (the name for a file argument)
+};
+
+struct FileList {
+    std::vector<ListEntry> entries;
+    // Walks that ended before their end (the scanner stops at an entry whose
+    // time it cannot express, as the main window's scans do).
+    std::vector<std::string> warnings;
+};
+
+// The sixteen default masks, as the program's start-up uses them.
+extern const char* const CliDefaultTypeList;
+
+// True when a sorts before b: byte by byte, 'A' to 'Z' compared as 'a' to 'z'.
+bool FileListLess(std::string_view a, std::string_view b);
+
+// A directory argument as the scanner's start directory: trailing "/" made one.
+std::string StartDirectory(const std::string& dir);
+
+// Lists every PATH: a directory is walked with the masks (recursive as asked),
+// anything else (a file, or a name that does not exist) is taken as it is. The
+// result is sorted; a file named twice (the same path, or another name of the
+// same file) is kept once, at its first place.
+FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
+                       bool recursive);
+
+// The masks of the user's store, read as the main window's start-up reads them
+// ("filetypes", with the default list when "filetypes" and "unchecked" are both
+// empty). Throws the store's error ("Invalid data type for '<name>'").
+std::string ReadSavedFileTypes();
+
+// Throws the mask error ("'%s' is an invalid mask at (%d)") for a bad list.
+void CheckMaskList(const std::string& types);

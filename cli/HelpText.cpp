@@ -1,0 +1,82 @@
+#include "cli/HelpText.h"
+
+#ifndef VX_VERSION
+#define VX_VERSION "0"
+#endif
+
+std::string VersionText() {
+    return "velocitrix-cli " VX_VERSION "\n"
+           "The command-line companion of the Velocitrix Website Optimizer.\n";
+}
+
+std::string UsageHint() {
+    return "Try 'velocitrix-cli --help' for more information.\n";
+}
+
+std::string HelpText() {
+    return R"(Usage: velocitrix-cli optimize [OPTION]... PATH...
+  or:  velocitrix-cli replace --find TEXT --with TEXT [--case-sensitive] [OPTION]... PATH...
+Make web site sources smaller, or replace a text in them, from scripts, build
+servers or over ssh, with exactly the rules of the Velocitrix Website Optimizer.
+
+A PATH is a file or a directory. A directory is walked as the program's
+"Load Dir" walks it: every entry whose name matches one of the file-type masks
+is taken (a directory named like a mask too, and it then fails on reading),
+its subdirectories only with --recursive. Files are worked on in the order of
+the program's file list: full paths sorted alphabetically, the case of the
+letters A to Z ignored.
+
+optimize does what "Optimize Dir" and then "Save All" do: every line break
+becomes CR LF, runs of spaces and tabs inside a line shrink to their last
+character, white space at the start and end of a line goes, and lines that
+hold nothing but white space are removed. An empty file is left empty. A file
+whose optimized text holds "<pre>" is written too, with a warning.
+
+replace does what "Change Dir" and then "Save All" do: every occurrence of the
+--find text is replaced by the --with text, left to right, without overlaps,
+ignoring the case of letters unless --case-sensitive is given. A line break in
+either text stands for CR LF, as in the program's fields.
+
+What is written: every listed file is written over itself, whether or not
+anything changed, with CR LF line breaks, and a last line without a line break
+gets one (as "Save All" writes). Each write is safe: the file is either wholly
+old or wholly new, and keeps its permissions, owner and links.
+
+Commands:
+  optimize                  remove the white space a browser does not need
+  replace                   replace one text by another
+
+Options:
+  -t, --types=MASKS         the masks of the files a directory gives, joined by
+                            ";" (default: the program's default type list,
+                            *.htm;*.html;*.php;*.php3;*.php4;*.asp;*.jsp;
+                            *.phtm;*.phtml;*.shtm;*.shtml;*.xhtm;*.xhtml;*.css;
+                            *.cgi;*.pl)
+      --saved-types         take the file types saved in the program's "Files to
+                            modify" window (the default list when none are saved)
+  -r, --recursive           walk the subdirectories of a directory too
+      --find=TEXT           replace: the text to find
+      --with=TEXT           replace: the text to put in its place (may be empty)
+      --case-sensitive      replace: match the letters' case exactly
+  -n, --dry-run             write nothing; report what would change
+  -b, --backup=DIR          copy each original into DIR, at its path below the
+                            PATH it came from, before writing it
+      --json                report as one JSON document on standard output
+  -j, --jobs=N              work on N files at a time (default 1); the report
+                            keeps the list's order
+  -h, --help                show this help and exit
+      --version             show the version and exit
+
+Output: one line per changed file, "PATH: BEFORE -> AFTER bytes, SAVED saved",
+and a total line. The byte counts are those the program shows: the length of
+the text with a CR LF after every line, before and after. Failures and
+warnings go to standard error, worded as the program's error box words them,
+and do not stop the other files. A progress bar is shown on standard error
+when it is a terminal and the run takes a while.
+
+Exit status:
+  0  every file was done
+  1  some file failed (or a directory's walk ended early)
+  2  bad usage
+)";
+}

@@ -1,0 +1,109 @@
+#include "cli/Pipeline.h"
+
+#include "cli/FileList.h"
+#include "platform/FileIO.h"
+#include "platform/SystemError.h"
+#include "text/LineBreaks.h"
+#include "text/Optimizer.h"
+#include "text/ReplaceText.h"
+#include "text/TextDocument.h"
+
+#include <cerrno>
+#include <new>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace {
+
+// Creates every missing directory of path's parent. Returns 0 or errno.
+int MakeParents(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string dir = path.substr(0, slash);
+        if (::mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST)
+            return errno;
+    }
+    return 0;
+}
+
+void WriteBackup(const std::string& backupPath, const std::string& raw) {
+    if (const int err = MakeParents(backupPath))
+        throw std::runtime_error(CreateErrorMessage(backupPath, err));
+    WriteWholeFile(backupPath, raw);
+}
+
+} // namespace
+
+void LoadDocument(TextDocument& doc, const std::string& path, std::string& raw) {
+    // ReadFromFile's steps, keeping the bytes read: read whole, unify every line
+    // break to CR LF, raise the character limit.
+    ReadWholeFile(path, raw);
+    const std::size_t lone = FirstLoneBreak(raw);
+    if (lone == std::string::npos) {
+        doc.SetWholeText(raw);
+    } else {
+        std::string unified;
+        ReserveBuffer(unified, raw.size() + raw.size() / 8 + 16);
+        AppendUnifiedBreaks(raw, lone, unified);
+        doc.SetWholeText(std::move(unified));
+    }
+    doc.SetCharLimit(TextDocument::ReadCharLimit);
+}
+
+std::string BackupPathOf(const std::string& backupDir, const ListEntry& entry) {
+    std::string dir = backupDir;
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    std::string rel = entry.rel;
+    while (!rel.empty() && rel.front() == '/')
+        rel.erase(0, 1);
+    return dir == "/" ? dir + rel : dir + "/" + rel;
+}
+
+FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry, TextDocument& doc,
+                        std::string& raw) {
+    FileOutcome out;
+    try {
+        // Fill the view, as "Optimize Dir" and "Change Dir" do for each entry.
+        doc.SetCharLimit(TextDocument::FileCharLimit);
+        doc.SetPlainText(true);
+        LoadDocument(doc, entry.path, raw);
+        out.sizeOnDisk = raw.size();
+        out.before = doc.JoinedLength();
+
+        if (settings.optimize) {
+            if (out.before > 0) {
+                const OptimizeRun run = OptimizeDocument(doc);
+                out.hasPre = run.hasPre;
+            } else {
+                out.empty = true;
+            }
+        } else {
+            std::string changed =
+                ReplaceText(doc.WholeText(), settings.find, settings.with, settings.caseSensitive);
+            doc.SetWholeText(std::move(changed));
+        }
+
+        // "Save All": the kept text, refilled line by line, is what goes to the disk.
+        doc.SetPlainText(true);
+        doc.AssignLines(doc.WholeText());
+        const std::string& bytes = doc.WholeText();
+        out.after = bytes.size();
+        out.changed = bytes != raw;
+
+        if (settings.dryRun)
+            return out;
+        if (!settings.backupDir.empty()) {
+            out.backupPath = BackupPathOf(settings.backupDir, entry);
+            WriteBackup(out.backupPath, raw);
+        }
+        out.pending = PrepareWrite(entry.path, bytes);
+    } catch (const std::bad_alloc&) {
+        out.failed = true;
+        out.error = "Out of memory";
+    } catch (const std::exception& e) {
+        out.failed = true;
+        out.error = e.what();
+    }
+    return out;
+}

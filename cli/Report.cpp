@@ -1,0 +1,198 @@
+#include "cli/Report.h"
+
+#include "cli/FileList.h"
+#include "cli/Pipeline.h"
+
+#include <cinttypes>
+
+namespace {
+
+constexpr const char* Program = "velocitrix-cli";
+
+// The length of the UTF-8 sequence at s[i], or 0 when it is not one.
+std::size_t Utf8Length(const std::string& s, std::size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    unsigned min = 0;
+    unsigned cp = 0;
+    if (c < 0x80)
+        return 1;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        min = 0x80;
+        cp = c & 0x1Fu;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        min = 0x800;
+        cp = c & 0x0Fu;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        min = 0x10000;
+        cp = c & 0x07u;
+    } else {
+        return 0;
+    }
+    if (i + n > s.size())
+        return 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const auto d = static_cast<unsigned char>(s[i + k]);
+        if ((d & 0xC0u) != 0x80u)
+            return 0;
+        cp = (cp << 6) | (d & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+std::string Signed(std::int64_t v) {
+    return std::to_string(v);
+}
+
+} // namespace
+
+std::string ErrorBoxText(const std::string& message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        return message + ".";
+    return message;
+}
+
+std::string JsonString(const std::string& bytes) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        const std::size_t n = Utf8Length(bytes, i);
+        if (n == 0) {
+            out += "\\ufffd";
+            ++i;
+            continue;
+        }
+        if (n > 1) {
+            out.append(bytes, i, n);
+            i += n;
+            continue;
+        }
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+        ++i;
+    }
+    out += '"';
+    return out;
+}
+
+Reporter::Reporter(bool json, bool optimize, bool dryRun, std::FILE* out, std::FILE* err)
+    : json_(json), optimize_(optimize), dryRun_(dryRun), out_(out), err_(err) {}
+
+void Reporter::Error(const std::string& text) {
+    std::fflush(out_);
+    std::fprintf(err_, "%s: %s\n", Program, text.c_str());
+    std::fflush(err_);
+}
+
+void Reporter::Warning(const std::string& text) {
+    warnings_.push_back(text);
+    Error("warning: " + text);
+}
+
+void Reporter::File(const ListEntry& entry, const FileOutcome& o) {
+    ++totals_.files;
+    if (o.failed) {
+        ++totals_.failed;
+        Error(ErrorBoxText(o.error));
+    } else {
+        totals_.before += o.before;
+        totals_.after += o.after;
+        totals_.changed += o.changed ? 1 : 0;
+        totals_.pre += o.hasPre ? 1 : 0;
+        if (o.hasPre)
+            Error("warning: <pre> tags have been detected in " + entry.path +
+                  ": the Velocitrix Website Optimizer could damage text within the <pre></pre> "
+                  "tags");
+        if (!json_ && o.changed)
+            std::fprintf(
+                out_, "%s: %zu -> %zu bytes, %s saved\n", entry.path.c_str(), o.before, o.after,
+                Signed(static_cast<std::int64_t>(o.before) - static_cast<std::int64_t>(o.after))
+                    .c_str());
+    }
+    if (!json_)
+        return;
+    std::string& j = filesJson_;
+    j += filesJson_.empty() ? "\n    {" : ",\n    {";
+    j += "\"path\": " + JsonString(entry.path);
+    j += ", \"ok\": ";
+    j += o.failed ? "false" : "true";
+    if (o.failed) {
+        j += ", \"error\": " + JsonString(ErrorBoxText(o.error));
+    } else {
+        j += ", \"changed\": ";
+        j += o.changed ? "true" : "false";
+        j += ", \"written\": ";
+        j += dryRun_ ? "false" : "true";
+        j += ", \"sizeOnDisk\": " + std::to_string(o.sizeOnDisk);
+        j += ", \"before\": " + std::to_string(o.before);
+        j += ", \"after\": " + std::to_string(o.after);
+        j += ", \"saved\": " +
+             Signed(static_cast<std::int64_t>(o.before) - static_cast<std::int64_t>(o.after));
+        if (optimize_) {
+            j += ", \"pre\": ";
+            j += o.hasPre ? "true" : "false";
+            j += ", \"empty\": ";
+            j += o.empty ? "true" : "false";
+        }
+        if (!o.backupPath.empty())
+            j += ", \"backup\": " + JsonString(o.backupPath);
+    }
+    j += "}";
+}
+
+void Reporter::Finish(int exitStatus) {
+    const RunTotals& t = totals_;
+    if (!json_) {
+        std::fprintf(out_,
+                     "Total: %zu files, %zu changed, %zu failed; %" PRIu64 " -> %" PRIu64
+                     " bytes, %s saved%s\n",
+                     t.files, t.changed, t.failed, t.before, t.after, Signed(t.Saved()).c_str(),
+                     dryRun_ ? " (dry run: nothing written)" : "");
+        std::fflush(out_);
+        return;
+    }
+    std::string doc = "{\n  \"command\": ";
+    doc += optimize_ ? "\"optimize\"" : "\"replace\"";
+    doc += ",\n  \"dryRun\": ";
+    doc += dryRun_ ? "true" : "false";
+    doc += ",\n  \"files\": [" + filesJson_ + (filesJson_.empty() ? "]" : "\n  ]");
+    doc += ",\n  \"total\": {\"files\": " + std::to_string(t.files) +
+           ", \"changed\": " + std::to_string(t.changed) +
+           ", \"failed\": " + std::to_string(t.failed) + ", \"pre\": " + std::to_string(t.pre) +
+           ", \"before\": " + std::to_string(t.before) + ", \"after\": " + std::to_string(t.after) +
+           ", \"saved\": " + Signed(t.Saved()) + "}";
+    doc += ",\n  \"warnings\": [";
+    for (std::size_t i = 0; i < warnings_.size(); ++i)
+        doc += (i ? ", " : "") + JsonString(warnings_[i]);
+    doc += "],\n  \"exitStatus\": " + std::to_string(exitStatus) + "\n}\n";
+    std::fwrite(doc.data(), 1, doc.size(), out_);
+    std::fflush(out_);
+}

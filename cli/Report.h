@@ -1,0 +1,60 @@
+#pragma once
+// What a run tells: one line per changed file and a total line on standard
+// output, or one JSON document with --json; failures and warnings on standard
+// error, worded as the program's error box words them.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct FileOutcome;
+struct ListEntry;
+
+struct RunTotals {
+    std::size_t files = 0;
+    std::size_t changed = 0;
+    std::size_t failed = 0;
+    std::size_t pre = 0;
+    std::uint64_t before = 0;
+    std::uint64_t after = 0;
+    std::int64_t Saved() const {
+        return static_cast<std::int64_t>(before) - static_cast<std::int64_t>(after);
+    }
+};
+
+// An error message as the error box shows it: "." appended when its last
+// character sorts after ".".
+std::string ErrorBoxText(const std::string& message);
+
+// The text of a string as a JSON string literal (bytes that are not UTF-8 become
+// U+FFFD).
+std::string JsonString(const std::string& bytes);
+
+class Reporter {
+public:
+    Reporter(bool json, bool optimize, bool dryRun, std::FILE* out, std::FILE* err);
+    Reporter(const Reporter&) = delete;
+    Reporter& operator=(const Reporter&) = delete;
+
+    // Called once per file, in list order, after its write was put in place.
+    void File(const ListEntry& entry, const FileOutcome& outcome);
+    // A problem that concerns no one file (told on standard error as it comes).
+    void Warning(const std::string& text);
+    // The total line, or the JSON document.
+    void Finish(int exitStatus);
+
+    const RunTotals& Totals() const { return totals_; }
+
+private:
+    void Error(const std::string& text);
+
+    bool json_;
+    bool optimize_;
+    bool dryRun_;
+    std::FILE* out_;
+    std::FILE* err_;
+    RunTotals totals_;
+    std::string filesJson_;
+    std::vector<std::string> warnings_;
+};
