@@ -12,7 +12,7 @@ packages=(
     libbenchmark-dev clang libclang-rt-14-dev
     xvfb xauth fonts-dejavu-core
     attr acl e2fsprogs util-linux strace
-    desktop-file-utils appstream dpkg-dev file librsvg2-bin
+    desktop-file-utils appstream dpkg-dev file librsvg2-bin help2man
 )
 missing=()
 for p in "${packages[@]}"; do
