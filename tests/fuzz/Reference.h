@@ -1,0 +1,411 @@
+#pragma once
+// Plain transcriptions of the program's rules, written step by step with no
+// attempt at speed: the fuzz harnesses compare the real code with these.
+//
+// Each function follows the rule as the program's documentation states it, with
+// positions counted from 1 where the rule counts them so. They are slow on
+// purpose (repeated searches, copies); the harnesses keep their inputs small.
+
+#include "platform/CodePage.h"
+#include "text/UpperCase.h"
+
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace reference {
+
+inline std::uint8_t AsciiUp(std::uint8_t c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<std::uint8_t>(c - 32) : c;
+}
+
+inline std::string AsciiUpper(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(AsciiUp(static_cast<std::uint8_t>(c)));
+    return s;
+}
+
+// ---------------------------------------------------------------------------
+// Masks
+
+enum class Kind { Char, Any, Set, Pair };
+
+struct Element {
+    bool afterStar = false;
+    Kind kind = Kind::Char;
+    std::uint8_t ch = 0; // Char: upper-cased byte, 0 = end marker
+    bool inverted = false;
+    std::bitset<256> members;
+    std::uint8_t lead = 0;
+    std::uint8_t trail = 0;
+};
+
+struct CompiledMask {
+    bool valid = true;
+    std::string error; // the mask error's message when !valid
+    int errorPosition = 0;
+    std::vector<Element> elements;
+};
+
+// Compiling a pattern, byte by byte, positions from 1.
+inline CompiledMask Compile(const std::string& pattern, const TLeadBytes& leadBytes) {
+    CompiledMask out;
+    const int n = static_cast<int>(pattern.size());
+    auto P = [&](int pos) {
+        return static_cast<std::uint8_t>(pattern[static_cast<size_t>(pos - 1)]);
+    };
+    bool pending = false;
+    int counted = 0;
+    auto fail = [&](int pos) {
+        out.valid = false;
+        out.errorPosition = pos;
+        out.error = "'" + pattern + "' is an invalid mask at (" + std::to_string(pos) + ")";
+        out.elements.clear();
+    };
+    // Writes e with the pending flag; false when it is the 31st after a "*".
+    auto write = [&](Element e, int errorPos) {
+        e.afterStar = pending;
+        if (pending) {
+            ++counted;
+            if (counted > 30) {
+                fail(errorPos);
+                return false;
+            }
+        }
+        pending = false;
+        out.elements.push_back(e);
+        return true;
+    };
+    int pos = 1;
+    while (pos <= n) {
+        const std::uint8_t c = P(pos);
+        if (c == '*') {
+            pending = true;
+            ++pos;
+        } else if (c == '?') {
+            if (!pending) {
+                Element e;
+                e.kind = Kind::Any;
+                if (!write(e, pos))
+                    return out;
+            }
+            ++pos;
+        } else if (c == '[') {
+            Element e;
+            e.kind = Kind::Set;
+            ++pos;
+            if (pos <= n && P(pos) == '!') {
+                e.inverted = true;
+                ++pos;
+            }
+            int last = -1; // none
+            while (pos <= n && P(pos) != ']') {
+                const std::uint8_t b = P(pos);
+                if (leadBytes.test(b)) {
+                    if (pos == n) {
+                        pos = n + 1; // the set stays open
+                        break;
+                    }
+                    pos += 2;
+                } else if (b == '-') {
+                    if (last < 0) {
+                        fail(pos);
+                        return out;
+                    }
+                    if (pos == n) {
+                        pos = n + 1;
+                        break;
+                    }
+                    const int high = AsciiUp(P(pos + 1));
+                    for (int v = last; v <= high; ++v)
+                        e.members.set(static_cast<std::size_t>(v));
+                    pos += 2;
+                } else {
+                    const std::uint8_t u = AsciiUp(b);
+                    e.members.set(u);
+                    last = u;
+                    ++pos;
+                }
+            }
+            if (pos > n) {
+                fail(n + 1);
+                return out;
+            }
+            if (e.members.none()) {
+                fail(pos);
+                return out;
+            }
+            if (!write(e, pos))
+                return out;
+            ++pos; // the "]"
+        } else if (leadBytes.test(c) && pos < n) {
+            Element e;
+            e.kind = Kind::Pair;
+            e.lead = c;
+            e.trail = P(pos + 1);
+            if (!write(e, pos + 1))
+                return out;
+            pos += 2;
+        } else {
+            // Also a lead byte that ends the pattern: it has no trail byte and
+            // stands for itself.
+            Element e;
+            e.kind = Kind::Char;
+            e.ch = AsciiUp(c);
+            if (!write(e, pos))
+                return out;
+            ++pos;
+        }
+    }
+    Element end;
+    write(end, n + 1);
+    return out;
+}
+
+// The retry-stack search. Gives up (budgetExceeded) after `budget` element
+// tests, since the search is exponential in the worst case.
+struct RetryStackSearch {
+    const std::vector<Element>& mask;
+    std::string_view name;
+    long budget = 1L << 16;
+    bool budgetExceeded = false;
+    bool stackOverflow = false;
+
+    std::uint8_t ByteAt(std::size_t p) const {
+        return p < name.size() ? static_cast<std::uint8_t>(name[p]) : 0;
+    }
+
+    bool Test(const Element& e, std::size_t p) const {
+        switch (e.kind) {
+        case Kind::Char:
+            if (e.ch == 0)
+                return p == name.size();
+            return p < name.size() && AsciiUp(ByteAt(p)) == e.ch;
+        case Kind::Any:
+            return p < name.size();
+        case Kind::Set:
+            return p < name.size() && e.members.test(AsciiUp(ByteAt(p))) != e.inverted;
+        case Kind::Pair:
+            return p + 1 < name.size() && ByteAt(p) == e.lead && ByteAt(p + 1) == e.trail;
+        }
+        return false;
+    }
+
+    std::size_t Advance(const Element& e, std::size_t p) const {
+        // The end marker moves to the end; never back, as after a NUL byte of the
+        // pattern (an end marker inside it) p stands past the end.
+        if (e.kind == Kind::Char && e.ch == 0)
+            return p < name.size() ? name.size() : p;
+        while (p < name.size() && !Test(e, p))
+            ++p;
+        return p;
+    }
+
+    bool Match() {
+        struct Entry {
+            std::size_t p;
+            std::size_t i;
+        };
+        Entry stack[30];
+        int top = 0;
+        std::size_t p = 0;
+        std::size_t i = 0;
+        for (;;) {
+            bool passed = true;
+            for (; i < mask.size(); ++i) {
+                if (--budget < 0) {
+                    budgetExceeded = true;
+                    return false;
+                }
+                const Element& e = mask[i];
+                if (e.afterStar) {
+                    p = Advance(e, p);
+                    if (p < name.size()) {
+                        if (top == 30) {
+                            stackOverflow = true;
+                            return false;
+                        }
+                        stack[top++] = {p + 1, i};
+                    }
+                }
+                if (!Test(e, p)) {
+                    passed = false;
+                    break;
+                }
+                p += e.kind == Kind::Pair ? 2 : 1;
+            }
+            if (passed)
+                return true;
+            if (top == 0)
+                return false;
+            --top;
+            p = stack[top].p;
+            i = stack[top].i;
+        }
+    }
+};
+
+// Splitting a mask list, byte by byte.
+inline std::vector<std::string> SplitList(const std::string& list) {
+    std::vector<std::string> entries;
+    std::string current;
+    auto end = [&] {
+        while (!current.empty() && current.back() == ' ')
+            current.pop_back();
+        if (!current.empty())
+            entries.push_back(current);
+        current.clear();
+    };
+    for (char c : list) {
+        if (c == ' ' && current.empty())
+            continue;
+        if (c == ';')
+            end();
+        else
+            current += c;
+    }
+    end();
+    return entries;
+}
+
+// ---------------------------------------------------------------------------
+// Optimizer
+
+// One line, pass by pass: collapse, drop, trim. False when dropped.
+inline bool OptimizeLine(std::string s, std::string& out) {
+    static const char* const patterns[4] = {"  ", " \t", "\t ", "\t\t"};
+    auto anyLeft = [&] {
+        for (const char* p : patterns)
+            if (s.find(p) != std::string::npos)
+                return true;
+        return false;
+    };
+    while (anyLeft()) {
+        for (const char* p : patterns) {
+            const std::size_t k = s.find(p);
+            if (k != std::string::npos)
+                s.erase(k, 1);
+        }
+    }
+    if (s.empty() || s == " " || s == "\t")
+        return false;
+    if (s.size() >= 2) {
+        if (s[0] == ' ' || s[0] == '\t')
+            s.erase(0, 1);
+        if (s.back() == ' ')
+            s.pop_back();
+        else if (s.back() == '\t')
+            s.pop_back();
+    }
+    out = s;
+    return true;
+}
+
+// The work list whose write index moves back over a dropped line.
+inline std::vector<std::string> OptimizeLines(const std::vector<std::string>& lines) {
+    std::vector<std::string> work(lines.size());
+    long index = -1;
+    for (const std::string& line : lines) {
+        ++index;
+        work[static_cast<std::size_t>(index)] = line;
+        std::string changed;
+        if (OptimizeLine(line, changed))
+            work[static_cast<std::size_t>(index)] = changed;
+        else
+            --index;
+    }
+    work.resize(static_cast<std::size_t>(index + 1));
+    return work;
+}
+
+// ---------------------------------------------------------------------------
+// Lines
+
+// The pieces of s: each ends at a CR, an LF or the end; after a piece one CR is
+// skipped if there, then one LF if there. A break at the very end adds no piece.
+inline std::vector<std::string> Pieces(std::string_view s) {
+    std::vector<std::string> pieces;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        std::string piece;
+        while (i < s.size() && s[i] != '\r' && s[i] != '\n')
+            piece += s[i++];
+        pieces.push_back(piece);
+        if (i < s.size() && s[i] == '\r')
+            ++i;
+        if (i < s.size() && s[i] == '\n')
+            ++i;
+    }
+    return pieces;
+}
+
+// Every CR LF, lone CR and lone LF made CR LF; all other bytes as they are.
+inline std::string UnifyBreaks(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\r') {
+            out += "\r\n";
+            if (i + 1 < s.size() && s[i + 1] == '\n')
+                ++i;
+        } else if (s[i] == '\n') {
+            out += "\r\n";
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+inline std::string JoinWithBreaks(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& line : lines)
+        out += line + "\r\n";
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Replace-all
+
+// The replace-all steps with U, Q and Rest. upper is the upper-casing of the
+// case-insensitive mode. An occurrence that would begin inside a multi-byte
+// character of the text is passed over; the search goes on from the next byte.
+template <typename Upper>
+std::string ReplaceAll(const std::string& S, const std::string& P, const std::string& R,
+                       bool caseSensitive, Upper upper) {
+    std::string U = caseSensitive ? S : upper(S);
+    const std::string Q = caseSensitive ? P : upper(P);
+    std::string rest = S;
+    std::string result;
+    while (!U.empty()) {
+        const std::size_t consumed = S.size() - rest.size(); // where U starts in S
+        std::size_t k = 0;
+        if (!Q.empty()) {
+            std::size_t from = 0;
+            for (;;) {
+                const std::size_t at = U.find(Q, from);
+                if (at == std::string::npos)
+                    break;
+                if (InsideUtf8Character(S, consumed + at)) {
+                    from = at + 1;
+                    continue;
+                }
+                k = at + 1;
+                break;
+            }
+        }
+        if (k == 0) {
+            result += rest;
+            return result;
+        }
+        result += rest.substr(0, k - 1);
+        result += R;
+        rest = rest.substr(k - 1 + P.size());
+        U = U.substr(k - 1 + Q.size());
+    }
+    return result;
+}
+
+} // namespace reference
