@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Starts the program on a virtual X display and saves a picture of its main
+# window as a PNG, for comparing the layout by eye.
+# Usage: scripts/screenshot.sh [build-dir] [output.png]
+# Needs xvfb-run (package xvfb) and import (package imagemagick).
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$here/build}"
+out="$(realpath -m "${2:-$here/out/main-window.png}")"
+program="$build/app/velocitrix"
+[ -x "$program" ] || cmake --build "$build" --target velocitrix
+
+mkdir -p "$(dirname "$out")"
+settings="$(mktemp -d)"
+trap 'rm -rf "$settings"' EXIT
+
+# A fresh settings folder, so the window opens at its default place and size.
+XDG_CONFIG_HOME="$settings" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
+    bash -c '
+        "$1" & pid=$!
+        for _ in $(seq 1 50); do
+            sleep 0.2
+            if import -window "Velocitrix Website Optimizer v1.2.1" "$2" 2>/dev/null; then
+                break
+            fi
+        done
+        kill "$pid"
+        wait "$pid" 2>/dev/null || true
+        [ -s "$2" ]
+    ' screenshot "$program" "$out"
+echo "$out"
