@@ -39,22 +39,25 @@ std::size_t FirstLoneBreak(std::string_view text) {
 
 void AppendUnifiedBreaks(std::string_view text, std::size_t from, std::string& out,
                          bool finalBreak) {
-    const LineFigures figures = MeasureLines(text.substr(from));
-    ReserveBuffer(out, out.size() + from + figures.joinedLength + 2);
+    // Room for the worst case, every byte a lone break; a large buffer's pages that
+    // are never written are never touched, so the room costs nothing.
+    ReserveBuffer(out, out.size() + from + 2 * (text.size() - from) + 2);
     out.append(text.data(), from);
-    const char* p = text.data() + from;
+    // Stretches up to the next lone break are copied whole; CR LF pairs stay as they are.
     const char* const end = text.data() + text.size();
-    while (p != end) {
-        const char* brk = FindLineBreak(p, end);
-        out.append(p, static_cast<std::size_t>(brk - p));
-        if (brk == end) {
-            if (finalBreak)
-                out.append("\r\n", 2);
-            break;
+    const char* chunk = text.data() + from;
+    for (const char* p = FindLineBreak(chunk, end); p != end; p = FindLineBreak(p, end)) {
+        if (*p == '\r' && p + 1 != end && p[1] == '\n') {
+            p += 2;
+            continue;
         }
+        out.append(chunk, static_cast<std::size_t>(p - chunk));
         out.append("\r\n", 2);
-        p = SkipLineBreak(brk, end);
+        chunk = ++p;
     }
+    out.append(chunk, static_cast<std::size_t>(end - chunk));
+    if (finalBreak && !text.empty() && text.back() != '\n' && text.back() != '\r')
+        out.append("\r\n", 2);
 }
 
 LineFigures MeasureLines(std::string_view text) {

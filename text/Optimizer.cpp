@@ -7,6 +7,10 @@
 #include <cstring>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 inline bool IsBlank(char c) {
@@ -22,8 +26,28 @@ constexpr std::size_t Dropped = static_cast<std::size_t>(-1);
 //
 // The effect of the repeated pair deletions: leading and trailing spaces and tabs
 // go, and every run of them inside the line is replaced by its last character.
+#if defined(__SSE2__)
+inline unsigned BlankMask(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i blank =
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
+    return static_cast<unsigned>(_mm_movemask_epi8(blank));
+}
+#endif
+
 std::size_t OptimizeInto(const char* src, std::size_t len, char* dst) {
     std::size_t s = 0;
+#if defined(__SSE2__)
+    // Indentation is skipped sixteen bytes at a time.
+    while (s + 16 <= len) {
+        const unsigned blank = BlankMask(src + s);
+        if (blank != 0xFFFFu) {
+            s += static_cast<std::size_t>(__builtin_ctz(~blank));
+            break;
+        }
+        s += 16;
+    }
+#endif
     while (s < len && IsBlank(src[s]))
         ++s;
     if (s == len)
@@ -34,8 +58,36 @@ std::size_t OptimizeInto(const char* src, std::size_t len, char* dst) {
     // [s, e) starts and ends with a non-blank character. Keep a blank only when
     // the next character is not blank: it is the last of its run.
     std::size_t out = 0;
+    std::size_t j = s;
     const std::size_t last = e - 1;
-    for (std::size_t j = s; j < last; ++j) {
+#if defined(__SSE2__)
+    // Sixteen bytes at a time while the byte after them is inside the line too.
+    // Each block is loaded before anything is stored over it.
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    while (j + 16 < e) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + j));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + j + 1));
+        const __m128i blank = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab));
+        const __m128i blankNext =
+            _mm_or_si128(_mm_cmpeq_epi8(next, space), _mm_cmpeq_epi8(next, tab));
+        const unsigned drop =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(blank, blankNext)));
+        if (drop == 0) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + out), v);
+            out += 16;
+        } else {
+            alignas(16) char bytes[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(bytes), v);
+            for (unsigned k = 0; k < 16; ++k) {
+                dst[out] = bytes[k];
+                out += (drop >> k & 1u) ^ 1u;
+            }
+        }
+        j += 16;
+    }
+#endif
+    for (; j < last; ++j) {
         const char c = src[j];
         dst[out] = c;
         out += !(IsBlank(c) && IsBlank(src[j + 1]));

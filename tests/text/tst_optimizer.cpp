@@ -221,8 +221,12 @@ void TestOptimizer::otherCharactersStay() {
 void TestOptimizer::differentialLines() {
     QRandomGenerator rng(20260101);
     std::string fast, literal;
-    for (int i = 0; i < 20000; ++i) {
-        const std::string line = RandomLine(rng, 12);
+    for (int i = 0; i < 40000; ++i) {
+        // Short lines, and lines long enough for the block-wise path.
+        std::string line = RandomLine(rng, i % 2 == 0 ? 12 : 80);
+        if (i % 3 == 0) // long indentation and trailing runs
+            line = std::string(static_cast<std::size_t>(rng.bounded(40)), i % 2 ? ' ' : '\t') +
+                   line + std::string(static_cast<std::size_t>(rng.bounded(40)), ' ');
         const bool a = OptimizeLine(line, fast);
         const bool b = LiteralOptimizeLine(line, literal);
         if (a != b || (a && fast != literal))
