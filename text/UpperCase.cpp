@@ -51,57 +51,7 @@ inline bool IsContinuation(unsigned char c) {
     return (c & 0xC0) == 0x80;
 }
 
-// Folds from i up to stop, a character at a time (the last may reach past stop).
-void FoldScalar(const unsigned char* s, std::size_t& i, std::size_t stop, std::size_t n,
-                unsigned char* d, const Tables& t) {
-    const char* end = reinterpret_cast<const char*>(s + n);
-    while (i < stop) {
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            d[i] = (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
-            ++i;
-            continue;
-        }
-        const std::size_t len = Utf8SequenceLength(reinterpret_cast<const char*>(s + i), end);
-        if (len == 2) {
-            const char16_t cp = static_cast<char16_t>(((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu));
-            const char16_t up = t.two[cp - 0x80];
-            if (up != 0) {
-                d[i] = static_cast<unsigned char>(0xC0 | (up >> 6));
-                d[i + 1] = static_cast<unsigned char>(0x80 | (up & 0x3F));
-            } else {
-                d[i] = c;
-                d[i + 1] = s[i + 1];
-            }
-        } else if (len == 3) {
-            const char16_t cp = static_cast<char16_t>(
-                ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu));
-            const char16_t up = ThreeByteCapital(cp, t);
-            if (up != 0) {
-                d[i] = static_cast<unsigned char>(0xE0 | (up >> 12));
-                d[i + 1] = static_cast<unsigned char>(0x80 | ((up >> 6) & 0x3F));
-                d[i + 2] = static_cast<unsigned char>(0x80 | (up & 0x3F));
-            } else {
-                d[i] = c;
-                d[i + 1] = s[i + 1];
-                d[i + 2] = s[i + 2];
-            }
-        } else if (len == 4) {
-            std::copy(s + i, s + i + 4, d + i);
-        } else {
-            d[i] = c; // not valid UTF-8: stays as it is
-            ++i;
-            continue;
-        }
-        i += len;
-    }
-}
-
-} // namespace
-
-std::size_t Utf8SequenceLength(const char* p, const char* end) {
-    const auto* s = reinterpret_cast<const unsigned char*>(p);
-    const auto avail = static_cast<std::size_t>(end - p);
+inline std::size_t SequenceLength(const unsigned char* s, std::size_t avail) {
     if (avail < 2)
         return 0;
     const unsigned char c = s[0];
@@ -122,6 +72,53 @@ std::size_t Utf8SequenceLength(const char* p, const char* end) {
         return s[1] >= lo && s[1] <= hi && IsContinuation(s[2]) && IsContinuation(s[3]) ? 4 : 0;
     }
     return 0;
+}
+
+// The character of len bytes (0: an invalid byte) at s[at], already copied to d,
+// gets its capital written over it when it has one. Returns the position after it.
+inline std::size_t FoldHigh(const unsigned char* s, std::size_t at, std::size_t len,
+                            unsigned char* d, const Tables& t) {
+    if (len == 2) {
+        const auto cp = static_cast<char16_t>(((s[at] & 0x1Fu) << 6) | (s[at + 1] & 0x3Fu));
+        const char16_t up = t.two[cp - 0x80];
+        if (up != 0) {
+            d[at] = static_cast<unsigned char>(0xC0 | (up >> 6));
+            d[at + 1] = static_cast<unsigned char>(0x80 | (up & 0x3F));
+        }
+    } else if (len == 3) {
+        const auto cp = static_cast<char16_t>(((s[at] & 0x0Fu) << 12) | ((s[at + 1] & 0x3Fu) << 6) |
+                                              (s[at + 2] & 0x3Fu));
+        const char16_t up = ThreeByteCapital(cp, t);
+        if (up != 0) {
+            d[at] = static_cast<unsigned char>(0xE0 | (up >> 12));
+            d[at + 1] = static_cast<unsigned char>(0x80 | ((up >> 6) & 0x3F));
+            d[at + 2] = static_cast<unsigned char>(0x80 | (up & 0x3F));
+        }
+    }
+    return at + (len == 0 ? 1 : len); // invalid UTF-8 stays as it is
+}
+
+// Folds [i, n) a byte or a character at a time.
+void FoldScalar(const unsigned char* s, std::size_t i, std::size_t n, unsigned char* d,
+                const Tables& t) {
+    while (i < n) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            d[i] = (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+            ++i;
+            continue;
+        }
+        const std::size_t len = SequenceLength(s + i, n - i);
+        std::copy(s + i, s + i + std::max<std::size_t>(len, 1), d + i);
+        i = FoldHigh(s, i, len, d, t);
+    }
+}
+
+} // namespace
+
+std::size_t Utf8SequenceLength(const char* p, const char* end) {
+    return SequenceLength(reinterpret_cast<const unsigned char*>(p),
+                          static_cast<std::size_t>(end - p));
 }
 
 bool InsideUtf8Character(std::string_view text, std::size_t i) {
@@ -147,19 +144,28 @@ void UpperCaseInto(const char* src, std::size_t n, char* dst) {
     const __m128i flip = _mm_set1_epi8(0x20);
     while (i + 16 <= n) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        if (_mm_movemask_epi8(v) != 0) {
-            // Some byte is 0x80 or above: go through the stretch character by character.
-            FoldScalar(s, i, std::min(n, i + 16), n, d, t);
-            continue;
-        }
         const __m128i lower =
             _mm_and_si128(_mm_cmpgt_epi8(v, before_a), _mm_cmplt_epi8(v, after_z));
+        // Bytes 0x80 and above compare as negative: they are stored unchanged here.
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i),
                          _mm_sub_epi8(v, _mm_and_si128(lower, flip)));
-        i += 16;
+        auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+        std::size_t next = i + 16;
+        while (high != 0) {
+            // Each multi-byte character in the block, folded over what was stored.
+            const std::size_t pos = i + static_cast<std::size_t>(__builtin_ctz(high));
+            const std::size_t len = SequenceLength(s + pos, n - pos);
+            if (pos + len > i + 16) // the part past the block is not stored yet
+                std::copy(s + i + 16, s + pos + len, d + i + 16);
+            const std::size_t at = FoldHigh(s, pos, len, d, t);
+            next = std::max(next, at);
+            const std::size_t done = at - i;
+            high = done >= 16 ? 0 : high & (~0u << done);
+        }
+        i = next;
     }
 #endif
-    FoldScalar(s, i, n, n, d, t);
+    FoldScalar(s, i, n, d, t);
 }
 
 std::string UpperCase(std::string_view text) {

@@ -22,6 +22,7 @@ private Q_SLOTS:
     void examples();
     void agreesWithQtWhereLengthsMatch();
     void keepsLengthAndIsIdempotent();
+    void longMixedTexts();
     void insideCharacter_data();
     void insideCharacter();
     void sequenceLength_data();
@@ -100,6 +101,45 @@ void TestUpperCase::keepsLengthAndIsIdempotent() {
         QCOMPARE(UpperCase(u), u);
         for (std::size_t k = 0; k < s.size(); ++k)
             QCOMPARE(InsideUtf8Character(u, k), InsideUtf8Character(s, k));
+    }
+}
+
+// Character by character with Qt's upper-casing, under the same-length rule.
+std::string ReferenceUpper(const std::string& s) {
+    std::string out = s;
+    for (std::size_t i = 0; i < s.size();) {
+        const char c = s[i];
+        if (c >= 'a' && c <= 'z') {
+            out[i] = static_cast<char>(c - 32);
+            ++i;
+            continue;
+        }
+        const std::size_t len = Utf8SequenceLength(s.data() + i, s.data() + s.size());
+        if (len == 2 || len == 3) {
+            const QString ch = QString::fromUtf8(s.data() + i, static_cast<qsizetype>(len));
+            const QByteArray up = ch.toUpper().toUtf8();
+            if (ch.toUpper().size() == 1 && static_cast<std::size_t>(up.size()) == len)
+                out.replace(i, len, up.constData(), len);
+        }
+        i += len == 0 ? 1 : len;
+    }
+    return out;
+}
+
+void TestUpperCase::longMixedTexts() {
+    // Texts long enough for the block-wise path, with characters across block ends.
+    QRandomGenerator rng(11);
+    const char* pieces[] = {
+        "a",    "Z",    "\xc3\xa9", "\xd0\xb6", "\xe2\x93\x90", "\xef\xbd\x9a", "\xf0\x9f\x98\x80",
+        "\xa9", "\xc3", "\xe2\x82", " ",        "\xc4\xb1"};
+    for (int round = 0; round < 3000; ++round) {
+        std::string s;
+        const int n = rng.bounded(120);
+        for (int k = 0; k < n; ++k)
+            s += pieces[rng.bounded(12)];
+        const std::string expected = ReferenceUpper(s);
+        if (UpperCase(s) != expected)
+            QFAIL(qPrintable(QString::fromLatin1(QByteArray::fromStdString(s).toHex())));
     }
 }
 
