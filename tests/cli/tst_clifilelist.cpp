@@ -1,0 +1,121 @@
+// The file list of velocitrix-cli: its order, the start directory, the default
+// masks, duplicates, and the walk's view of a tree.
+
+#include "cli/FileList.h"
+#include "settings/FileTypeLists.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+class tst_CliFileList : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void order_data();
+    void order();
+    void sortIsStable();
+    void startDirectory_data();
+    void startDirectory();
+    void defaultTypesAreTheProgramsOwn();
+    void relativePaths();
+    void badMask();
+};
+
+void tst_CliFileList::order_data() {
+    QTest::addColumn<QByteArray>("a");
+    QTest::addColumn<QByteArray>("b");
+    QTest::addColumn<int>("expected"); // -1: a first, 0: equal, 1: b first
+    QTest::newRow("case ignored") << QByteArray("ABC") << QByteArray("abc") << 0;
+    QTest::newRow("letters") << QByteArray("b") << QByteArray("A") << 1;
+    QTest::newRow("underscore before letters") << QByteArray("_") << QByteArray("A") << -1;
+    QTest::newRow("brackets before letters") << QByteArray("[") << QByteArray("a") << -1;
+    QTest::newRow("slash before dot") << QByteArray("a/b") << QByteArray("a.b") << 1;
+    QTest::newRow("prefix first") << QByteArray("a") << QByteArray("a.htm") << -1;
+    QTest::newRow("high bytes after ASCII") << QByteArray("\xc3\xa9") << QByteArray("z") << 1;
+    QTest::newRow("accents not folded") << QByteArray("\xc3\x89") << QByteArray("\xc3\xa9") << -1;
+}
+
+void tst_CliFileList::order() {
+    QFETCH(QByteArray, a);
+    QFETCH(QByteArray, b);
+    QFETCH(int, expected);
+    QCOMPARE(FileListLess(a.toStdString(), b.toStdString()), expected < 0);
+    QCOMPARE(FileListLess(b.toStdString(), a.toStdString()), expected > 0);
+}
+
+void tst_CliFileList::sortIsStable() {
+    // Names equal but for case keep the order in which the files were named.
+    QTemporaryDir tmp;
+    for (const char* n : {"b.htm", "B.HTM", "a.htm"})
+        QVERIFY(QFile(tmp.path() + u"/"_s + QLatin1String(n)).open(QIODevice::WriteOnly));
+    const std::string dir = tmp.path().toStdString();
+    const FileList list =
+        BuildFileList({dir + "/B.HTM", dir + "/b.htm", dir + "/a.htm"}, "*", false);
+    QCOMPARE(list.entries.size(), std::size_t(3));
+    QCOMPARE(QString::fromStdString(list.entries[0].rel), QStringLiteral("a.htm"));
+    QCOMPARE(QString::fromStdString(list.entries[1].rel), QStringLiteral("B.HTM"));
+    QCOMPARE(QString::fromStdString(list.entries[2].rel), QStringLiteral("b.htm"));
+}
+
+void tst_CliFileList::startDirectory_data() {
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("start");
+    QTest::newRow("plain") << "site"
+                           << "site/";
+    QTest::newRow("slash") << "site/"
+                           << "site/";
+    QTest::newRow("slashes") << "/srv/site///"
+                             << "/srv/site/";
+    QTest::newRow("root") << "/"
+                          << "/";
+    QTest::newRow("root slashes") << "///"
+                                  << "/";
+    QTest::newRow("dot") << "."
+                         << "./";
+}
+
+void tst_CliFileList::startDirectory() {
+    QFETCH(QString, given);
+    QFETCH(QString, start);
+    QCOMPARE(QString::fromStdString(StartDirectory(given.toStdString())), start);
+}
+
+void tst_CliFileList::defaultTypesAreTheProgramsOwn() {
+    QCOMPARE(std::string(CliDefaultTypeList), DefaultTypeList);
+}
+
+void tst_CliFileList::relativePaths() {
+    QTemporaryDir tmp;
+    QDir().mkpath(tmp.path() + u"/s/t"_s);
+    for (const char* n : {"s/x.htm", "s/t/y.css", "s/t/z.txt"})
+        QVERIFY(QFile(tmp.path() + u"/"_s + QLatin1String(n)).open(QIODevice::WriteOnly));
+    const std::string root = tmp.path().toStdString();
+    const FileList list =
+        BuildFileList({root + "/s/", root + "/s/t/z.txt"}, CliDefaultTypeList, true);
+    QCOMPARE(list.entries.size(), std::size_t(3));
+    QStringList got;
+    for (const ListEntry& e : list.entries)
+        got << QString::fromStdString(e.path.substr(root.size()) + " " + e.rel + " " +
+                                      e.origin.substr(root.size()));
+    QCOMPARE(got, (QStringList{u"/s/t/y.css t/y.css /s/"_s, u"/s/t/z.txt z.txt /s/t/z.txt"_s,
+                               u"/s/x.htm x.htm /s/"_s}));
+    QVERIFY(list.warnings.empty());
+}
+
+void tst_CliFileList::badMask() {
+    try {
+        CheckMaskList("*.htm;[abc");
+        QFAIL("no error");
+    } catch (const std::exception& e) {
+        QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("'[abc' is an invalid mask at (5)"));
+    }
+    CheckMaskList(" ; ;");
+}
+
+QTEST_GUILESS_MAIN(tst_CliFileList)
+#include "tst_clifilelist.moc"

@@ -1,0 +1,158 @@
+// The per-file pipeline: the read keeps ReadFromFile's rules, the outcome's
+// figures, and a dry run prepares no write.
+
+#include "cli/FileList.h"
+#include "cli/Pipeline.h"
+#include "text/TextDocument.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool Write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class tst_CliPipeline : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void loadIsReadFromFile_data();
+    void loadIsReadFromFile();
+    void outcome_data();
+    void outcome();
+    void failures();
+};
+
+void tst_CliPipeline::loadIsReadFromFile_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n");
+    QTest::newRow("LF") << QByteArray("a\nb");
+    QTest::newRow("CR") << QByteArray("\r\ra\r");
+    QTest::newRow("LF CR") << QByteArray("a\n\rb");
+    QTest::newRow("mixed") << QByteArray("x\r\n\n\r\r\ny\rz\n");
+    QTest::newRow("NUL") << QByteArray("a\0\nb", 4);
+}
+
+void tst_CliPipeline::loadIsReadFromFile() {
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir tmp;
+    const QString path = tmp.path() + u"/f"_s;
+    QVERIFY(Write(path, bytes));
+    TextDocument viaRead;
+    viaRead.SetCharLimit(TextDocument::FileCharLimit);
+    viaRead.ReadFromFile(path.toStdString());
+    TextDocument viaLoad;
+    viaLoad.SetWholeText("something else\r\n");
+    viaLoad.SetCharLimit(TextDocument::FileCharLimit);
+    std::string raw;
+    LoadDocument(viaLoad, path.toStdString(), raw);
+    QCOMPARE(QByteArray::fromStdString(raw), bytes);
+    QCOMPARE(QByteArray::fromStdString(viaLoad.WholeText()),
+             QByteArray::fromStdString(viaRead.WholeText()));
+    QCOMPARE(viaLoad.JoinedLength(), viaRead.JoinedLength());
+    QCOMPARE(viaLoad.LineCount(), viaRead.LineCount());
+    QCOMPARE(viaLoad.CharLimit(), viaRead.CharLimit());
+}
+
+void tst_CliPipeline::outcome_data() {
+    QTest::addColumn<bool>("optimize");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<bool>("pre");
+    QTest::addColumn<bool>("empty");
+    QTest::newRow("optimize") << true << QByteArray("a  b\n\n") << 8 << 5 << true << false << false;
+    QTest::newRow("optimize, nothing to do")
+        << true << QByteArray("a b\r\n") << 5 << 5 << false << false << false;
+    QTest::newRow("optimize, only a final break added")
+        << true << QByteArray("a b") << 5 << 5 << true << false << false;
+    QTest::newRow("optimize, pre")
+        << true << QByteArray(" <pre>\n") << 8 << 7 << true << true << false;
+    QTest::newRow("optimize, upper-case PRE")
+        << true << QByteArray("<PRE>\r\n") << 7 << 7 << false << false << false;
+    QTest::newRow("optimize, empty") << true << QByteArray() << 0 << 0 << false << false << true;
+    QTest::newRow("replace") << false << QByteArray("xx\n") << 4 << 6 << true << false << false;
+    QTest::newRow("replace, no match")
+        << false << QByteArray("ab\r\n") << 4 << 4 << false << false << false;
+}
+
+void tst_CliPipeline::outcome() {
+    QFETCH(bool, optimize);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, before);
+    QFETCH(int, after);
+    QFETCH(bool, changed);
+    QFETCH(bool, pre);
+    QFETCH(bool, empty);
+    QTemporaryDir tmp;
+    const QString path = tmp.path() + u"/f.htm"_s;
+    QVERIFY(Write(path, bytes));
+    PipelineSettings settings;
+    settings.optimize = optimize;
+    settings.find = "x";
+    settings.with = "yy";
+    settings.dryRun = true;
+    TextDocument doc;
+    std::string raw;
+    const ListEntry entry{path.toStdString(), path.toStdString(), "f.htm"};
+    FileOutcome o = ProcessFile(settings, entry, doc, raw);
+    QVERIFY2(!o.failed, o.error.c_str());
+    QCOMPARE(int(o.sizeOnDisk), bytes.size());
+    QCOMPARE(int(o.before), before);
+    QCOMPARE(int(o.after), after);
+    QCOMPARE(o.changed, changed);
+    QCOMPARE(o.hasPre, pre);
+    QCOMPARE(o.empty, empty);
+    QVERIFY(o.pending.Path().empty()); // a dry run prepares nothing
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"f.htm"_s});
+    // The same run for real leaves the file as it is until the write is committed.
+    settings.dryRun = false;
+    o = ProcessFile(settings, entry, doc, raw);
+    QVERIFY(!o.failed);
+    QCOMPARE(QByteArray::fromStdString(raw), bytes);
+    std::vector<PendingWrite> writes;
+    writes.push_back(std::move(o.pending));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), bytes);
+    f.close();
+    CommitWrites(writes);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(int(f.size()), after);
+}
+
+void tst_CliPipeline::failures() {
+    QTemporaryDir tmp;
+    PipelineSettings settings;
+    TextDocument doc;
+    std::string raw;
+    const std::string missing = (tmp.path() + u"/none.htm"_s).toStdString();
+    FileOutcome o = ProcessFile(settings, ListEntry{missing, missing, "none.htm"}, doc, raw);
+    QVERIFY(o.failed);
+    QCOMPARE(
+        QString::fromStdString(o.error),
+        QString::fromStdString("Cannot open file \"" + missing + "\". No such file or directory"));
+    // A backup that cannot be made stops the file before it is written.
+    const QString path = tmp.path() + u"/f.htm"_s;
+    QVERIFY(Write(path, "a  b\n"));
+    QVERIFY(Write(tmp.path() + u"/blocker"_s, "x"));
+    settings.backupDir = (tmp.path() + u"/blocker/inside"_s).toStdString();
+    o = ProcessFile(settings, ListEntry{path.toStdString(), path.toStdString(), "f.htm"}, doc, raw);
+    QVERIFY(o.failed);
+    QVERIFY2(QString::fromStdString(o.error).startsWith(u"Cannot create file \""_s + tmp.path() +
+                                                        u"/blocker/inside"_s),
+             o.error.c_str());
+    QVERIFY(o.pending.Path().empty());
+}
+
+QTEST_GUILESS_MAIN(tst_CliPipeline)
+#include "tst_clipipeline.moc"
