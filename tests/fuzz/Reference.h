@@ -375,9 +375,11 @@ inline std::string JoinWithBreaks(const std::vector<std::string>& lines) {
 template <typename Upper>
 std::string ReplaceAll(const std::string& S, const std::string& P, const std::string& R,
                        bool caseSensitive, Upper upper) {
-    std::string U = caseSensitive ? S : upper(S);
+    const std::string upperS = caseSensitive ? S : upper(S);
     const std::string Q = caseSensitive ? P : upper(P);
-    std::string rest = S;
+    // Views: cutting the front off U and Rest costs nothing, so long texts stay cheap.
+    std::string_view U = upperS;
+    std::string_view rest = S;
     std::string result;
     while (!U.empty()) {
         const std::size_t consumed = S.size() - rest.size(); // where U starts in S
@@ -386,7 +388,7 @@ std::string ReplaceAll(const std::string& S, const std::string& P, const std::st
             std::size_t from = 0;
             for (;;) {
                 const std::size_t at = U.find(Q, from);
-                if (at == std::string::npos)
+                if (at == std::string_view::npos)
                     break;
                 if (InsideUtf8Character(S, consumed + at)) {
                     from = at + 1;
