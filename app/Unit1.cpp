@@ -8,6 +8,7 @@
 #include "app/windows/Unit2.h"
 #include "app/windows/Unit3.h"
 #include "app/windows/Unit4.h"
+#include "scanner/FScanner.h"
 #include "settings/FileTypeLists.h"
 #include "settings/WindowPlacement.h"
 #include "text/Optimizer.h"
@@ -42,9 +43,12 @@ constexpr int kGroupBoxInnerTop = 15;
 constexpr int kGroupBoxInnerSide = 2;
 constexpr int kPanel7Width = 271;
 
+// The controls' places were laid out for a narrow 8-point face; the platform's
+// sans-serif is wider, so it is narrowed to keep the captions inside them.
 QFont SansSerif8() {
     QFont font(QStringLiteral("Sans Serif"), 8);
     font.setStyleHint(QFont::SansSerif);
+    font.setStretch(QFont::Condensed);
     return font;
 }
 
@@ -165,13 +169,15 @@ TForm1::TForm1() {
     BuildMenu();
     BuildDialogs();
     SetTabOrder();
-
-    // Directory scanner: attached with the directory commands.
+    BuildScanner();
 
     RunGuarded([this] { FormCreate(this); });
 }
 
 TForm1::~TForm1() {
+    // A scan still running ends here, before any control it reports to is gone.
+    delete BaseScanner1;
+    BaseScanner1 = nullptr;
     RunGuarded([this] { FormDestroy(this); });
     if (Form1 == this)
         Form1 = nullptr;
@@ -308,6 +314,25 @@ void TForm1::BuildDialogs() {
     OpenDialog2->selectFile(QStringLiteral("Directory"));
     SaveDialog1 = MakeFileDialog(this, "SaveDialog1", QFileDialog::AcceptSave);
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
+}
+
+void TForm1::BuildScanner() {
+    BaseScanner1 = new TBaseScanner(this);
+    BaseScanner1->setObjectName(QStringLiteral("BaseScanner1"));
+    BaseScanner1->SetDirectory("C:\\");
+    BaseScanner1->SetFiles("*");
+    BaseScanner1->SetScanStrategy(ssSpecifiedDir);
+    BaseScanner1->SetScanDrives(TScanDrives{sdHard, sdCDROM, sdRAM, sdNetwork});
+    BaseScanner1->SetAttributes(TFileAttributes{});
+    BaseScanner1->SetRecursive(false);
+    BaseScanner1->SetPriority(tpTimeCritical);
+    BaseScanner1->OnFileFound = [this](const std::string& AName, const std::string& APath,
+                                       std::int32_t AAttr, std::int32_t ASize, double ADateTime) {
+        BaseScanner1FileFound(AName, APath, AAttr, ASize, ADateTime);
+    };
+    BaseScanner1->OnProcessDone = [this](std::uint32_t ACount, std::uint32_t ASize) {
+        BaseScanner1ProcessDone(ACount, ASize);
+    };
 }
 
 void TForm1::SetTabOrder() {
@@ -535,8 +560,8 @@ void TForm1::LoadDirClick(QObject*) {
     RunCommand([] {});
 }
 
-void TForm1::BaseScanner1FileFound(const std::string& AName, const std::string& APath,
-                                   std::uint32_t, std::int64_t, double) {
+void TForm1::BaseScanner1FileFound(const std::string& AName, const std::string& APath, std::int32_t,
+                                   std::int32_t, double) {
     RunCommand([&] {
         ListBox1->show();
         Panel1->show();
@@ -544,15 +569,16 @@ void TForm1::BaseScanner1FileFound(const std::string& AName, const std::string& 
                         QString::number(static_cast<qulonglong>(fileList_->Count() + 1)) +
                         QStringLiteral("] Files that are going to be modified: (Click panel to "
                                        "hide, file to view)"));
+        // Exactly one path delimiter between the directory and the name.
         std::string path = APath;
-        if (path.empty() || path.back() != '\\')
-            path += '\\';
+        if (path.empty() || path.back() != '/')
+            path += '/';
         path += AName;
         fileList_->Add(path);
     });
 }
 
-void TForm1::BaseScanner1ProcessDone(std::int64_t, std::int64_t) {
+void TForm1::BaseScanner1ProcessDone(std::uint32_t, std::uint32_t) {
     RunCommand([this] {
         if (fileList_->Count() == 0)
             EnableCommands(true, true, false, false, false, false, false, false, true, true, false,

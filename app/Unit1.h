@@ -96,14 +96,14 @@ public:
     void SaveFileClick(QObject* Sender);
     void LoadDirClick(QObject* Sender);
     void BaseScanner1FileFound(const std::string& AName, const std::string& APath,
-                               std::uint32_t AAttr, std::int64_t ASize, double ADateTime);
+                               std::int32_t AAttr, std::int32_t ASize, double ADateTime);
     void OptDirClick(QObject* Sender);
     void SaveAllClick(QObject* Sender);
     void Button1Click(QObject* Sender);
     void Quit2Click(QObject* Sender);
     void Quit1Click(QObject* Sender);
     void About1Click(QObject* Sender);
-    void BaseScanner1ProcessDone(std::int64_t ACount, std::int64_t ASize);
+    void BaseScanner1ProcessDone(std::uint32_t ACount, std::uint32_t ASize);
     void FormCreate(QObject* Sender);
     void FormDestroy(QObject* Sender);
     void ypestomodify1Click(QObject* Sender);
@@ -128,6 +128,7 @@ private:
     void BuildControls();
     void BuildMenu();
     void BuildDialogs();
+    void BuildScanner();
     void SetTabOrder();
     Availability CaptureAvailability() const;
     void RestoreAvailability(const Availability& state);

@@ -2,7 +2,7 @@
 # Starts the program on a virtual X display and saves a picture of its main
 # window as a PNG, for comparing the layout by eye.
 # Usage: scripts/screenshot.sh [build-dir] [output.png]
-# Needs xvfb-run (package xvfb) and import (package imagemagick).
+# Needs xvfb-run (package xvfb), xwininfo (x11-utils) and import (imagemagick).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$here/build}"
@@ -18,14 +18,22 @@ trap 'rm -rf "$settings"' EXIT
 XDG_CONFIG_HOME="$settings" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1024x768x24" \
     bash -c '
         "$1" & pid=$!
-        for _ in $(seq 1 50); do
+        title="Velocitrix Website Optimizer v1.2.1"
+        id=""
+        for _ in $(seq 1 150); do
             sleep 0.2
-            if import -window "Velocitrix Website Optimizer v1.2.1" "$2" 2>/dev/null; then
-                break
-            fi
+            id=$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title" | awk "{print \$1}" | head -n 1)
+            [ -n "$id" ] && break
         done
+        status=1
+        if [ -n "$id" ]; then
+            sleep 1 # let it paint
+            timeout 20 import -window "$id" "$2" && status=0
+        else
+            echo "the main window did not show" >&2
+        fi
         kill "$pid"
         wait "$pid" 2>/dev/null || true
-        [ -s "$2" ]
+        exit $status
     ' screenshot "$program" "$out"
 echo "$out"

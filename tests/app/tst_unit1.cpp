@@ -3,9 +3,11 @@
 
 #include "ModalDriver.h"
 
+#include "app/FileListModel.h"
 #include "app/Unit1.h"
 #include "app/windows/Unit2.h"
 #include "app/windows/Unit3.h"
+#include "scanner/FScanner.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -733,6 +735,88 @@ private Q_SLOTS:
         QCOMPARE(lastClosed.count(), 1);
         Form2 = nullptr;
         Form3 = nullptr;
+    }
+
+    // --- the scanner and its events ---------------------------------------------
+
+    void scannerDesignValues() {
+        auto* scanner = form->findChild<TBaseScanner*>(QStringLiteral("BaseScanner1"));
+        QVERIFY(scanner != nullptr);
+        QCOMPARE(scanner, form->BaseScanner1);
+        QCOMPARE(scanner->Directory(), std::string("C:\\"));
+        QCOMPARE(scanner->Files(), std::string("*"));
+        QCOMPARE(scanner->ScanStrategy(), ssSpecifiedDir);
+        QVERIFY(scanner->ScanDrives() == (TScanDrives{sdHard, sdCDROM, sdRAM, sdNetwork}));
+        QVERIFY(scanner->Attributes().empty());
+        QVERIFY(!scanner->Recursive());
+        QCOMPARE(scanner->Priority(), tpTimeCritical);
+        QVERIFY(bool(scanner->OnFileFound));
+        QVERIFY(bool(scanner->OnProcessDone));
+    }
+
+    void filesFoundAreListedInOrder() {
+        form->DisableCommands();
+        const QString caption = QStringLiteral(
+            "] Files that are going to be modified: (Click panel to hide, file to view)");
+        form->BaseScanner1FileFound("b.htm", "/site/", 0, 0, 0.0);
+        QVERIFY(!W("ListBox1")->isHidden());
+        QVERIFY(!W("Panel1")->isHidden());
+        QCOMPARE(W<QLabel>("Panel1")->text(), QStringLiteral("[1") + caption);
+        form->BaseScanner1FileFound("A.htm", "/site/sub", 0, 0, 0.0);
+        form->BaseScanner1FileFound("c.htm", "/site", 0, 0, 0.0);
+        QCOMPARE(W<QLabel>("Panel1")->text(), QStringLiteral("[3") + caption);
+        const TFileListModel& list = form->FileList();
+        QCOMPARE(list.Count(), std::size_t(3));
+        QCOMPARE(list.Entry(0), std::string("/site/b.htm"));
+        QCOMPARE(list.Entry(1), std::string("/site/c.htm"));
+        QCOMPARE(list.Entry(2), std::string("/site/sub/A.htm"));
+        auto* view = W<QListView>("ListBox1");
+        QCOMPARE(view->model()->rowCount(), 3);
+        QCOMPARE(view->model()->index(2, 0).data().toString(), QStringLiteral("/site/sub/A.htm"));
+        form->BaseScanner1ProcessDone(3, 0);
+        QCOMPARE(State(), Row("xx.x...xxxxx."));
+        QVERIFY(MenuEnabled());
+    }
+
+    void scanWithoutFiles() {
+        form->DisableCommands();
+        form->BaseScanner1ProcessDone(0, 0);
+        QCOMPARE(State(), Row("xx......xx.x."));
+    }
+
+    void listSortIgnoresCase_data() {
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("case") << QStringList{QStringLiteral("b"), QStringLiteral("A"),
+                                             QStringLiteral("a"), QStringLiteral("B")}
+                              << QStringList{QStringLiteral("/A"), QStringLiteral("/a"),
+                                             QStringLiteral("/b"), QStringLiteral("/B")};
+        QTest::newRow("digits and letters")
+            << QStringList{QStringLiteral("z1"), QStringLiteral("Z0"), QStringLiteral("10")}
+            << QStringList{QStringLiteral("/10"), QStringLiteral("/Z0"), QStringLiteral("/z1")};
+    }
+
+    void listSortIgnoresCase() {
+        QFETCH(QStringList, found);
+        QFETCH(QStringList, listed);
+        for (const QString& name : found)
+            form->BaseScanner1FileFound(name.toStdString(), "/", 0, 0, 0.0);
+        QStringList entries;
+        for (std::size_t i = 0; i < form->FileList().Count(); ++i)
+            entries << QString::fromStdString(form->FileList().Entry(i));
+        QCOMPARE(entries, listed);
+    }
+
+    void panelClickTogglesTheList() {
+        form->BaseScanner1FileFound("a.htm", "/site", 0, 0, 0.0);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        auto* panel = W<QLabel>("Panel1");
+        QVERIFY(!W("ListBox1")->isHidden());
+        QTest::mouseClick(panel, Qt::LeftButton, {}, panel->rect().center());
+        QVERIFY(W("ListBox1")->isHidden());
+        QTest::mouseClick(panel, Qt::LeftButton, {}, panel->rect().center());
+        QVERIFY(!W("ListBox1")->isHidden());
     }
 
     void menuDisabledWhileBusy() {
