@@ -24,9 +24,10 @@ TBaseScanner::~TBaseScanner() {
     }
     if (FHandOver) {
         FHandOver->Cancel();
-        if (FHandOver->Running()) {
+        if (FHandOver->Running() && FLastThread) {
             // Destroyed by one of the scan's own events: the worker waits for that
-            // call, further up this stack. Once released it ends and frees itself.
+            // call, further up this stack. Once released it ends; it is freed later.
+            FLastThread->FreeWhenFinished();
             return;
         }
     }

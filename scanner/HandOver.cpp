@@ -117,6 +117,8 @@ void THandOver::Wake() {
 void THandOver::Post() {
     auto* event = new THandOverEvent(shared_from_this());
     VX_TSAN_RELEASE(this);
+    // Qt's event queue hands the event over under a lock the tool can't see.
+    VX_TSAN_RELEASE(event);
     QCoreApplication::postEvent(receiver_, event);
 }
 
@@ -216,6 +218,7 @@ bool THandOver::Running() const {
 }
 
 bool THandOver::Deliver(QEvent* event) {
+    VX_TSAN_ACQUIRE(event); // see Post()
     if (event->type() != EventType()) {
         return false;
     }

@@ -2,6 +2,8 @@
 
 #include "scanner/HandOver.h"
 
+#include <QTimer>
+
 #include <optional>
 #include <sys/stat.h>
 
@@ -43,24 +45,47 @@ int TScanThread::LiveCount() {
 }
 
 void TScanThread::SetFreeOnTerminate(bool on) {
-    if (on && !freeOnTerminate_) {
-        connect(this, &QThread::finished, this, &QObject::deleteLater);
-    } else if (!on && freeOnTerminate_) {
-        disconnect(this, &QThread::finished, this, &QObject::deleteLater);
-    }
     freeOnTerminate_ = on;
+}
+
+void TScanThread::FreeWhenFinished() {
+    if (freeQueued_) {
+        return;
+    }
+    freeQueued_ = true;
+    // Runs on the owner's thread, where this object lives. The body may still
+    // wait for its last call (when that call opened a nested event loop, such as
+    // a message box): then look again a little later instead of waiting here.
+    QMetaObject::invokeMethod(
+        this, [this] { DeleteWhenFinished(); }, Qt::QueuedConnection);
+}
+
+void TScanThread::DeleteWhenFinished() {
+    if (!isFinished()) {
+        QTimer::singleShot(5, this, [this] { DeleteWhenFinished(); });
+        return;
+    }
+    wait();
+    delete this;
 }
 
 void TScanThread::run() {
     if (!Terminated()) {
         Execute();
     }
-    if (OnTerminate) {
-        try {
-            Synchronize([this] { OnTerminate(this); });
-        } catch (...) {
-            // The owner is gone, or its end handler failed: the thread ends anyway.
-        }
+    try {
+        // The end handler, then the freeing, on the owner's thread.
+        Synchronize([this] {
+            if (freeOnTerminate_) {
+                FreeWhenFinished(); // queued: runs after the end handler
+            }
+            if (OnTerminate) {
+                OnTerminate(this);
+            }
+        });
+    } catch (...) {
+        // The owner has gone (it arranged the freeing then), or its end handler
+        // failed: the thread ends anyway.
     }
 #if defined(VX_TSAN)
     __tsan_release(this);

@@ -49,6 +49,9 @@ public:
     std::function<void(TScanThread*)> OnTerminate;
     // Frees the thread once it has ended and its end handler has run.
     void SetFreeOnTerminate(bool on);
+    bool FreeOnTerminate() const { return freeOnTerminate_; }
+    // Deletes the thread on its owner's thread once its body has ended.
+    void FreeWhenFinished();
     // The stop request, read between directory entries.
     void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
     bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }
@@ -80,6 +83,7 @@ protected:
     void run() override;
 
 private:
+    void DeleteWhenFinished();
     void WalkMount(const std::string& mountPoint, const TCollection& masks);
     void WalkLevel(TDirListing* parent, const char* nameInParent, const std::string& path,
                    std::int32_t attributeMask, const TCollection& masks);
@@ -87,6 +91,7 @@ private:
     std::atomic<bool> terminated_{false};
     std::shared_ptr<THandOver> handOver_;
     bool freeOnTerminate_ = false;
+    bool freeQueued_ = false; // owner's thread only
     bool sameDevice_ = false; // walking one mount: stay on its device
     dev_t device_ = 0;
 };
