@@ -138,11 +138,17 @@ int CreateTemporary(const std::string& target, mode_t mode, std::string& tempPat
     return -EEXIST;
 }
 
+// What the metadata copy returns when the new file could not be given everything
+// the old one has (another owner, an attribute the process may not set): the file
+// is then written in place, which keeps all of it.
+constexpr int KeepInPlace = -1;
+
 bool IgnorableAttributeError(int err) {
     return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == EACCES;
 }
 
-// Copies every extended attribute (ACLs included) of source onto fd. Returns 0 or errno.
+// Copies every extended attribute (ACLs included) of source onto fd. Returns 0,
+// KeepInPlace or errno. Attributes the process may not read are not its to keep.
 int CopyAttributes(const std::string& source, int fd) {
     std::string names;
     for (;;) {
@@ -182,22 +188,17 @@ int CopyAttributes(const std::string& source, int fd) {
                 continue;
             return errno;
         }
-        if (::fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0 &&
-            !IgnorableAttributeError(errno))
-            return errno;
+        if (::fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0)
+            return IgnorableAttributeError(errno) ? KeepInPlace : errno;
     }
     return 0;
 }
 
 // Gives the temporary file the target's owner, group, attributes and mode.
-// Owner and group are kept where the process may set them.
+// Returns 0, KeepInPlace or errno.
 int CopyMetadata(const std::string& source, const struct stat& st, int fd) {
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-        if (errno != EPERM)
-            return errno;
-        if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0 && errno != EPERM)
-            return errno;
-    }
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0)
+        return errno == EPERM ? KeepInPlace : errno;
     if (const int err = CopyAttributes(source, fd))
         return err;
     // Last: changing the owner drops set-user-ID and set-group-ID bits.
@@ -386,15 +387,18 @@ PendingWrite PrepareWrite(const std::string& path, std::string_view data) {
             struct stat tst {};
             if (err == 0 && ::fstat(fd, &tst) != 0)
                 err = errno;
-            if (err != 0)
+            if (err == 0) {
+                w.device_ = tst.st_dev;
+                return w;
+            }
+            if (err != KeepInPlace)
                 throw CreateError(path, err); // w's destructor removes the temporary
-            w.device_ = tst.st_dev;
-            return w;
-        }
-        // A directory that takes no new file while the file itself is writable:
-        // write in place.
-        if (!exists || (-fd != EACCES && -fd != EPERM))
+            w.Discard();
+        } else if (!exists || (-fd != EACCES && -fd != EPERM)) {
             throw CreateError(path, -fd);
+        }
+        // A directory that takes no new file while the file itself is writable, or
+        // a file whose owner or attributes a new file could not get: write in place.
         w.inPlace_ = true;
     }
 

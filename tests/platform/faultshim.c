@@ -1,0 +1,168 @@
+/* Failure injector for the safe-write tests, loaded with LD_PRELOAD into the
+ * write helper. VX_FAULT="<call>:<action>[:<n>]" (up to four, comma-separated) makes the n-th call
+ * (from 1; default 1) of <call> and every later one fail with errno <action> (ENOSPC, EIO, EXDEV,
+ * EPERM), write short ("short": one byte at a time, always; "zero": nothing), or
+ * kill the process ("KILL", only the n-th call). <call> is write (write and
+ * pwrite), fsync, syncfs, rename or fallocate. Only descriptors and paths inside
+ * VX_FAULT_DIR are touched. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+struct fault {
+    char call[32];
+    char action[32];
+    long from;
+    long count;
+};
+static struct fault faults[4];
+static int fault_total;
+static const char* fault_dir;
+static int parsed;
+
+static void parse(void) {
+    if (parsed)
+        return;
+    parsed = 1;
+    const char* spec = getenv("VX_FAULT");
+    fault_dir = getenv("VX_FAULT_DIR");
+    if (spec == NULL)
+        return;
+    char copy[256];
+    strncpy(copy, spec, sizeof copy - 1);
+    copy[sizeof copy - 1] = '\0';
+    char* save = NULL;
+    for (char* one = strtok_r(copy, ",", &save); one != NULL && fault_total < 4;
+         one = strtok_r(NULL, ",", &save)) {
+        char* inner = NULL;
+        char* call = strtok_r(one, ":", &inner);
+        char* action = strtok_r(NULL, ":", &inner);
+        char* from = strtok_r(NULL, ":", &inner);
+        if (call == NULL || action == NULL)
+            continue;
+        struct fault* f = &faults[fault_total++];
+        strncpy(f->call, call, sizeof f->call - 1);
+        strncpy(f->action, action, sizeof f->action - 1);
+        f->from = from != NULL ? strtol(from, NULL, 10) : 1;
+    }
+}
+
+static int inside(const char* path) {
+    parse();
+    return fault_dir != NULL && path != NULL && strncmp(path, fault_dir, strlen(fault_dir)) == 0;
+}
+
+static int fd_inside(int fd) {
+    char link[64];
+    char path[4096];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t n = readlink(link, path, sizeof path - 1);
+    if (n < 0)
+        return 0;
+    path[n] = '\0';
+    return inside(path);
+}
+
+static int error_number(const char* name) {
+    if (strcmp(name, "ENOSPC") == 0)
+        return ENOSPC;
+    if (strcmp(name, "EIO") == 0)
+        return EIO;
+    if (strcmp(name, "EXDEV") == 0)
+        return EXDEV;
+    if (strcmp(name, "EPERM") == 0)
+        return EPERM;
+    if (strcmp(name, "EDQUOT") == 0)
+        return EDQUOT;
+    return 0;
+}
+
+/* 0: do the call; 1: fail with errno set; 2: write short; 3: write nothing */
+static int decide(const char* call, int applies) {
+    parse();
+    if (!applies)
+        return 0;
+    for (int i = 0; i < fault_total; ++i) {
+        struct fault* f = &faults[i];
+        if (strcmp(call, f->call) != 0)
+            continue;
+        ++f->count;
+        if (strcmp(f->action, "KILL") == 0) {
+            if (f->count == f->from)
+                raise(SIGKILL);
+            return 0;
+        }
+        if (f->count < f->from)
+            return 0;
+        if (strcmp(f->action, "short") == 0)
+            return 2;
+        if (strcmp(f->action, "zero") == 0)
+            return 3;
+        errno = error_number(f->action);
+        return errno != 0 ? 1 : 0;
+    }
+    return 0;
+}
+
+#define NEXT(name, type) ((type)dlsym(RTLD_NEXT, name))
+
+ssize_t write(int fd, const void* buf, size_t n) {
+    const int d = decide("write", fd > 2 && fd_inside(fd));
+    if (d == 1)
+        return -1;
+    if (d == 3)
+        return 0;
+    if (d == 2 && n > 1)
+        n = 1;
+    return NEXT("write", ssize_t(*)(int, const void*, size_t))(fd, buf, n);
+}
+
+ssize_t pwrite64(int fd, const void* buf, size_t n, off_t offset) {
+    const int d = decide("write", fd > 2 && fd_inside(fd));
+    if (d == 1)
+        return -1;
+    if (d == 3)
+        return 0;
+    if (d == 2 && n > 1)
+        n = 1;
+    return NEXT("pwrite64", ssize_t(*)(int, const void*, size_t, off_t))(fd, buf, n, offset);
+}
+
+ssize_t pwrite(int fd, const void* buf, size_t n, off_t offset) {
+    return pwrite64(fd, buf, n, offset);
+}
+
+int fsync(int fd) {
+    if (decide("fsync", fd_inside(fd)) == 1)
+        return -1;
+    return NEXT("fsync", int (*)(int))(fd);
+}
+
+int syncfs(int fd) {
+    if (decide("syncfs", fd_inside(fd)) == 1)
+        return -1;
+    return NEXT("syncfs", int (*)(int))(fd);
+}
+
+int rename(const char* from, const char* to) {
+    if (decide("rename", inside(to)) == 1)
+        return -1;
+    return NEXT("rename", int (*)(const char*, const char*))(from, to);
+}
+
+int fallocate64(int fd, int mode, off_t offset, off_t len) {
+    if (decide("fallocate", fd_inside(fd)) == 1)
+        return -1;
+    return NEXT("fallocate64", int (*)(int, int, off_t, off_t))(fd, mode, offset, len);
+}
+
+int fallocate(int fd, int mode, off_t offset, off_t len) {
+    return fallocate64(fd, mode, offset, len);
+}
