@@ -32,6 +32,20 @@ void WriteBackup(const std::string& backupPath, const std::string& raw) {
     WriteWholeFile(backupPath, raw);
 }
 
+// "Save All" refills the view with AssignLines of the kept text, which makes every
+// line break CR LF and gives a last line its break. A text already in that form
+// (crLfOnly: known to hold no lone CR or LF) comes out of it unchanged, so the
+// refill is done only when it changes something.
+void RefillForSave(TextDocument& doc, bool crLfOnly) {
+    const std::string& text = doc.WholeText();
+    const bool endsWithBreak =
+        text.size() >= 2 && text[text.size() - 2] == '\r' && text[text.size() - 1] == '\n';
+    if ((text.empty() || endsWithBreak) && text.size() <= doc.CharLimit() &&
+        (crLfOnly || FirstLoneBreak(text) == std::string::npos))
+        return;
+    doc.AssignLines(doc.WholeText());
+}
+
 } // namespace
 
 void LoadDocument(TextDocument& doc, const std::string& path, std::string& raw) {
@@ -43,7 +57,6 @@ void LoadDocument(TextDocument& doc, const std::string& path, std::string& raw) 
         doc.SetWholeText(raw);
     } else {
         std::string unified;
-        ReserveBuffer(unified, raw.size() + raw.size() / 8 + 16);
         AppendUnifiedBreaks(raw, lone, unified);
         doc.SetWholeText(std::move(unified));
     }
@@ -71,10 +84,12 @@ FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry
         out.sizeOnDisk = raw.size();
         out.before = doc.JoinedLength();
 
+        bool crLfOnly = false;
         if (settings.optimize) {
             if (out.before > 0) {
                 const OptimizeRun run = OptimizeDocument(doc);
                 out.hasPre = run.hasPre;
+                crLfOnly = true; // refilled line by line
             } else {
                 out.empty = true;
             }
@@ -86,7 +101,7 @@ FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry
 
         // "Save All": the kept text, refilled line by line, is what goes to the disk.
         doc.SetPlainText(true);
-        doc.AssignLines(doc.WholeText());
+        RefillForSave(doc, crLfOnly);
         const std::string& bytes = doc.WholeText();
         out.after = bytes.size();
         out.changed = bytes != raw;
