@@ -28,7 +28,6 @@ bool RunGuarded(Handler&& handler, OnFailure&& onFailure) noexcept {
     return false;
 }
 
-template <typename Handler>
-bool RunGuarded(Handler&& handler) noexcept {
+template <typename Handler> bool RunGuarded(Handler&& handler) noexcept {
     return RunGuarded(std::forward<Handler>(handler), [] {});
 }

@@ -19,7 +19,9 @@ QString FromProgramText(std::string_view bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-void ShowMessage(const QString& text) { ShowBox(QMessageBox::NoIcon, text); }
+void ShowMessage(const QString& text) {
+    ShowBox(QMessageBox::NoIcon, text);
+}
 
 void ShowErrorMessage(const QString& text) {
     QString shown = text;
