@@ -85,6 +85,10 @@ void ReplaceFolded(std::string_view text, std::string_view pattern, Builder& out
     const std::string folded = UpperCase(pattern);
     const std::size_t m = folded.size();
     const std::size_t n = text.size();
+    // An ASCII pattern can only match ASCII bytes, whose upper case is theirs alone:
+    // the windows then need only a-z folded and may be cut anywhere.
+    const bool ascii = std::all_of(folded.begin(), folded.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     const std::size_t span = std::max(FoldWindow, 4 * m);
     std::string window(span + 4, '\0');
     std::size_t wa = 0; // the window holds text[wa, we) upper-cased
@@ -93,12 +97,16 @@ void ReplaceFolded(std::string_view text, std::string_view pattern, Builder& out
     while (pos + m <= n) {
         if (pos + m > we) {
             wa = pos;
-            while (wa > 0 && InsideUtf8Character(text, wa))
-                --wa;
             we = std::min(n, wa + span);
-            while (we < n && InsideUtf8Character(text, we))
-                ++we;
-            UpperCaseInto(text.data() + wa, we - wa, window.data());
+            if (ascii) {
+                AsciiUpperCaseInto(text.data() + wa, we - wa, window.data());
+            } else {
+                while (wa > 0 && InsideUtf8Character(text, wa))
+                    --wa;
+                while (we < n && InsideUtf8Character(text, we))
+                    ++we;
+                UpperCaseInto(text.data() + wa, we - wa, window.data());
+            }
         }
         const char* const wbegin = window.data();
         const char* hit = Find(wbegin + (pos - wa), wbegin + (we - wa), folded);

@@ -168,6 +168,26 @@ void UpperCaseInto(const char* src, std::size_t n, char* dst) {
     FoldScalar(s, i, n, d, t);
 }
 
+void AsciiUpperCaseInto(const char* src, std::size_t n, char* dst) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i before_a = _mm_set1_epi8('a' - 1);
+    const __m128i after_z = _mm_set1_epi8('z' + 1);
+    const __m128i flip = _mm_set1_epi8(0x20);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i lower =
+            _mm_and_si128(_mm_cmpgt_epi8(v, before_a), _mm_cmplt_epi8(v, after_z));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                         _mm_sub_epi8(v, _mm_and_si128(lower, flip)));
+    }
+#endif
+    for (; i < n; ++i) {
+        const char c = src[i];
+        dst[i] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    }
+}
+
 std::string UpperCase(std::string_view text) {
     std::string out(text.size(), '\0');
     UpperCaseInto(text.data(), text.size(), out.data());

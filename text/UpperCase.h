@@ -26,6 +26,11 @@ void UpperCaseInto(const char* src, std::size_t n, char* dst);
 
 std::string UpperCase(std::string_view text);
 
+// Only a-z to A-Z, every other byte as it is. Where the upper-cased copy is compared
+// with an ASCII pattern this gives the same matches: a letter of two or more bytes
+// stays two or more bytes of 0x80 and above, which no ASCII byte equals.
+void AsciiUpperCaseInto(const char* src, std::size_t n, char* dst);
+
 namespace velocitrix_upper_case {
 struct CasePair {
     char16_t lower;
