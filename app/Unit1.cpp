@@ -5,6 +5,7 @@
 #include "app/FileListModel.h"
 #include "app/HandlerGuard.h"
 #include "app/MessageBoxes.h"
+#include "app/ProgramFont.h"
 #include "app/windows/Unit2.h"
 #include "app/windows/Unit3.h"
 #include "app/windows/Unit4.h"
@@ -42,15 +43,6 @@ namespace {
 constexpr int kGroupBoxInnerTop = 15;
 constexpr int kGroupBoxInnerSide = 2;
 constexpr int kPanel7Width = 271;
-
-// The controls' places were laid out for a narrow 8-point face; the platform's
-// sans-serif is wider, so it is narrowed to keep the captions inside them.
-QFont SansSerif8() {
-    QFont font(QStringLiteral("Sans Serif"), 8);
-    font.setStyleHint(QFont::SansSerif);
-    font.setStretch(QFont::Condensed);
-    return font;
-}
 
 QFont Serif8() {
     QFont font(QStringLiteral("Serif"), 8);
@@ -159,7 +151,7 @@ TForm1::TForm1() {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Velocitrix Website Optimizer v1.2.1"));
     setWindowIcon(VelocitrixIcon());
-    setFont(SansSerif8());
+    setFont(ProgramFont());
     setMinimumSize(600, 440);
     resize(600, 525);
     move(191, 114);

@@ -1,6 +1,7 @@
 #include "app/windows/Unit2.h"
 
 #include "app/AppIcon.h"
+#include "app/ProgramFont.h"
 
 #include <QFont>
 #include <QLabel>
@@ -76,9 +77,7 @@ TForm2::TForm2()
     // Closing it hides it; only the main window's closing ends the program.
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    QFont font(QStringLiteral("Sans Serif"), 8);
-    font.setStyleHint(QFont::SansSerif);
-    setFont(font);
+    setFont(ProgramFont());
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));

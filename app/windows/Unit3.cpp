@@ -3,6 +3,7 @@
 #include "app/AppIcon.h"
 #include "app/ClickLabel.h"
 #include "app/HandlerGuard.h"
+#include "app/ProgramFont.h"
 
 #include <QFont>
 #include <QMouseEvent>
@@ -35,9 +36,7 @@ TForm3::TForm3()
     setWindowIcon(VelocitrixIcon());
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    QFont font(QStringLiteral("Sans Serif"), 8);
-    font.setStyleHint(QFont::SansSerif);
-    setFont(font);
+    setFont(ProgramFont());
 
     Label1 = MakeLine(this, "Label1", 24, 8, "Velocitrix Website Optimizer v1.2.1", true, true);
     Label6 = MakeLine(this, "Label6", 40, 24, "for Windows 9x/ME (English)", true, true);
