@@ -341,8 +341,9 @@ void tst_Masks::leadBytes() {
     QCOMPARE(mask.MatchName(name.toStdString()), matches);
     // Without lead bytes the same pattern is single bytes throughout.
     const TMask single(pattern.toStdString(), TLeadBytes());
-    RetryStackMatcher reference{single, name.toStdString()};
-    QCOMPARE(single.MatchName(name.toStdString()), reference.Match());
+    const std::string bytes = name.toStdString();
+    RetryStackMatcher reference{single, bytes};
+    QCOMPARE(single.MatchName(bytes), reference.Match());
 }
 
 void tst_Masks::splitList_data() {
