@@ -2,7 +2,8 @@
 // reader, checked against plain splitting. Every line the document gives holds
 // no CR and no LF, LineCount agrees, WholeText and JoinedText are the lines with
 // CR LF after each (JoinedText always, WholeText as the content ends), and a
-// character limit cuts AssignLines after the last line that fits.
+// character limit cuts AssignLines after the last line that fits; optimizing what
+// was read gives the optimized pieces.
 //
 // Input: a flags byte, a limit byte, then the text. The reader reads one file,
 // rewritten for every input, in a directory made at start-up.
@@ -10,6 +11,7 @@
 #include "FuzzCheck.h"
 #include "Reference.h"
 #include "platform/FileIO.h"
+#include "text/Optimizer.h"
 #include "text/TextDocument.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -158,6 +160,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(doc.CharLimit() == TextDocument::ReadCharLimit, "limit after reading " + shown);
         CheckLines(doc, pieces, "ReadFromFile of " + shown);
         FUZZ_CHECK(ReadWholeFile(g_input) == text, "ReadWholeFile of " + shown);
+
+        // Optimize File on what was read, against the rules on the plain pieces.
+        if (flags & 2) {
+            TextDocument optimized = doc;
+            const std::string expected =
+                reference::JoinWithBreaks(reference::OptimizeLines(pieces));
+            const OptimizeRun run = OptimizeDocument(optimized);
+            const std::string what = "optimizing what was read from " + shown;
+            FUZZ_CHECK(optimized.WholeText() == expected,
+                       what + " gave " + fuzzcheck::Quoted(optimized.WholeText()));
+            FUZZ_CHECK(run.lengthBefore == joined.size(), what + ": length before");
+            FUZZ_CHECK(run.lengthAfter == expected.size(), what + ": length after");
+            FUZZ_CHECK(run.hasPre == (expected.find("<pre>") != std::string::npos),
+                       what + ": <pre> test");
+            CheckLines(optimized, reference::OptimizeLines(pieces), what);
+        }
 
         // Now and then the whole round: write the content and read it back.
         if ((flags & 0xF0) == 0xF0) {
