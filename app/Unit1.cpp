@@ -255,8 +255,10 @@ void TForm1::BuildControls() {
     ListBox1->setGeometry(0, 18, 401, 273);
     ListBox1->hide();
     ListBox1->raise();
-    connect(ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { ListBox1Click(ListBox1); });
+    connect(ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!selectingFromProgram_)
+            ListBox1Click(ListBox1);
+    });
 
     connect(LoadFile, &QPushButton::clicked, this, [this] { LoadFileClick(LoadFile); });
     connect(LoadDir, &QPushButton::clicked, this, [this] { LoadDirClick(LoadDir); });
@@ -440,6 +442,12 @@ void TForm1::RefreshView() {
 void TForm1::SetSpaceSaved(std::size_t bytes) {
     Label4->setText(QString::number(static_cast<qulonglong>(bytes)) + QStringLiteral(" bytes"));
     Label4->adjustSize();
+}
+
+void TForm1::SelectListEntry(int row) {
+    selectingFromProgram_ = true;
+    ListBox1->setCurrentIndex(fileList_->index(row, 0));
+    selectingFromProgram_ = false;
 }
 
 void TForm1::ShowWindow(QWidget* window) {

@@ -135,12 +135,16 @@ private:
     // Shows the document in RichEdit1 when it changed since it was last shown.
     void RefreshView();
     void SetSpaceSaved(std::size_t bytes);
+    // Selects a list entry without running ListBox1Click (only the user's
+    // selection loads a file into the view).
+    void SelectListEntry(int row);
     static void ShowWindow(QWidget* window);
 
     TextDocument document_;
     std::uint64_t shownRevision_ = 0;
     TFileListModel* fileList_ = nullptr;
     QString lastOpenPath_;
+    bool selectingFromProgram_ = false;
 };
 
 extern TForm1* Form1;

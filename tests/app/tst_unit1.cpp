@@ -286,6 +286,37 @@ private Q_SLOTS:
             QVERIFY(!button->text().contains(QLatin1Char('&')));
     }
 
+    void dialogs_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("acceptMode");
+        QTest::addColumn<QString>("presetName");
+        QTest::newRow("OpenDialog1")
+            << QStringLiteral("OpenDialog1") << int(QFileDialog::AcceptOpen) << QString();
+        QTest::newRow("OpenDialog2") << QStringLiteral("OpenDialog2")
+                                     << int(QFileDialog::AcceptOpen) << QStringLiteral("Directory");
+        QTest::newRow("SaveDialog1")
+            << QStringLiteral("SaveDialog1") << int(QFileDialog::AcceptSave) << QString();
+    }
+
+    void dialogs() {
+        QFETCH(QString, name);
+        QFETCH(int, acceptMode);
+        QFETCH(QString, presetName);
+        auto* dialog = form->findChild<QFileDialog*>(name);
+        QVERIFY(dialog != nullptr);
+        QCOMPARE(int(dialog->acceptMode()), acceptMode);
+        QCOMPARE(dialog->fileMode(), QFileDialog::AnyFile);
+        QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+        QCOMPARE(dialog->testOption(QFileDialog::DontConfirmOverwrite),
+                 acceptMode == int(QFileDialog::AcceptSave));
+        QVERIFY(dialog->isModal());
+        QVERIFY(dialog->defaultSuffix().isEmpty());
+        QVERIFY(dialog->nameFilters().size() <= 1); // Qt's own "All Files (*)" at most
+        auto* name_ = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name_ != nullptr);
+        QCOMPARE(name_->text(), presetName);
+    }
+
     void tabOrder() {
         const char* const expected[] = {"LoadFile",  "LoadDir",   "OptFile",  "OptDir",
                                         "SaveFile",  "SaveAll",   "DoIt",     "Button1",
@@ -805,6 +836,37 @@ private Q_SLOTS:
         for (std::size_t i = 0; i < form->FileList().Count(); ++i)
             entries << QString::fromStdString(form->FileList().Entry(i));
         QCOMPARE(entries, listed);
+    }
+
+    void clickOnListEntryShowsTheFile() {
+        WriteFile(Path("a.htm"), "first\n");
+        WriteFile(Path("b.htm"), "second\r\n");
+        form->DisableCommands();
+        form->BaseScanner1FileFound("b.htm", dir->path().toStdString(), 0, 0, 0.0);
+        form->BaseScanner1FileFound("a.htm", dir->path().toStdString(), 0, 0, 0.0);
+        form->BaseScanner1FileFound("gone.htm", dir->path().toStdString(), 0, 0, 0.0);
+        form->BaseScanner1ProcessDone(3, 0);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        auto* list = W<QListView>("ListBox1");
+        auto click = [&](int row) {
+            const QRect place = list->visualRect(list->model()->index(row, 0));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, place.center());
+        };
+        click(1);
+        QCOMPARE(DocumentBytes(), QByteArray("second\r\n"));
+        QCOMPARE(Shown(), QStringLiteral("second\n"));
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(DocumentBytes(), QByteArray("first\r\n"));
+        const Flags before = State();
+        ModalDriver driver;
+        auto error = driver.Message();
+        click(2);
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(error->text, QStringLiteral("Cannot open file \"%1\". No such file or directory.")
+                                  .arg(Path("gone.htm")));
+        QCOMPARE(DocumentBytes(), QByteArray("first\r\n"));
+        QCOMPARE(State(), before);
     }
 
     void panelClickTogglesTheList() {
