@@ -768,6 +768,31 @@ private Q_SLOTS:
         Form3 = nullptr;
     }
 
+    // --- creation and destruction -------------------------------------------------
+
+    void optionsSurviveARestart_data() {
+        QTest::addColumn<bool>("recursive");
+        QTest::addColumn<bool>("sensitive");
+        QTest::newRow("neither") << false << false;
+        QTest::newRow("recursive") << true << false;
+        QTest::newRow("sensitive") << false << true;
+        QTest::newRow("both") << true << true;
+    }
+
+    void optionsSurviveARestart() {
+        QFETCH(bool, recursive);
+        QFETCH(bool, sensitive);
+        W<QCheckBox>("CheckBox1")->setChecked(recursive);
+        W<QCheckBox>("CheckBox2")->setChecked(sensitive);
+        form->resize(640, 480);
+        form.reset(); // FormDestroy stores the placement and the options
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        QCOMPARE(W<QCheckBox>("CheckBox1")->isChecked(), recursive);
+        QCOMPARE(W<QCheckBox>("CheckBox2")->isChecked(), sensitive);
+        QCOMPARE(form->size(), QSize(640, 480));
+    }
+
     // --- the scanner and its events ---------------------------------------------
 
     void scannerDesignValues() {
