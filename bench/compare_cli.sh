@@ -20,7 +20,7 @@
 #   replace, large file: sed -i and perl -pi replace the frequent link prefix,
 #     case-sensitive and (sed's I flag) ignoring case. They only substitute;
 #     velocitrix-cli also makes every line break CR LF, as the program does.
-#   tree: find with the sixteen default masks (-iname) runs sed -i on every
+#   tree (skipped with VX_COMPARE_TREE=0): find with the sixteen default masks (-iname) runs sed -i on every
 #     matching file, once per file (-exec ... \;) and in batches (-exec ... +),
 #     against velocitrix-cli -r --jobs 2 (walk, read, edit, safe write).
 # velocitrix-cli writes safely (temporary file, flushed to the disk, renamed);
@@ -45,9 +45,12 @@ mkdir -p "$work"
 corpus="$work/corpus.htm"
 tree="$work/tree"
 [[ -f "$corpus" ]] || "$gen_corpus" "$corpus" 100 >/dev/null
-[[ -d "$tree" ]] || "$gen_tree" "$tree" >/dev/null
 corpus_bytes=$(stat -c %s "$corpus")
-tree_files=$(find "$tree" -type f | wc -l)
+tree_files=0
+if [[ "${VX_COMPARE_TREE:-1}" != 0 ]]; then
+    [[ -d "$tree" ]] || "$gen_tree" "$tree" >/dev/null
+    tree_files=$(find "$tree" -type f | wc -l)
+fi
 
 file="$work/file.htm"
 twork="$work/tree-work"
@@ -84,8 +87,6 @@ cmd_cli_tree1="$(q "$cli") optimize -r --jobs 1 $(q "$twork") >/dev/null"
 find_part="find $(q "$twork") -type f \\( $(printf '%q ' "${find_masks[@]}")\\)"
 cmd_find_each="$find_part -exec sed -i -E $(q "$sed_opt_tree") {} \\;"
 cmd_find_batch="$find_part -exec sed -i -E $(q "$sed_opt_tree") {} +"
-cmd_cli_tree_rep="$(q "$cli") replace --case-sensitive --find $(q "$prefix") --with $(q "$short") -r --jobs 2 $(q "$twork") >/dev/null"
-cmd_find_rep_each="$find_part -exec sed -i $(q "s|$prefix|$short|g") {} \\;"
 
 # median_of N PREPARE COMMAND: prints the median wall time in seconds.
 median_of() {
@@ -149,6 +150,7 @@ t_sed_repi=$(median_of "$runs" "$reset_file" "$cmd_sed_repi")
 add_row "replace link prefix, ignoring case, 100 MB" "sed -i s\|..\|..\|gI (UTF-8)" "$t_sed_repi" "$mb" ""
 add_row "replace link prefix, ignoring case, 100 MB" "**velocitrix-cli replace**" "$t_cli_repi" "$mb" "$t_sed_repi"
 
+if [[ "${VX_COMPARE_TREE:-1}" != 0 ]]; then
 t_find_each=$(median_of "$tree_runs" "$reset_tree" "$cmd_find_each")
 t_find_batch=$(median_of "$tree_runs" "$reset_tree" "$cmd_find_batch")
 t_cli_tree1=$(median_of "$tree_runs" "$reset_tree" "$cmd_cli_tree1")
@@ -157,11 +159,8 @@ add_row "optimize, tree" "find -exec sed -i -E {} \\;" "$t_find_each" "" ""
 add_row "optimize, tree" "find -exec sed -i -E {} +" "$t_find_batch" "" ""
 add_row "optimize, tree" "**velocitrix-cli optimize -r --jobs 1**" "$t_cli_tree1" "" "$t_find_each"
 add_row "optimize, tree" "**velocitrix-cli optimize -r --jobs 2**" "$t_cli_tree" "" "$t_find_each"
+fi
 
-t_find_rep_each=$(median_of "$tree_runs" "$reset_tree" "$cmd_find_rep_each")
-t_cli_tree_rep=$(median_of "$tree_runs" "$reset_tree" "$cmd_cli_tree_rep")
-add_row "replace link prefix, tree" "find -exec sed -i {} \\;" "$t_find_rep_each" "" ""
-add_row "replace link prefix, tree" "**velocitrix-cli replace -r --jobs 2**" "$t_cli_tree_rep" "" "$t_find_rep_each"
 
 cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
 debian=$(cat /etc/debian_version 2>/dev/null || echo unknown)
@@ -169,8 +168,8 @@ fs=$(df -T "$work" | awk 'NR == 2 { print $2 }')
 timer=$(command -v hyperfine >/dev/null && hyperfine --version || echo "shell loop")
 section=$(
     cat <<EOF
-<!-- compare_cli:begin (written by bench/compare_cli.sh) -->
-## velocitrix-cli against the standard tools
+<!-- compare_cli:$fs:begin (written by bench/compare_cli.sh) -->
+## velocitrix-cli against the standard tools ($fs)
 
 Machine: $(nproc) cores ($cpu), Debian $debian, kernel $(uname -r), work files on $fs.
 Timed with $timer: whole process, median of $runs runs (tree: $tree_runs runs), each
@@ -185,14 +184,14 @@ for replace, \`find -exec sed -i {} \\;\` for the tree).
 | task | tool | median s | MB/s | ratio |
 |---|---|---:|---:|---:|
 $(printf '%s\n' "${rows[@]}")
-<!-- compare_cli:end -->
+<!-- compare_cli:$fs:end -->
 EOF
 )
 
-if [[ -f "$results" ]] && grep -q '<!-- compare_cli:begin' "$results"; then
-    awk -v section="$section" '
-        /<!-- compare_cli:begin/ { print section; skip = 1; next }
-        /<!-- compare_cli:end/ { skip = 0; next }
+if [[ -f "$results" ]] && grep -q "<!-- compare_cli:$fs:begin" "$results"; then
+    awk -v section="$section" -v fs="$fs" '
+        index($0, "<!-- compare_cli:" fs ":begin") { print section; skip = 1; next }
+        index($0, "<!-- compare_cli:" fs ":end") { skip = 0; next }
         !skip { print }' "$results" >"$results.new"
     mv "$results.new" "$results"
 else

@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr std::size_t DirectWriteBytes = std::size_t{8} << 20;
+
 // Creates every missing directory of path's parent. Returns 0 or errno.
 int MakeParents(const std::string& path) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
@@ -112,7 +114,14 @@ FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry
             out.backupPath = BackupPathOf(settings.backupDir, entry);
             WriteBackup(out.backupPath, raw);
         }
-        out.pending = PrepareWrite(entry.path, bytes);
+        if (bytes.size() >= DirectWriteBytes) {
+            // A large file is flushed on its own: a batch flush would also wait
+            // for everything else the file system has still to write.
+            WriteWholeFile(entry.path, bytes);
+            out.writtenDirectly = true;
+        } else {
+            out.pending = PrepareWrite(entry.path, bytes);
+        }
     } catch (const std::bad_alloc&) {
         out.failed = true;
         out.error = "Out of memory";

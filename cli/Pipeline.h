@@ -27,15 +27,16 @@ struct PipelineSettings {
 
 struct FileOutcome {
     bool failed = false;
-    std::string error;          // the failure's message, as the program words it
-    std::size_t sizeOnDisk = 0; // the bytes read
-    std::size_t before = 0;     // JoinedText length of the text read
-    std::size_t after = 0;      // JoinedText length of the text written (its size)
-    bool changed = false;       // the bytes to write differ from the bytes read
-    bool hasPre = false;        // optimize: "<pre>" in the optimized JoinedText
-    bool empty = false;         // optimize: no lines, so not optimized
-    std::string backupPath;     // where the original was copied
-    PendingWrite pending;       // the new content, written out but not in place
+    std::string error;            // the failure's message, as the program words it
+    std::size_t sizeOnDisk = 0;   // the bytes read
+    std::size_t before = 0;       // JoinedText length of the text read
+    std::size_t after = 0;        // JoinedText length of the text written (its size)
+    bool changed = false;         // the bytes to write differ from the bytes read
+    bool hasPre = false;          // optimize: "<pre>" in the optimized JoinedText
+    bool empty = false;           // optimize: no lines, so not optimized
+    std::string backupPath;       // where the original was copied
+    PendingWrite pending;         // the new content, written out but not in place
+    bool writtenDirectly = false; // a large file: already in place
 };
 
 // Reads the file into the document as ReadFromFile does (raw receives the bytes

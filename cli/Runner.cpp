@@ -118,7 +118,7 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
     std::vector<std::size_t> order;
     if (!settings_.dryRun) {
         for (std::size_t i : chunk) {
-            if (!results_[i].failed) {
+            if (!results_[i].failed && !results_[i].writtenDirectly) {
                 writes.push_back(std::move(results_[i].pending));
                 order.push_back(i);
             }
@@ -148,9 +148,8 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
     // their targets are untouched.
     for (std::size_t i : again) {
         results_[i] = Process(i);
-        std::vector<std::size_t> one{i};
         std::vector<PendingWrite> single;
-        if (!results_[i].failed) {
+        if (!results_[i].failed && !results_[i].writtenDirectly) {
             single.push_back(std::move(results_[i].pending));
             try {
                 CommitWrites(single);

@@ -201,6 +201,10 @@ void tst_Cli::optimizeBytes_data() {
         mixed += QByteArray(i % 7, ' ') + "line " + QByteArray::number(i) +
                  QByteArray(i % 3, '\t') + (i % 5 ? "\n" : "\r\n") + (i % 11 ? "" : "  \t\r");
     QTest::newRow("long mixed text") << mixed << QByteArray();
+    QByteArray large; // over the size that is written on its own
+    while (large.size() < (9 << 20))
+        large += mixed;
+    QTest::newRow("large file") << large << QByteArray();
 }
 
 void tst_Cli::optimizeBytes() {

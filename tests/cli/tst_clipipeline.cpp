@@ -3,6 +3,7 @@
 
 #include "cli/FileList.h"
 #include "cli/Pipeline.h"
+#include "text/Optimizer.h"
 #include "text/TextDocument.h"
 
 #include <QFile>
@@ -28,7 +29,32 @@ private Q_SLOTS:
     void outcome_data();
     void outcome();
     void failures();
+    void largeFileWrittenAtOnce();
 };
+
+void tst_CliPipeline::largeFileWrittenAtOnce() {
+    QTemporaryDir tmp;
+    const QString path = tmp.path() + u"/big.htm"_s;
+    QByteArray bytes;
+    while (bytes.size() < (12 << 20))
+        bytes += "  <td>\t cell  </td>\n\n";
+    QVERIFY(Write(path, bytes));
+    TextDocument reference;
+    reference.ReadFromFile(path.toStdString());
+    OptimizeDocument(reference);
+    PipelineSettings settings;
+    TextDocument doc;
+    std::string raw;
+    const ListEntry entry{path.toStdString(), path.toStdString(), "big.htm"};
+    const FileOutcome o = ProcessFile(settings, entry, doc, raw);
+    QVERIFY2(!o.failed, o.error.c_str());
+    QVERIFY(o.writtenDirectly);
+    QVERIFY(o.pending.Path().empty());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray::fromStdString(reference.WholeText()));
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"big.htm"_s});
+}
 
 void tst_CliPipeline::loadIsReadFromFile_data() {
     QTest::addColumn<QByteArray>("bytes");
