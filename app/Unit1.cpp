@@ -130,14 +130,17 @@ std::string ChosenPath(const QFileDialog& dialog) {
 
 } // namespace
 
-template <typename Body> void TForm1::RunCommand(Body&& body) {
+template <typename Body> void TForm1::RunCommand(Body&& body, TextUse use) {
     const Availability before = CaptureAvailability();
-    const std::string textBefore = document_.WholeText();
+    std::string textBefore;
+    if (use == TextUse::Changes)
+        textBefore = document_.WholeText();
     RunGuarded(std::forward<Body>(body), [&]() noexcept {
         // The command stopped part-way: give the user back the window as it was
         // before it, so nothing half-done can be saved and nothing stays busy.
         try {
-            document_.SetWholeText(textBefore);
+            if (use == TextUse::Changes)
+                document_.SetWholeText(std::move(textBefore));
             RestoreAvailability(before);
             RefreshView();
         } catch (...) {
@@ -533,23 +536,25 @@ void TForm1::DoItClick(QObject*) {
 }
 
 void TForm1::SaveFileClick(QObject*) {
-    RunCommand([this] {
-        if (CurrentFileName.empty()) {
-            // selectFile ignores an empty name; clear the field the user types into.
-            if (auto* name = SaveDialog1->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                name->clear();
-        } else {
-            SaveDialog1->selectFile(FromProgramText(CurrentFileName));
-        }
-        if (SaveDialog1->exec() != QDialog::Accepted)
-            return;
-        const std::string path = ChosenPath(*SaveDialog1);
-        if (path.empty())
-            return;
-        document_.SetPlainText(true);
-        document_.WriteToFile(path);
-        SaveFile->setEnabled(false);
-    });
+    RunCommand(
+        [this] {
+            if (CurrentFileName.empty()) {
+                // selectFile ignores an empty name; clear the field the user types into.
+                if (auto* name = SaveDialog1->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    name->clear();
+            } else {
+                SaveDialog1->selectFile(FromProgramText(CurrentFileName));
+            }
+            if (SaveDialog1->exec() != QDialog::Accepted)
+                return;
+            const std::string path = ChosenPath(*SaveDialog1);
+            if (path.empty())
+                return;
+            document_.SetPlainText(true);
+            document_.WriteToFile(path);
+            SaveFile->setEnabled(false);
+        },
+        TextUse::Keeps);
 }
 
 // ---------------------------------------------------------------------------
@@ -562,31 +567,35 @@ void TForm1::LoadDirClick(QObject*) {
 
 void TForm1::BaseScanner1FileFound(const std::string& AName, const std::string& APath, std::int32_t,
                                    std::int32_t, double) {
-    RunCommand([&] {
-        ListBox1->show();
-        Panel1->show();
-        Panel1->setText(QStringLiteral("[") +
-                        QString::number(static_cast<qulonglong>(fileList_->Count() + 1)) +
-                        QStringLiteral("] Files that are going to be modified: (Click panel to "
-                                       "hide, file to view)"));
-        // Exactly one path delimiter between the directory and the name.
-        std::string path = APath;
-        if (path.empty() || path.back() != '/')
-            path += '/';
-        path += AName;
-        fileList_->Add(path);
-    });
+    RunCommand(
+        [&] {
+            ListBox1->show();
+            Panel1->show();
+            Panel1->setText(QStringLiteral("[") +
+                            QString::number(static_cast<qulonglong>(fileList_->Count() + 1)) +
+                            QStringLiteral("] Files that are going to be modified: (Click panel to "
+                                           "hide, file to view)"));
+            // Exactly one path delimiter between the directory and the name.
+            std::string path = APath;
+            if (path.empty() || path.back() != '/')
+                path += '/';
+            path += AName;
+            fileList_->Add(path);
+        },
+        TextUse::Keeps);
 }
 
 void TForm1::BaseScanner1ProcessDone(std::uint32_t, std::uint32_t) {
-    RunCommand([this] {
-        if (fileList_->Count() == 0)
-            EnableCommands(true, true, false, false, false, false, false, false, true, true, false,
-                           true, false);
-        else
-            EnableCommands(true, true, false, true, false, false, false, true, true, true, false,
-                           true, false);
-    });
+    RunCommand(
+        [this] {
+            if (fileList_->Count() == 0)
+                EnableCommands(true, true, false, false, false, false, false, false, true, true,
+                               false, true, false);
+            else
+                EnableCommands(true, true, false, true, false, false, false, true, true, true,
+                               false, true, false);
+        },
+        TextUse::Keeps);
 }
 
 void TForm1::OptDirClick(QObject*) {
@@ -617,7 +626,7 @@ void TForm1::ListBox1Click(QObject*) {
 }
 
 void TForm1::Panel1Click(QObject*) {
-    RunCommand([this] { ListBox1->setVisible(ListBox1->isHidden()); });
+    RunCommand([this] { ListBox1->setVisible(ListBox1->isHidden()); }, TextUse::Keeps);
 }
 
 // ---------------------------------------------------------------------------

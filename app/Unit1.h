@@ -115,10 +115,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Whether a handler may change the text, so that a failure has to put it back.
+    enum class TextUse { Changes, Keeps };
     // Runs one command: on an error, restores what the command had changed of the
-    // availability and of the text, then shows the error. The view is refreshed
-    // once at the end either way.
-    template <typename Body> void RunCommand(Body&& body);
+    // availability and (for TextUse::Changes) of the text, then shows the error.
+    // The view is refreshed once at the end either way.
+    template <typename Body> void RunCommand(Body&& body, TextUse use = TextUse::Changes);
 
     struct Availability {
         std::vector<bool> enabled;
