@@ -3,10 +3,12 @@
 #include <QCoreApplication>
 #include <QObject>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <ctime>
 #include <linux/futex.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -73,33 +75,57 @@ void FutexWakeAll(std::atomic<std::uint32_t>& word) {
     syscall(SYS_futex, Address(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
 }
 
-constexpr int kSpinRounds = 200;      // a few microseconds before sleeping
-constexpr long kOwnerWaitNs = 100000; // the owner waits 0.1 ms for the next call
-constexpr auto kOwnerSlice = std::chrono::milliseconds(2); // then returns to its loop
+// Spinning first: between two files found the worker usually needs only a few
+// microseconds, and a futex sleep and wake-up costs more than that. But spinning
+// only pays while both threads have a processor; on a busy machine it takes time
+// from the thread being waited for. So each side adapts its spin: it doubles
+// when the wait would have ended within the longest spin, halves when not.
+constexpr long kWorkerMaxSpinNs = 20000;
+constexpr long kOwnerMaxSpinNs = 50000;
+constexpr long kOwnerWaitNs = 200000; // then the owner returns to its event loop
+constexpr auto kOwnerSlice = std::chrono::milliseconds(2); // calls run in one go
+
+void Adapt(long& spinNs, long maxSpinNs, Clock::duration waited) {
+    if (waited <= std::chrono::nanoseconds(maxSpinNs)) {
+        spinNs = std::min(maxSpinNs, spinNs * 2 + 1000);
+    } else {
+        spinNs /= 2;
+    }
+}
 
 } // namespace
 
 template <typename Ready>
-std::uint32_t THandOver::WaitFor(Ready ready, std::uint32_t sleepBit, long limitNs) {
-    for (int i = 0; i < kSpinRounds; ++i) {
-        const std::uint32_t w = word_.load(std::memory_order_acquire);
-        if (ready(w)) {
-            return w;
+std::uint32_t THandOver::WaitFor(Ready ready, std::uint32_t sleepBit, long spinNs, long limitNs,
+                                 std::chrono::steady_clock::duration& waited) {
+    const Clock::time_point start = Clock::now();
+    auto finish = [&](std::uint32_t w) {
+        waited = Clock::now() - start;
+        return w;
+    };
+    const Clock::time_point spinEnd = start + std::chrono::nanoseconds(spinNs);
+    do {
+        for (int i = 0; i < 32; ++i) {
+            const std::uint32_t w = word_.load(std::memory_order_acquire);
+            if (ready(w)) {
+                return finish(w);
+            }
+            CpuRelax();
         }
-        CpuRelax();
-    }
-    const Clock::time_point end = Clock::now() + std::chrono::nanoseconds(limitNs);
+        sched_yield(); // on a busy machine, let the thread we wait for run
+    } while (Clock::now() < spinEnd);
+    const Clock::time_point end = start + std::chrono::nanoseconds(limitNs);
     for (;;) {
         std::uint32_t w = word_.load(std::memory_order_acquire);
         if (ready(w)) {
-            return w;
+            return finish(w);
         }
         long remaining = -1;
         if (limitNs >= 0) {
             remaining = static_cast<long>(
                 std::chrono::duration_cast<std::chrono::nanoseconds>(end - Clock::now()).count());
             if (remaining <= 0) {
-                return w;
+                return finish(w);
             }
         }
         if ((w & sleepBit) == 0 &&
@@ -143,12 +169,14 @@ void THandOver::Call(const std::function<void()>& call) {
         }
     }
     // A call in progress is waited for even when cancelled: it refers to our frame.
+    Clock::duration waited{};
     const std::uint32_t w = WaitFor(
         [](std::uint32_t v) {
             const std::uint32_t state = v & kStateMask;
             return state == kDone || ((v & kCancelled) != 0 && state != kRunning);
         },
-        kWorkerAsleep, -1);
+        kWorkerAsleep, workerSpinNs_, -1, waited);
+    Adapt(workerSpinNs_, kWorkerMaxSpinNs, waited);
     const bool done = (w & kStateMask) == kDone;
     std::exception_ptr error = std::move(error_);
     error_ = nullptr;
@@ -194,10 +222,12 @@ void THandOver::RunPending() {
             return;
         }
         // Wait briefly for the worker's next call and run it here.
+        Clock::duration waited{};
         word_.fetch_or(kListening, std::memory_order_acq_rel);
         WaitFor(
             [](std::uint32_t v) { return (v & kStateMask) == kPending || (v & kCancelled) != 0; },
-            kOwnerAsleep, kOwnerWaitNs);
+            kOwnerAsleep, ownerSpinNs_, kOwnerWaitNs, waited);
+        Adapt(ownerSpinNs_, kOwnerMaxSpinNs, waited);
         const std::uint32_t before =
             word_.fetch_and(~(kListening | kOwnerAsleep), std::memory_order_acq_rel);
         if ((before & kCancelled) != 0 || (before & kStateMask) != kPending) {

@@ -15,6 +15,7 @@
 #include <QEvent>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -52,10 +53,12 @@ private:
     void RunPending();
     void Post();
     void Wake();
-    // Waits until ready(word) or, with a time limit, until it passes; sleepBit is
-    // the flag that tells the other side to wake us. Returns the last word seen.
+    // Waits until ready(word), spinning for spinNs first, then sleeping; with a
+    // limit (limitNs >= 0, from the start) it gives up when the limit passes.
+    // sleepBit tells the other side to wake us. Returns the last word seen.
     template <typename Ready>
-    std::uint32_t WaitFor(Ready ready, std::uint32_t sleepBit, long limitNs);
+    std::uint32_t WaitFor(Ready ready, std::uint32_t sleepBit, long spinNs, long limitNs,
+                          std::chrono::steady_clock::duration& waited);
 
     // State in the low bits, flags above.
     enum : std::uint32_t {
@@ -76,4 +79,7 @@ private:
     QObject* receiver_;
     const std::function<void()>* pending_ = nullptr; // published by kPending
     std::exception_ptr error_;                       // published by kDone
+    // Spin budgets, each used by one side only.
+    long workerSpinNs_ = 5000;
+    long ownerSpinNs_ = 5000;
 };
