@@ -4,41 +4,65 @@
 
 #include <algorithm>
 #include <iterator>
+#include <stdexcept>
+
+namespace {
+
+inline unsigned char Folded(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
+}
+
+} // namespace
+
+bool FileListBefore(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = Folded(a[i]);
+        const unsigned char y = Folded(b[i]);
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
+}
 
 TFileListModel::TFileListModel(QObject* parent) : QAbstractListModel(parent) {}
 
 int TFileListModel::Add(const std::string& path) {
-    QString text = FromProgramText(path);
-    const auto place = std::upper_bound(shown_.begin(), shown_.end(), text,
-                                        [](const QString& a, const QString& b) {
-                                            return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-                                        });
-    const auto row = static_cast<int>(std::distance(shown_.begin(), place));
+    if (paths_.size() >= static_cast<std::size_t>(INT32_MAX))
+        throw std::runtime_error("Too many files in the list");
+    const auto place = std::upper_bound(
+        order_.begin(), order_.end(), std::string_view(path),
+        [this](std::string_view a, std::uint32_t b) { return FileListBefore(a, paths_[b]); });
+    const auto row = static_cast<int>(std::distance(order_.begin(), place));
+    // Make room first, so that nothing can fail between the begin and end calls.
+    if (order_.size() == order_.capacity())
+        order_.reserve(order_.capacity() * 2 + 64);
+    paths_.push_back(path);
     beginInsertRows(QModelIndex(), row, row);
-    entries_.insert(entries_.begin() + row, path);
-    shown_.insert(shown_.begin() + row, std::move(text));
+    order_.insert(order_.begin() + row, static_cast<std::uint32_t>(paths_.size() - 1));
     endInsertRows();
     return row;
 }
 
 void TFileListModel::Clear() {
-    if (entries_.empty())
+    if (order_.empty())
         return;
     beginResetModel();
-    entries_.clear();
-    shown_.clear();
+    order_.clear();
+    paths_.clear();
     endResetModel();
 }
 
 int TFileListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(entries_.size());
+    return parent.isValid() ? 0 : static_cast<int>(order_.size());
 }
 
 QVariant TFileListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 ||
-        static_cast<std::size_t>(index.row()) >= shown_.size())
+        static_cast<std::size_t>(index.row()) >= order_.size())
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return shown_[static_cast<std::size_t>(index.row())];
+        return FromProgramText(paths_[order_[static_cast<std::size_t>(index.row())]]);
     return {};
 }

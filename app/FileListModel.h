@@ -1,12 +1,21 @@
 #pragma once
 // The rows of the main window's file list: full paths kept as bytes, always in
 // alphabetical order with letter case ignored, each new path inserted at its place.
+//
+// The order compares the paths byte by byte with 'A' to 'Z' taken as 'a' to 'z'
+// and no locale collation, so "." and "/" come before digits and letters. A path
+// equal to listed ones (letter case aside) goes after them.
 
 #include <QAbstractListModel>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// True when a sorts before b in the file list.
+bool FileListBefore(std::string_view a, std::string_view b);
 
 class TFileListModel : public QAbstractListModel {
     Q_OBJECT
@@ -17,13 +26,15 @@ public:
     // returns its row.
     int Add(const std::string& path);
     void Clear();
-    std::size_t Count() const { return entries_.size(); }
-    const std::string& Entry(std::size_t row) const { return entries_.at(row); }
+    std::size_t Count() const { return order_.size(); }
+    const std::string& Entry(std::size_t row) const { return paths_[order_.at(row)]; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
-    std::vector<std::string> entries_;
-    std::vector<QString> shown_; // the decoded text of each entry, compared and displayed
+    // The paths in the order they were added, and the rows as indexes into them:
+    // a sorted insertion shifts four bytes per later row, not a string.
+    std::vector<std::string> paths_;
+    std::vector<std::uint32_t> order_;
 };

@@ -6,6 +6,7 @@
 #include "app/HandlerGuard.h"
 #include "app/MessageBoxes.h"
 #include "app/ProgramFont.h"
+#include "app/Unit1Commands.h"
 #include "app/windows/Unit2.h"
 #include "app/windows/Unit3.h"
 #include "app/windows/Unit4.h"
@@ -99,6 +100,8 @@ QFileDialog* MakeFileDialog(QWidget* parent, const char* name, QFileDialog::Acce
     return dialog;
 }
 
+} // namespace
+
 // What a change field holds, as the program's text: every line break CR LF.
 std::string MemoText(const QPlainTextEdit& memo) {
     // The raw text keeps every character as typed (no-break spaces included);
@@ -126,28 +129,6 @@ std::string MemoText(const QPlainTextEdit& memo) {
 std::string ChosenPath(const QFileDialog& dialog) {
     const QStringList files = dialog.selectedFiles();
     return files.isEmpty() ? std::string() : files.first().toUtf8().toStdString();
-}
-
-} // namespace
-
-template <typename Body> void TForm1::RunCommand(Body&& body, TextUse use) {
-    const Availability before = CaptureAvailability();
-    std::string textBefore;
-    if (use == TextUse::Changes)
-        textBefore = document_.WholeText();
-    RunGuarded(std::forward<Body>(body), [&]() noexcept {
-        // The command stopped part-way: give the user back the window as it was
-        // before it, so nothing half-done can be saved and nothing stays busy.
-        try {
-            if (use == TextUse::Changes)
-                document_.SetWholeText(std::move(textBefore));
-            RestoreAvailability(before);
-            RefreshView();
-        } catch (...) {
-            // Nothing more can be done; the error box follows.
-        }
-    });
-    RunGuarded([this] { RefreshView(); });
 }
 
 TForm1::TForm1() {
@@ -555,78 +536,6 @@ void TForm1::SaveFileClick(QObject*) {
             SaveFile->setEnabled(false);
         },
         TextUse::Keeps);
-}
-
-// ---------------------------------------------------------------------------
-// Directory commands: the scanner and the batch commands are attached later;
-// until then their buttons are never enabled.
-
-void TForm1::LoadDirClick(QObject*) {
-    RunCommand([] {});
-}
-
-void TForm1::BaseScanner1FileFound(const std::string& AName, const std::string& APath, std::int32_t,
-                                   std::int32_t, double) {
-    RunCommand(
-        [&] {
-            ListBox1->show();
-            Panel1->show();
-            Panel1->setText(QStringLiteral("[") +
-                            QString::number(static_cast<qulonglong>(fileList_->Count() + 1)) +
-                            QStringLiteral("] Files that are going to be modified: (Click panel to "
-                                           "hide, file to view)"));
-            // Exactly one path delimiter between the directory and the name.
-            std::string path = APath;
-            if (path.empty() || path.back() != '/')
-                path += '/';
-            path += AName;
-            fileList_->Add(path);
-        },
-        TextUse::Keeps);
-}
-
-void TForm1::BaseScanner1ProcessDone(std::uint32_t, std::uint32_t) {
-    RunCommand(
-        [this] {
-            if (fileList_->Count() == 0)
-                EnableCommands(true, true, false, false, false, false, false, false, true, true,
-                               false, true, false);
-            else
-                EnableCommands(true, true, false, true, false, false, false, true, true, true,
-                               false, true, false);
-        },
-        TextUse::Keeps);
-}
-
-void TForm1::OptDirClick(QObject*) {
-    RunCommand([] {});
-}
-
-void TForm1::Button1Click(QObject*) {
-    RunCommand([] {});
-}
-
-void TForm1::SaveAllClick(QObject*) {
-    RunCommand([] {});
-}
-
-void TForm1::ListBox1Click(QObject*) {
-    RunCommand([this] {
-        const QModelIndex current = ListBox1->currentIndex();
-        if (fileList_->Count() == 0 || !current.isValid())
-            return;
-        const auto row = static_cast<std::size_t>(current.row());
-        document_.SetCharLimit(TextDocument::FileCharLimit);
-        document_.SetPlainText(true);
-        if (FileTextsReady && row < FileTexts.size())
-            document_.AssignLines(FileTexts[row]);
-        else
-            document_.ReadFromFile(fileList_->Entry(row));
-    });
-}
-
-void TForm1::Panel1Click(QObject*) {
-    RunCommand([this] { ListBox1->setVisible(ListBox1->isHidden()); }, TextUse::Keeps);
 }
 
 // ---------------------------------------------------------------------------

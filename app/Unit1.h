@@ -140,12 +140,16 @@ private:
     // Selects a list entry without running ListBox1Click (only the user's
     // selection loads a file into the view).
     void SelectListEntry(int row);
+    // The batch commands' fill of the view for list entry i: the kept text while
+    // FileTexts is current, otherwise the file itself.
+    void FillFromListEntry(std::size_t i);
     static void ShowWindow(QWidget* window);
 
     TextDocument document_;
     std::uint64_t shownRevision_ = 0;
     TFileListModel* fileList_ = nullptr;
     QString lastOpenPath_;
+    QString lastDirPath_; // the name chosen last in OpenDialog2
     bool selectingFromProgram_ = false;
 };
 

@@ -1,0 +1,37 @@
+#pragma once
+// What the main window's command files share: running one command guarded, and
+// reading what the user typed into a change field or chose in a file dialog.
+
+#include "app/HandlerGuard.h"
+#include "app/Unit1.h"
+
+#include <string>
+#include <utility>
+
+class QFileDialog;
+class QPlainTextEdit;
+
+// What a change field holds, as the program's text: every line break CR LF.
+std::string MemoText(const QPlainTextEdit& memo);
+// A path chosen in a file dialog, as the program's bytes (empty when none).
+std::string ChosenPath(const QFileDialog& dialog);
+
+template <typename Body> void TForm1::RunCommand(Body&& body, TextUse use) {
+    const Availability before = CaptureAvailability();
+    std::string textBefore;
+    if (use == TextUse::Changes)
+        textBefore = document_.WholeText();
+    RunGuarded(std::forward<Body>(body), [&]() noexcept {
+        // The command stopped part-way: give the user back the window as it was
+        // before it, so nothing half-done can be saved and nothing stays busy.
+        try {
+            if (use == TextUse::Changes)
+                document_.SetWholeText(std::move(textBefore));
+            RestoreAvailability(before);
+            RefreshView();
+        } catch (...) {
+            // Nothing more can be done; the error box follows.
+        }
+    });
+    RunGuarded([this] { RefreshView(); });
+}
