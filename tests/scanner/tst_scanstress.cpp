@@ -7,7 +7,7 @@
 // left at the end. Run under ThreadSanitizer by the sanitizer job.
 //
 // VELOCITRIX_STRESS_ITERATIONS sets the number of rounds of each test (default
-// 300: about 10 s, and 15 s under ThreadSanitizer).
+// 300: a few seconds, about half a minute under ThreadSanitizer).
 
 #include "scanner/FScanner.h"
 
