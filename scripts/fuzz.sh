@@ -45,6 +45,9 @@ for h in "${harnesses[@]}"; do
     exe="$build/tests/fuzz/$h"
     saved="$here/tests/fuzz/corpus/$h"
     common=(-timeout=10 -rss_limit_mb=2048 -artifact_prefix="$artifacts/$h-" -print_final_stats=1)
+    if [ -f "$here/tests/fuzz/$h.dict" ]; then
+        common+=(-dict="$here/tests/fuzz/$h.dict")
+    fi
 
     echo "== $h: replaying $(find "$saved" -type f | wc -l) saved inputs"
     if ! "$exe" "${common[@]}" -runs=0 "$saved" >"$work/$h.replay.log" 2>&1; then
