@@ -46,14 +46,13 @@ void MakeTree(const QString& root) {
     const char* names[] = {"index.htm", "Style.CSS", "empty.php",   "a.html",  "blank.shtml",
                            "s.php3",    "pre.html",  "links.xhtml", "one.asp", "latin.jsp"};
     const char* dirs[] = {"", "/sub", "/sub/deep", "/Other"};
-    int k = 0;
-    for (const char* dir : dirs) {
-        for (int i = 0; i < 10; ++i, ++k) {
+    for (int d = 0; d < 4; ++d) {
+        for (int i = 0; i < 10; ++i) {
             const QString path =
-                root + QLatin1String(dir) + u'/' + QLatin1String(names[(i + k) % 10]);
-            WriteBytes(path, texts[(i * 3 + k) % 10]);
+                root + QLatin1String(dirs[d]) + u'/' + QLatin1String(names[(i + d) % 10]);
+            WriteBytes(path, texts[(i * 3 + d) % 10]);
         }
-        WriteBytes(root + QLatin1String(dir) + u"/notes.txt"_s, "  not  a web file \n");
+        WriteBytes(root + QLatin1String(dirs[d]) + u"/notes.txt"_s, "  not  a web file \n");
     }
 }
 
