@@ -146,6 +146,7 @@ void THandOver::Post() {
     // Qt's event queue hands the event over under a lock the tool can't see.
     VX_TSAN_RELEASE(event);
     QCoreApplication::postEvent(receiver_, event);
+    VX_TSAN_RELEASE(this); // what postEvent wrote happens before the delivery too
 }
 
 void THandOver::Call(const std::function<void()>& call) {
