@@ -31,12 +31,12 @@ static void parse(void) {
     if (parsed)
         return;
     parsed = 1;
-    const char* spec = getenv("VX_FAULT");
+    const char* setting = getenv("VX_FAULT");
     fault_dir = getenv("VX_FAULT_DIR");
-    if (spec == NULL)
+    if (setting == NULL)
         return;
     char copy[256];
-    strncpy(copy, spec, sizeof copy - 1);
+    strncpy(copy, setting, sizeof copy - 1);
     copy[sizeof copy - 1] = '\0';
     char* save = NULL;
     for (char* one = strtok_r(copy, ",", &save); one != NULL && fault_total < 4;

@@ -62,11 +62,11 @@ std::vector<std::string> LiteralOptimizeLines(const std::vector<std::string>& li
 
 // "TAB SP SP a" notation of the worked examples: SP and TAB name the blanks,
 // "empty" is the empty line, everything else stands for itself; items are joined.
-std::string Notation(const QString& spec) {
+std::string Notation(const QString& notation) {
     std::string line;
-    if (spec == QStringLiteral("empty"))
+    if (notation == QStringLiteral("empty"))
         return line;
-    for (const QString& item : spec.split(QLatin1Char(' '))) {
+    for (const QString& item : notation.split(QLatin1Char(' '))) {
         if (item == QStringLiteral("SP"))
             line += ' ';
         else if (item == QStringLiteral("TAB"))

@@ -37,13 +37,13 @@ std::vector<std::string> Lines(const TextDocument& doc) {
     return lines;
 }
 
-// Splits a "|"-separated list; "" is no line at all, "|" one empty line... so the
-// list is written with a leading count: "2:a|b".
-std::vector<std::string> Expect(const std::string& spec) {
-    const auto colon = spec.find(':');
-    const int count = std::stoi(spec.substr(0, colon));
+// Expected lines written as a count and a "|"-separated list: "2:a|b" is the lines
+// a and b, "1:" one empty line, "0:" no line at all.
+std::vector<std::string> Expect(const std::string& notation) {
+    const auto colon = notation.find(':');
+    const int count = std::stoi(notation.substr(0, colon));
     std::vector<std::string> lines;
-    std::string rest = spec.substr(colon + 1);
+    std::string rest = notation.substr(colon + 1);
     for (int i = 0; i < count; ++i) {
         const auto bar = rest.find('|');
         lines.push_back(rest.substr(0, bar));
