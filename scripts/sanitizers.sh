@@ -8,7 +8,8 @@ export QT_QPA_PLATFORM=offscreen
 cmake -S "$here" -B "$here/build-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DVELOCITRIX_SANITIZE="address;undefined" -DVELOCITRIX_BUILD_BENCH=OFF
 cmake --build "$here/build-asan" -j "$(nproc)"
-ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+# Leaks are checked too; tests/lsan.supp names only libraries outside the program.
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS="suppressions=$here/tests/lsan.supp" UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$here/build-asan" --output-on-failure -j "$(nproc)"
 
 # The scanner's thread-safe tests (label scanner-tsan, no dialogs) under
