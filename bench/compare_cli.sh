@@ -41,6 +41,7 @@ for tool in "$cli" "$gen_corpus" "$gen_tree"; do
     [[ -x "$tool" ]] || { echo "not built: $tool (build a Release tree first)" >&2; exit 1; }
 done
 mkdir -p "$work"
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 
 corpus="$work/corpus.htm"
 tree="$work/tree"
@@ -163,6 +164,7 @@ fi
 
 
 cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)
+load_end=$(cut -d' ' -f1-3 /proc/loadavg)
 debian=$(cat /etc/debian_version 2>/dev/null || echo unknown)
 fs=$(df -T "$work" | awk 'NR == 2 { print $2 }')
 timer=$(command -v hyperfine >/dev/null && hyperfine --version || echo "shell loop")
@@ -172,6 +174,7 @@ section=$(
 ## velocitrix-cli against the standard tools ($fs)
 
 Machine: $(nproc) cores ($cpu), Debian $debian, kernel $(uname -r), work files on $fs.
+Load average (1, 5, 15 minutes) at the start: $load_start; at the end: $load_end.
 Timed with $timer: whole process, median of $runs runs (tree: $tree_runs runs), each
 from a fresh copy of the input. Command: \`bench/compare_cli.sh $build $runs $tree_runs\`.
 The 100 MB file is \`gen_corpus\`'s ($corpus_bytes bytes), the tree \`gen_tree\`'s
