@@ -1,0 +1,710 @@
+// The main window's directory commands driven as a user drives them, on temporary
+// trees: "Load Dir" through its dialog and a real scan, the batch commands through
+// their buttons, the list and its caption panel by mouse and keyboard.
+
+#include "ModalDriver.h"
+
+#include "app/FileListModel.h"
+#include "app/Unit1.h"
+#include "scanner/FScanner.h"
+#include "settings/FileTypeLists.h"
+#include "text/Optimizer.h"
+#include "text/ReplaceText.h"
+#include "text/TextDocument.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Velocitrix Website Optimizer");
+const QString kNoFiles = QStringLiteral("No Files to modify found in the specified directory!");
+const QString kCounting =
+    QStringLiteral("] Files that are going to be modified: (Click panel to hide, file to view)");
+const QString kOptimizedCaption = QStringLiteral(
+    "All Files have been optimized, you can save them now. (Click panel to hide, file to view)");
+const QString kChangedCaption = QStringLiteral(
+    "All files have been modified, you can save them now. (Click panel to hide, file to view)");
+const QString kSavedCaption =
+    QStringLiteral("All Files have been saved. (Click panel to hide, file to view)");
+const QString kOptimizedMessage =
+    QStringLiteral("All Files have been optimized, you can save them now.");
+const QString kChangedMessage =
+    QStringLiteral("All files have been modified, you can save them now.");
+const QString kSavedMessage = QStringLiteral("All Files have been saved.");
+const QString kPreStart = QStringLiteral("<pre> tags have been detected in the following file(s):");
+const QString kPreEnd =
+    QStringLiteral("The Velocitrix Website Optimizer could damage text within the <pre></pre> "
+                   "tags, only save if you are sure about the consequences.");
+const char* const kTypes = "*.htm;*.html;*.php;*.css";
+
+// The controls EnableCommands switches, in the order of its flags.
+const char* const kFlagControls[] = {"LoadFile", "LoadDir", "OptFile", "OptDir",    "SaveFile",
+                                     "SaveAll",  "DoIt",    "Button1", "CheckBox1", "RichEdit1",
+                                     "ListBox1", "Panel1",  "Label3"};
+constexpr int kFlagCount = 13;
+using Flags = QList<bool>;
+
+Flags Row(const char* pattern) {
+    Flags flags;
+    for (int i = 0; i < kFlagCount; ++i)
+        flags.append(pattern[i] == 'x');
+    return flags;
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return file.readAll();
+}
+
+QByteArray Bytes(const std::string& s) {
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string Std(const QString& s) {
+    return s.toUtf8().toStdString();
+}
+
+// What the window's text for a file must be, worked out on a document of its own.
+struct Expect {
+    TextDocument doc;
+    explicit Expect(const QString& path) {
+        doc.SetCharLimit(TextDocument::FileCharLimit);
+        doc.ReadFromFile(Std(path));
+    }
+    explicit Expect(const std::string& text) { doc.SetWholeText(text); }
+    OptimizeRun Optimize() { return OptimizeDocument(doc); }
+    void Change(const std::string& from, const std::string& to, bool sensitive) {
+        doc.SetWholeText(ReplaceText(doc.WholeText(), from, to, sensitive));
+    }
+    // What "Save All" writes for it.
+    QByteArray Saved() {
+        doc.AssignLines(std::string(doc.WholeText()));
+        return Bytes(doc.WholeText());
+    }
+    QByteArray Text() const { return Bytes(doc.WholeText()); }
+};
+
+} // namespace
+
+class TestDirCommands : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    template <typename T = QWidget> T* W(const char* name) const {
+        T* w = form->findChild<T*>(QString::fromUtf8(name));
+        if (w == nullptr)
+            qWarning("no control %s", name);
+        return w;
+    }
+    QString Path(const QString& rel) const { return dir->path() + u'/' + rel; }
+    QListView* List() const { return W<QListView>("ListBox1"); }
+
+    Flags State() const {
+        Flags flags;
+        for (int i = 0; i < 9; ++i)
+            flags.append(W(kFlagControls[i])->isEnabledTo(form.get()));
+        for (int i = 9; i < kFlagCount; ++i)
+            flags.append(!W(kFlagControls[i])->isHidden());
+        return flags;
+    }
+    QStringList Listed() const {
+        QStringList rows;
+        for (std::size_t i = 0; i < form->FileList().Count(); ++i)
+            rows << QString::fromStdString(form->FileList().Entry(i));
+        return rows;
+    }
+    QByteArray ViewBytes() const { return Bytes(form->Document().WholeText()); }
+    QString Panel() const { return W<QLabel>("Panel1")->text(); }
+
+    // "Load Dir" answering its dialog with name; waits for the scan's end.
+    // Returns the name the dialog proposed.
+    QString LoadDir(const QString& name, bool recursive = true) {
+        W<QCheckBox>("CheckBox1")->setChecked(recursive);
+        ModalDriver driver;
+        auto step = driver.File(name);
+        W<QPushButton>("LoadDir")->click();
+        [&] {
+            QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        }();
+        [&] {
+            QVERIFY(QTest::qWaitFor([&] { return !form->BaseScanner1->IsScanning(); }, 30000));
+        }();
+        return step->proposed;
+    }
+    // Presses a button that answers with one plain message box; returns its text.
+    QString Press(const char* button) {
+        ModalDriver driver;
+        auto message = driver.Message();
+        W<QPushButton>(button)->click();
+        [&] {
+            QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        }();
+        [&] {
+            QCOMPARE(message->title, kTitle);
+        }();
+        [&] {
+            QCOMPARE(message->icon, int(QMessageBox::NoIcon));
+        }();
+        return message->text;
+    }
+    // Presses a button that fails; returns the error box's text.
+    QString PressForError(const char* button) {
+        ModalDriver driver;
+        auto message = driver.Message();
+        W<QPushButton>(button)->click();
+        [&] {
+            QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        }();
+        [&] {
+            QCOMPARE(message->icon, int(QMessageBox::Critical));
+        }();
+        return message->text;
+    }
+    void ClickRow(int row) {
+        const QRect place = List()->visualRect(List()->model()->index(row, 0));
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, place.center());
+    }
+    // Files a.htm, b.htm, c.htm ... in the temporary folder, with the given texts.
+    QStringList MakeFiles(const QList<QByteArray>& texts) {
+        QStringList paths;
+        for (int i = 0; i < texts.size(); ++i) {
+            paths << Path(QString(QChar(u'a' + i)) + QStringLiteral(".htm"));
+            if (!WriteFile(paths.back(), texts[i]))
+                qWarning("cannot write %s", qPrintable(paths.back()));
+        }
+        return paths;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QApplication::setApplicationDisplayName(kTitle); }
+    void init() {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        FileTypes = kTypes; // after the start-up read of the store
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+    void cleanup() {
+        Form1 = nullptr;
+        form.reset();
+        dir.reset();
+    }
+
+    // --- Load Dir ------------------------------------------------------------------
+
+    void chosenNameGivesTheFolder_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("preset name") << QStringLiteral("Directory");
+        QTest::newRow("existing file") << QStringLiteral("b.htm");
+        QTest::newRow("other file") << QStringLiteral("notes.txt");
+    }
+    void chosenNameGivesTheFolder() {
+        QFETCH(QString, name);
+        QVERIFY(WriteFile(Path(QStringLiteral("b.htm")), "b"));
+        QVERIFY(WriteFile(Path(QStringLiteral("A.html")), "a"));
+        QVERIFY(WriteFile(Path(QStringLiteral("notes.txt")), "n"));
+        QVERIFY(WriteFile(Path(QStringLiteral("sub/c.htm")), "c"));
+        const QString proposed = LoadDir(Path(name), false);
+        QCOMPARE(QFileInfo(proposed).fileName(), QStringLiteral("Directory"));
+        QCOMPARE(Std(QString::fromStdString(form->BaseScanner1->Directory())),
+                 Std(dir->path() + u'/'));
+        QCOMPARE(Listed(),
+                 (QStringList{Path(QStringLiteral("A.html")), Path(QStringLiteral("b.htm"))}));
+        QCOMPARE(form->BaseScanner1->Files(), std::string(kTypes));
+        QVERIFY(!form->BaseScanner1->Recursive());
+        // The next Load Dir offers the full name chosen last.
+        QCOMPARE(LoadDir(Path(QStringLiteral("sub/Directory"))), Path(name));
+        QCOMPARE(Listed(), QStringList{Path(QStringLiteral("sub/c.htm"))});
+        QVERIFY(form->BaseScanner1->Recursive());
+    }
+
+    void cancelledDialogChangesNothing() {
+        const QStringList paths = MakeFiles({"x\n", "y\n"});
+        LoadDir(Path(QStringLiteral("Directory")));
+        ClickRow(0);
+        const Flags before = State();
+        ModalDriver driver;
+        driver.CancelFile();
+        W<QPushButton>("LoadDir")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(Listed(), paths);
+        QCOMPARE(ViewBytes(), QByteArray("x\r\n"));
+        QCOMPARE(State(), before);
+    }
+
+    void oneSlashBetweenFolderAndName() {
+        QVERIFY(WriteFile(Path(QStringLiteral("top.htm")), "1"));
+        QVERIFY(WriteFile(Path(QStringLiteral("sub/deep/low.htm")), "2"));
+        LoadDir(Path(QStringLiteral("Directory")));
+        const QStringList rows = Listed();
+        QCOMPARE(rows, (QStringList{Path(QStringLiteral("sub/deep/low.htm")),
+                                    Path(QStringLiteral("top.htm"))}));
+        for (const QString& row : rows)
+            QVERIFY2(!row.contains(QStringLiteral("//")), qPrintable(row));
+    }
+
+    void listOrder_data() {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("case ignored")
+            << QStringList{QStringLiteral("b.htm"), QStringLiteral("C.htm"),
+                           QStringLiteral("a.htm")}
+            << QStringList{QStringLiteral("a.htm"), QStringLiteral("b.htm"),
+                           QStringLiteral("C.htm")};
+        QTest::newRow("dot and slash before digits and letters")
+            << QStringList{QStringLiteral("a0.htm"), QStringLiteral("a/x.htm"),
+                           QStringLiteral("a.htm"), QStringLiteral("A-b.htm")}
+            << QStringList{QStringLiteral("A-b.htm"), QStringLiteral("a.htm"),
+                           QStringLiteral("a/x.htm"), QStringLiteral("a0.htm")};
+        QTest::newRow("underscore before letters")
+            << QStringList{QStringLiteral("B.htm"), QStringLiteral("_z.htm"),
+                           QStringLiteral("[1].htm")}
+            << QStringList{QStringLiteral("[1].htm"), QStringLiteral("_z.htm"),
+                           QStringLiteral("B.htm")};
+    }
+    void listOrder() {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, order);
+        for (const QString& f : files)
+            QVERIFY(WriteFile(Path(f), "x"));
+        LoadDir(Path(QStringLiteral("Directory")));
+        QStringList expected;
+        for (const QString& f : order)
+            expected << Path(f);
+        QCOMPARE(Listed(), expected);
+        for (int row = 0; row < expected.size(); ++row)
+            QCOMPARE(List()->model()->index(row, 0).data().toString(), expected[row]);
+        QVERIFY(List()->uniformItemSizes());
+    }
+
+    void panelCountsTheFilesFound() {
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(WriteFile(Path(QStringLiteral("d%1/f%2.htm").arg(i % 3).arg(i)), "x"));
+        // Each file event as the window gets it, and the caption right after it.
+        QStringList captions;
+        auto found = form->BaseScanner1->OnFileFound;
+        form->BaseScanner1->OnFileFound = [&](const std::string& n, const std::string& p,
+                                              std::int32_t a, std::int32_t s, double t) {
+            found(n, p, a, s, t);
+            captions << Panel();
+        };
+        LoadDir(Path(QStringLiteral("Directory")));
+        QCOMPARE(captions.size(), 12);
+        for (int i = 0; i < captions.size(); ++i)
+            QCOMPARE(captions[i], QStringLiteral("[%1").arg(i + 1) + kCounting);
+        QCOMPARE(Panel(), QStringLiteral("[12") + kCounting);
+        QCOMPARE(State(), Row("xx.x...xxxxx."));
+    }
+
+    void nothingFound_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("types");
+        QTest::newRow("empty folder") << QStringLiteral("empty") << QString::fromUtf8(kTypes);
+        QTest::newRow("no matching type") << QStringLiteral("other") << QString::fromUtf8(kTypes);
+        QTest::newRow("every type off") << QStringLiteral("web") << QString();
+        QTest::newRow("folder missing") << QStringLiteral("missing") << QString::fromUtf8(kTypes);
+    }
+    void nothingFound() {
+        QFETCH(QString, folder);
+        QFETCH(QString, types);
+        QVERIFY(QDir().mkpath(Path(QStringLiteral("empty"))));
+        QVERIFY(WriteFile(Path(QStringLiteral("other/a.txt")), "x"));
+        QVERIFY(WriteFile(Path(QStringLiteral("web/a.htm")), "x"));
+        // Something listed and shown before, which the new scan must take away.
+        QVERIFY(WriteFile(Path(QStringLiteral("before/z.htm")), "old\n"));
+        LoadDir(Path(QStringLiteral("before/Directory")));
+        ClickRow(0);
+        QCOMPARE(ViewBytes(), QByteArray("old\r\n"));
+        FileTypes = Std(types);
+        LoadDir(Path(folder + QStringLiteral("/Directory")));
+        QCOMPARE(Listed(), QStringList());
+        QCOMPARE(ViewBytes(), QByteArray());
+        QCOMPARE(W<QPlainTextEdit>("RichEdit1")->toPlainText(), QString());
+        QCOMPARE(Panel(), kNoFiles);
+        QCOMPARE(State(), Row("xx......xx.x."));
+    }
+
+    void secondLoadDirStartsAfresh() {
+        const QStringList paths = MakeFiles({"one  two\n", "three\n"});
+        LoadDir(Path(QStringLiteral("Directory")));
+        QCOMPARE(Press("OptDir"), kOptimizedMessage);
+        QVERIFY(form->FileTextsReady);
+        QVERIFY(WriteFile(paths[0], "  changed  on  disk\n"));
+        // The list and the view are emptied as soon as the dialog is confirmed,
+        // before the scan reports anything.
+        W<QCheckBox>("CheckBox1")->setChecked(false);
+        {
+            ModalDriver driver;
+            driver.File(Path(QStringLiteral("Directory")));
+            W<QPushButton>("LoadDir")->click();
+            QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        }
+        QCOMPARE(form->FileList().Count(), std::size_t(0));
+        QCOMPARE(ViewBytes(), QByteArray());
+        QVERIFY(!form->FileTextsReady);
+        QCOMPARE(Panel(), kNoFiles);
+        QCOMPARE(State(), Row("............."));
+        QVERIFY(QTest::qWaitFor([&] { return !form->BaseScanner1->IsScanning(); }, 30000));
+        QCOMPARE(Listed(), paths);
+        QCOMPARE(State(), Row("xx.x...xxxxx."));
+        // The next batch command reads the files again.
+        QCOMPARE(Press("OptDir"), kOptimizedMessage);
+        QCOMPARE(Bytes(form->FileTexts[0]), QByteArray("changed on disk\r\n"));
+    }
+
+    // --- Optimize Dir, Change Dir, Save All --------------------------------------------
+
+    void optimizeDir() {
+        const QList<QByteArray> texts = {"  <p>  a \t b  </p>  \n\n   \n", "", "x", "tail  \r\n",
+                                         "\t\tlast  line\rmore  \n"};
+        const QStringList paths = MakeFiles(texts);
+        LoadDir(Path(QStringLiteral("Directory")));
+        QCOMPARE(Press("OptDir"), kOptimizedMessage);
+        std::size_t saved = 0;
+        QCOMPARE(form->FileTexts.size(), std::size_t(paths.size()));
+        for (int i = 0; i < paths.size(); ++i) {
+            Expect e(paths[i]);
+            const OptimizeRun run = e.Optimize();
+            saved += run.Saved();
+            QCOMPARE(Bytes(form->FileTexts[std::size_t(i)]), e.Text());
+        }
+        QCOMPARE(Bytes(form->FileTexts[0]), QByteArray("<p> a b </p>\r\n"));
+        QCOMPARE(Bytes(form->FileTexts[1]), QByteArray()); // empty: stored empty
+        QVERIFY(saved > 0);
+        QCOMPARE(W<QLabel>("Label4")->text(), QString::number(saved) + QStringLiteral(" bytes"));
+        QCOMPARE(Panel(), kOptimizedCaption);
+        QCOMPARE(State(), Row("xx...x.xxxxxx"));
+        QVERIFY(form->FileTextsReady);
+        QCOMPARE(List()->currentIndex().row(), paths.size() - 1);
+        QCOMPARE(ViewBytes(), Bytes(form->FileTexts.back()));
+        QCOMPARE(W<QPlainTextEdit>("RichEdit1")->toPlainText(),
+                 QStringLiteral("last line\nmore\n"));
+        // Nothing was written yet.
+        for (int i = 0; i < paths.size(); ++i)
+            QCOMPARE(ReadFile(paths[i]), texts[i]);
+
+        QCOMPARE(Press("SaveAll"), kSavedMessage);
+        for (int i = 0; i < paths.size(); ++i) {
+            Expect e(paths[i]); // the file as saved, read back: unchanged by a new pass
+            QCOMPARE(ReadFile(paths[i]), Expect(form->FileTexts[std::size_t(i)]).Saved());
+        }
+        QCOMPARE(ReadFile(paths[1]), QByteArray());
+        QCOMPARE(ReadFile(paths[2]), QByteArray("x\r\n"));
+        QCOMPARE(Panel(), kSavedCaption);
+        QCOMPARE(State(), Row("xx.....xxxxxx"));
+        QVERIFY(!form->FileTextsReady);
+        QCOMPARE(ViewBytes(), ReadFile(paths.back()));
+        // No temporary file is left beside the saved ones.
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), paths.size());
+    }
+
+    void preWarningListsFilesInOrder() {
+        const QStringList paths = MakeFiles(
+            {"<pre> a </pre>\n", "no tag\n", "<PRE>caps</PRE>\n", " x <pre>\n", "", "<pre>"});
+        LoadDir(Path(QStringLiteral("Directory")));
+        const QString message = Press("OptDir");
+        QCOMPARE(message, kPreStart + paths[0] + QStringLiteral(", ") + paths[3] +
+                              QStringLiteral(", ") + paths[5] + QStringLiteral(", ") + kPreEnd);
+        QCOMPARE(Panel(), kOptimizedCaption);
+    }
+
+    void changeDir_data() {
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("with");
+        QTest::addColumn<bool>("sensitive");
+        QTest::newRow("ignoring case") << QStringLiteral("ab") << QStringLiteral("X") << false;
+        QTest::newRow("exact case") << QStringLiteral("ab") << QStringLiteral("X") << true;
+        QTest::newRow("delete") << QStringLiteral("b") << QString() << false;
+        QTest::newRow("over a line break")
+            << QStringLiteral("b\nc") << QStringLiteral("-") << false;
+        QTest::newRow("no match") << QStringLiteral("zzz") << QStringLiteral("y") << false;
+        QTest::newRow("empty pattern") << QString() << QStringLiteral("y") << false;
+    }
+    void changeDir() {
+        QFETCH(QString, find);
+        QFETCH(QString, with);
+        QFETCH(bool, sensitive);
+        const QList<QByteArray> texts = {"ab AB aB\n", "", "ab\nc\r\nAb", "nothing"};
+        const QStringList paths = MakeFiles(texts);
+        LoadDir(Path(QStringLiteral("Directory")));
+        W<QPlainTextEdit>("Memo2")->setPlainText(find);
+        W<QPlainTextEdit>("Memo3")->setPlainText(with);
+        W<QCheckBox>("CheckBox2")->setChecked(sensitive);
+        QCOMPARE(Press("Button1"), kChangedMessage);
+        const std::string from = Std(find).empty()
+                                     ? std::string()
+                                     : Std(QString(find).replace(u'\n', QStringLiteral("\r\n")));
+        const std::string to = Std(QString(with).replace(u'\n', QStringLiteral("\r\n")));
+        for (int i = 0; i < paths.size(); ++i) {
+            Expect e(paths[i]);
+            e.Change(from, to, sensitive);
+            QCOMPARE(Bytes(form->FileTexts[std::size_t(i)]), e.Text());
+        }
+        QCOMPARE(Panel(), kChangedCaption);
+        QCOMPARE(State(), Row("xx.x.x.xxxxx."));
+        QVERIFY(form->FileTextsReady);
+        QCOMPARE(List()->currentIndex().row(), paths.size() - 1);
+        // The view holds the last changed text as it is; had the program's
+        // selection of the last entry loaded it, its last line would end in CR LF.
+        QCOMPARE(ViewBytes(), Bytes(form->FileTexts.back()));
+        QVERIFY(!ViewBytes().endsWith("\r\n"));
+        for (int i = 0; i < paths.size(); ++i)
+            QCOMPARE(ReadFile(paths[i]), texts[i]);
+        QCOMPARE(Press("SaveAll"), kSavedMessage);
+        for (int i = 0; i < paths.size(); ++i)
+            QCOMPARE(ReadFile(paths[i]), Expect(form->FileTexts[std::size_t(i)]).Saved());
+        QCOMPARE(State(), Row("xx.x...xxxxx."));
+    }
+
+    void chainedCommandsWorkOnTheKeptTexts_data() {
+        QTest::addColumn<bool>("changeFirst");
+        QTest::newRow("change, then optimize") << true;
+        QTest::newRow("optimize, then change") << false;
+    }
+    void chainedCommandsWorkOnTheKeptTexts() {
+        QFETCH(bool, changeFirst);
+        const QList<QByteArray> texts = {"  one   TWO  \n\n", "two  two\n", "<pre>\n"};
+        const QStringList paths = MakeFiles(texts);
+        LoadDir(Path(QStringLiteral("Directory")));
+        W<QPlainTextEdit>("Memo2")->setPlainText(QStringLiteral("two"));
+        W<QPlainTextEdit>("Memo3")->setPlainText(QStringLiteral("  2  "));
+        std::vector<Expect> expected;
+        for (const QString& p : paths)
+            expected.emplace_back(p);
+        std::size_t saved = 0;
+        auto optimize = [&] {
+            Press("OptDir");
+            for (Expect& e : expected)
+                saved += e.Optimize().Saved();
+        };
+        auto change = [&] {
+            QCOMPARE(Press("Button1"), kChangedMessage);
+            for (Expect& e : expected)
+                e.Change("two", "  2  ", false);
+        };
+        if (changeFirst) {
+            change();
+            // Disk edits are not seen while the kept texts are current.
+            QVERIFY(WriteFile(paths[1], "disk\n"));
+            optimize();
+            QCOMPARE(State(), Row("xx...x.xxxxxx"));
+        } else {
+            optimize();
+            QVERIFY(WriteFile(paths[1], "disk\n"));
+            change();
+            QCOMPARE(State(), Row("xx.x.x.xxxxx."));
+        }
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            QCOMPARE(Bytes(form->FileTexts[i]), expected[i].Text());
+        if (changeFirst)
+            QCOMPARE(W<QLabel>("Label4")->text(),
+                     QString::number(saved) + QStringLiteral(" bytes"));
+        QCOMPARE(Bytes(form->FileTexts[0]),
+                 changeFirst ? QByteArray("one 2\r\n") : QByteArray("one   2  \r\n"));
+    }
+
+    void listClicksShowTheKeptTextsThenTheFiles() {
+        const QStringList paths = MakeFiles({"a  a\n", "b  b\n", "c  c"});
+        LoadDir(Path(QStringLiteral("Directory")));
+        ClickRow(1); // before any batch command: read from disk
+        QCOMPARE(ViewBytes(), QByteArray("b  b\r\n"));
+        QCOMPARE(Press("OptDir"), kOptimizedMessage);
+        QVERIFY(WriteFile(paths[0], "disk a\n"));
+        ClickRow(0);
+        QCOMPARE(ViewBytes(), QByteArray("a a\r\n"));
+        QCOMPARE(W<QPlainTextEdit>("RichEdit1")->toPlainText(), QStringLiteral("a a\n"));
+        QTest::keyClick(List(), Qt::Key_Down); // the keyboard counts as the user's choice
+        QCOMPARE(ViewBytes(), QByteArray("b b\r\n"));
+        const Flags before = State();
+        QCOMPARE(Press("SaveAll"), kSavedMessage);
+        QCOMPARE(ReadFile(paths[0]), QByteArray("a a\r\n"));
+        // After saving, a click reads the file from disk again.
+        QVERIFY(WriteFile(paths[0], "edited  later\n"));
+        ClickRow(0);
+        QCOMPARE(ViewBytes(), QByteArray("edited  later\r\n"));
+        Flags after = before;
+        after[5] = false; // only Save All went off
+        QCOMPARE(State(), after);
+    }
+
+    void panelClickHidesAndShowsTheList() {
+        MakeFiles({"a\n"});
+        LoadDir(Path(QStringLiteral("Directory")));
+        QCOMPARE(Press("OptDir"), kOptimizedMessage);
+        auto* panel = W<QLabel>("Panel1");
+        const Flags before = State();
+        QTest::mouseClick(panel, Qt::LeftButton, {}, panel->rect().center());
+        QVERIFY(List()->isHidden());
+        QVERIFY(!W("RichEdit1")->isHidden());
+        Flags hidden = before;
+        hidden[10] = false;
+        QCOMPARE(State(), hidden);
+        QTest::mouseClick(panel, Qt::LeftButton, {}, panel->rect().center());
+        QCOMPARE(State(), before);
+        QCOMPARE(Panel(), kOptimizedCaption);
+    }
+
+    void clickWhileTheScanRuns() {
+        const QStringList paths = MakeFiles({"first\n", "second\n", "third\n"});
+        bool clicked = false;
+        bool wasScanning = false;
+        bool viewHidden = false;
+        auto found = form->BaseScanner1->OnFileFound;
+        form->BaseScanner1->OnFileFound = [&](const std::string& n, const std::string& p,
+                                              std::int32_t a, std::int32_t s, double t) {
+            found(n, p, a, s, t);
+            if (!clicked && form->FileList().Count() == 2) {
+                clicked = true;
+                wasScanning = form->BaseScanner1->IsScanning();
+                List()->setFocus();
+                QTest::keyClick(List(), Qt::Key_End);
+                viewHidden = W("RichEdit1")->isHidden();
+            }
+        };
+        LoadDir(Path(QStringLiteral("Directory")));
+        QVERIFY(clicked);
+        QVERIFY(wasScanning);
+        QVERIFY(viewHidden);
+        QCOMPARE(Listed(), paths);
+        // The entry chosen then (the last of two) is the one the view shows now.
+        const int row = List()->currentIndex().row();
+        QVERIFY(row >= 0);
+        QCOMPARE(ViewBytes(), ReadFile(paths[row]).replace("\n", "\r\n"));
+        QVERIFY(!W("RichEdit1")->isHidden());
+        QCOMPARE(State(), Row("xx.x...xxxxx."));
+    }
+
+    // --- failures ------------------------------------------------------------------
+
+    void listedFolderStopsTheBatch_data() {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Optimize Dir") << QStringLiteral("OptDir");
+        QTest::newRow("Change Dir") << QStringLiteral("Button1");
+    }
+    void listedFolderStopsTheBatch() {
+        QFETCH(QString, button);
+        const QStringList paths = MakeFiles({"a  a\n", "b  b\n"});
+        QVERIFY(QDir().mkpath(Path(QStringLiteral("c.htm")))); // a folder the masks match
+        QVERIFY(WriteFile(Path(QStringLiteral("d.htm")), "d  d\n"));
+        LoadDir(Path(QStringLiteral("Directory")), false);
+        QCOMPARE(form->FileList().Count(), std::size_t(4));
+        W<QPlainTextEdit>("Memo2")->setPlainText(QStringLiteral("a"));
+        W<QPlainTextEdit>("Memo3")->setPlainText(QStringLiteral("z"));
+        const Flags before = State();
+        const QByteArray shown = ViewBytes();
+        const QString error = PressForError(button.toUtf8().constData());
+        QVERIFY2(error.startsWith(
+                     QStringLiteral("Cannot open file \"%1\".").arg(Path(QStringLiteral("c.htm")))),
+                 qPrintable(error));
+        QVERIFY(!form->FileTextsReady);
+        QCOMPARE(form->FileTexts.size(), std::size_t(4));
+        // The texts before the failing file were kept.
+        QVERIFY(!form->FileTexts[0].empty());
+        QVERIFY(Bytes(form->FileTexts[0]) != ReadFile(paths[0]));
+        QVERIFY(form->FileTexts[3].empty());
+        QCOMPARE(State(), before);
+        QCOMPARE(ViewBytes(), shown);
+        QCOMPARE(Panel(), QStringLiteral("[4") + kCounting);
+    }
+
+    void failingReadKeepsTheKeptTexts() {
+        // Change Dir, then a failing Optimize Dir over kept texts: entries before the
+        // failure have their new texts, the rest keep the changed ones.
+        QByteArray many;
+        for (int i = 0; i < 100000; ++i)
+            many += "b b\n";
+        const QStringList paths = MakeFiles({"a  a\n", many, "c  c\n"});
+        LoadDir(Path(QStringLiteral("Directory")));
+        // A replacement that makes the middle text too long for the view's limit
+        // (100,000 lines of 13 characters), though it stays within it when read.
+        W<QPlainTextEdit>("Memo2")->setPlainText(QStringLiteral("b"));
+        W<QPlainTextEdit>("Memo3")->setPlainText(QStringLiteral("bbbbb"));
+        QCOMPARE(Press("Button1"), kChangedMessage);
+        const std::vector<std::string> changed = form->FileTexts;
+        QVERIFY(changed[1].size() > TextDocument::FileCharLimit);
+        const Flags before = State();
+        const QString error = PressForError("OptDir");
+        QCOMPARE(error, QStringLiteral("RichEdit line insertion error."));
+        QVERIFY(form->FileTextsReady);
+        QCOMPARE(Bytes(form->FileTexts[0]), QByteArray("a a\r\n"));
+        QCOMPARE(form->FileTexts[1], changed[1]);
+        QCOMPARE(form->FileTexts[2], changed[2]);
+        QCOMPARE(State(), before);
+    }
+
+    void saveAllStopsAtAFileItCannotWrite_data() {
+        QTest::addColumn<int>("failing");
+        QTest::addColumn<bool>("folderGone");
+        QTest::newRow("first") << 0 << false;
+        QTest::newRow("middle") << 2 << false;
+        QTest::newRow("last") << 4 << false;
+        QTest::newRow("folder removed") << 3 << true;
+    }
+    void saveAllStopsAtAFileItCannotWrite() {
+        QFETCH(int, failing);
+        QFETCH(bool, folderGone);
+        QStringList paths;
+        QList<QByteArray> texts;
+        for (int i = 0; i < 5; ++i) {
+            paths << Path(QStringLiteral("d%1/f.htm").arg(i));
+            texts << QByteArray("  text   ") + QByteArray::number(i) + "  \n";
+            QVERIFY(WriteFile(paths.back(), texts.back()));
+        }
+        LoadDir(Path(QStringLiteral("Directory")));
+        QCOMPARE(Listed(), paths);
+        QCOMPARE(Press("OptDir"), kOptimizedMessage);
+        if (folderGone) {
+            QVERIFY(QDir(Path(QStringLiteral("d%1").arg(failing))).removeRecursively());
+        } else {
+            QVERIFY(QFile::remove(paths[failing]));
+            QVERIFY(QDir().mkpath(paths[failing]));
+        }
+        const Flags before = State();
+        const QString panel = Panel();
+        const QString error = PressForError("SaveAll");
+        QVERIFY2(error.startsWith(QStringLiteral("Cannot create file \"%1\".").arg(paths[failing])),
+                 qPrintable(error));
+        for (int i = 0; i < failing; ++i)
+            QCOMPARE(ReadFile(paths[i]), Bytes(form->FileTexts[std::size_t(i)]));
+        for (int i = failing + 1; i < paths.size(); ++i)
+            QCOMPARE(ReadFile(paths[i]), texts[i]);
+        QVERIFY(form->FileTextsReady);
+        QCOMPARE(State(), before);
+        QVERIFY(W<QPushButton>("SaveAll")->isEnabled());
+        QCOMPARE(Panel(), panel);
+        // No temporary file is left in any folder.
+        for (int i = 0; i < paths.size(); ++i) {
+            const QDir d(Path(QStringLiteral("d%1").arg(i)));
+            if (d.exists())
+                QCOMPARE(d.entryList(QDir::Files | QDir::Hidden).size(), i == failing ? 0 : 1);
+        }
+    }
+};
+
+QTEST_MAIN(TestDirCommands)
+#include "tst_dircommands.moc"
