@@ -100,8 +100,12 @@ struct Fixture {
     std::unique_ptr<Answerer> answerer;
     std::string tree;
 
-    static Fixture& Get() {
+    static Fixture& Instance() {
         static Fixture f;
+        return f;
+    }
+    static Fixture& Get() {
+        Fixture& f = Instance();
         if (!f.form) {
             f.tree = WorkTree();
             std::filesystem::remove_all(f.tree);
@@ -230,6 +234,9 @@ int main(int argc, char** argv) {
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    // The window goes before the application object does.
+    Fixture::Instance().answerer.reset();
+    Fixture::Instance().form.reset();
     Form1 = nullptr;
     return 0;
 }
