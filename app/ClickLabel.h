@@ -4,6 +4,20 @@
 
 #include <QLabel>
 
+class QMouseEvent;
+
+// Tells a click (left-button press and release both over the widget) from the
+// widget's mouse events; the events are taken, so they never reach what lies below.
+class TClickTracker {
+public:
+    void Press(QMouseEvent* event);
+    // True when this release completes a click inside area.
+    bool Release(QMouseEvent* event, const QRect& area);
+
+private:
+    bool pressed_ = false;
+};
+
 class TClickLabel : public QLabel {
     Q_OBJECT
 public:
@@ -18,5 +32,5 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    bool pressed_ = false;
+    TClickTracker click_;
 };

@@ -62,19 +62,12 @@ void TForm3::FormClick(QObject*) {
 }
 
 void TForm3::mousePressEvent(QMouseEvent* event) {
-    RunGuarded([&] {
-        pressed_ = event->button() == Qt::LeftButton;
-        event->accept();
-    });
+    RunGuarded([&] { click_.Press(event); });
 }
 
 void TForm3::mouseReleaseEvent(QMouseEvent* event) {
     RunGuarded([&] {
-        event->accept();
-        const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                           rect().contains(event->position().toPoint());
-        pressed_ = false;
-        if (click)
+        if (click_.Release(event, rect()))
             FormClick(this);
     });
 }

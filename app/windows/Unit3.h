@@ -2,9 +2,9 @@
 // The About window: the program's name, maker and release, kept on top; a click
 // on it (background or one of its main lines) hides it again.
 
-#include <QWidget>
+#include "app/ClickLabel.h"
 
-class TClickLabel;
+#include <QWidget>
 
 class TForm3 : public QWidget {
     Q_OBJECT
@@ -27,7 +27,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    bool pressed_ = false;
+    TClickTracker click_;
 };
 
 extern TForm3* Form3;
