@@ -5,10 +5,12 @@
 #include "platform/SystemError.h"
 #include "text/LineBreaks.h"
 #include "text/Optimizer.h"
+#include "text/PieceEditor.h"
 #include "text/ReplaceText.h"
 #include "text/TextDocument.h"
 
 #include <cerrno>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -48,6 +50,67 @@ void RefillForSave(TextDocument& doc, bool crLfOnly) {
     doc.AssignLines(doc.WholeText());
 }
 
+// Whether a file can be worked a piece at a time (see PieceEditor.h): the backup
+// copy is made from the whole original, so it takes the whole-text path.
+bool WorksInPieces(const PipelineSettings& settings) {
+    return settings.backupDir.empty() &&
+           (settings.optimize || ReplacementKeepsLines(settings.find, settings.with));
+}
+
+PieceEditor::LineEdit EditOf(const PipelineSettings& settings) {
+    if (settings.optimize) {
+        return [](std::string_view lines, std::string& out) {
+            out.assign(lines);
+            out.resize(OptimizeLinesInPlace(out.data(), out.size()));
+        };
+    }
+    return [&settings](std::string_view lines, std::string& out) {
+        out = ReplaceText(lines, settings.find, settings.with, settings.caseSensitive);
+    };
+}
+
+// The same steps as the whole-text path below, with the file read, edited and
+// written a piece at a time: a large file costs no whole-file buffers.
+void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, FileOutcome& out) {
+    InputFile in(entry.path);
+    constexpr std::size_t ReadBytes = PieceEditor::BlockBytes;
+    thread_local std::unique_ptr<char[]> buffer(new char[ReadBytes]);
+    const ContentSink* sink = nullptr;
+    PieceEditor editor(
+        EditOf(settings),
+        [&sink](std::string_view piece) {
+            if (sink != nullptr)
+                (*sink)(piece);
+        },
+        TextDocument::ReadCharLimit, settings.optimize, !settings.optimize);
+    auto produce = [&](const ContentSink& to) {
+        sink = &to;
+        while (const std::size_t n = in.Read(buffer.get(), ReadBytes)) {
+            out.sizeOnDisk += n;
+            editor.Feed(std::string_view(buffer.get(), n));
+        }
+        const PieceFigures& figures = editor.Finish();
+        out.before = figures.before;
+        out.after = figures.after;
+        out.changed = figures.changed;
+        out.hasPre = figures.hasPre;
+        out.empty = settings.optimize && figures.before == 0;
+    };
+    if (settings.dryRun) {
+        produce([](std::string_view) {});
+        return;
+    }
+    PendingWrite write = PrepareWriteFrom(entry.path, produce);
+    if (out.after >= DirectWriteBytes) {
+        // A large file is flushed on its own: a batch flush would also wait
+        // for everything else the file system has still to write.
+        CommitWrite(std::move(write));
+        out.writtenDirectly = true;
+    } else {
+        out.pending = std::move(write);
+    }
+}
+
 } // namespace
 
 void LoadDocument(TextDocument& doc, const std::string& path, std::string& raw) {
@@ -79,6 +142,10 @@ FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry
                         std::string& raw) {
     FileOutcome out;
     try {
+        if (WorksInPieces(settings)) {
+            ProcessInPieces(settings, entry, out);
+            return out;
+        }
         // Fill the view, as "Optimize Dir" and "Change Dir" do for each entry.
         doc.SetCharLimit(TextDocument::FileCharLimit);
         doc.SetPlainText(true);

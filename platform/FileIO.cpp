@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -32,7 +33,7 @@ public:
         if (fd_ >= 0)
             ::close(fd_);
     }
-    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
@@ -66,7 +67,7 @@ std::string ReadWholeFile(const std::string& path) {
     return out;
 }
 
-void ReadWholeFile(const std::string& path, std::string& out) {
+InputFile::InputFile(const std::string& path) : path_(path) {
     // The original platform opened files for reading while denying others the right
     // to write; POSIX has no mandatory share modes, so others may write meanwhile.
     //
@@ -78,50 +79,63 @@ void ReadWholeFile(const std::string& path, std::string& out) {
     if (!S_ISREG(st.st_mode))
         FailOpen(path, NotRegularFileError(st.st_mode));
 
-    const int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (raw < 0)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
         FailOpen(path, errno);
-    FileDescriptor fd(raw);
+    FileDescriptor guard(fd);
     // The name may have been replaced between the look and the open.
-    if (::fstat(fd.get(), &st) != 0)
+    if (::fstat(fd, &st) != 0)
         FailOpen(path, errno);
     if (!S_ISREG(st.st_mode))
         FailOpen(path, NotRegularFileError(st.st_mode));
+    size_ = static_cast<std::size_t>(st.st_size);
+    fd_ = guard.release();
+}
 
+InputFile::~InputFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::size_t InputFile::Read(char* into, std::size_t room) {
+    for (;;) {
+        const ssize_t n = ::read(fd_, into, room);
+        if (n >= 0)
+            return static_cast<std::size_t>(n);
+        if (errno != EINTR)
+            FailOpen(path_, errno);
+    }
+}
+
+void ReadWholeFile(const std::string& path, std::string& out) {
+    InputFile file(path);
     // The size is a hint: the file may grow or shrink while it is read, so read
     // until the end of file.
     std::string buffer;
     buffer.swap(out); // reuse the caller's capacity; given back on failure
     buffer.clear();
-    const auto expected = static_cast<std::size_t>(st.st_size);
+    const std::size_t expected = file.SizeWhenOpened();
     ReserveBuffer(buffer, expected + 1);
     buffer.resize(expected);
     std::size_t used = 0;
-    auto readSome = [&](char* into, std::size_t room) -> std::size_t {
-        for (;;) {
-            const ssize_t n = ::read(fd.get(), into, room);
-            if (n >= 0)
-                return static_cast<std::size_t>(n);
-            if (errno != EINTR) {
-                const int err = errno;
-                buffer.swap(out);
-                FailOpen(path, err);
-            }
-        }
-    };
-    while (used < expected) {
-        const std::size_t n = readSome(buffer.data() + used, expected - used);
-        if (n == 0)
-            break;
-        used += n;
-    }
-    if (used == expected) {
-        // Whatever was added after the size was taken.
-        char more[65536];
-        while (const std::size_t n = readSome(more, sizeof more)) {
-            buffer.append(more, n);
+    try {
+        while (used < expected) {
+            const std::size_t n = file.Read(buffer.data() + used, expected - used);
+            if (n == 0)
+                break;
             used += n;
         }
+        if (used == expected) {
+            // Whatever was added after the size was taken.
+            char more[65536];
+            while (const std::size_t n = file.Read(more, sizeof more)) {
+                buffer.append(more, n);
+                used += n;
+            }
+        }
+    } catch (...) {
+        buffer.swap(out);
+        throw;
     }
     buffer.resize(used);
     out.swap(buffer);

@@ -17,5 +17,26 @@ void ReadWholeFile(const std::string& path, std::string& out);
 // fresh memory in 4 KiB pages costs far more than filling it.
 void ReserveBuffer(std::string& s, std::size_t n);
 
+// A regular file opened for reading a piece at a time, with ReadWholeFile's checks
+// and messages: the constructor and Read throw std::runtime_error
+// "Cannot open file "<path>". <system text>".
+class InputFile {
+public:
+    explicit InputFile(const std::string& path);
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    // The size when the file was opened; the file may grow or shrink meanwhile.
+    std::size_t SizeWhenOpened() const { return size_; }
+    // Up to room bytes into into; 0 at the end of the file.
+    std::size_t Read(char* into, std::size_t room);
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    std::size_t size_ = 0;
+};
+
 // "Cannot open file "<path>". <system text for errnum>"
 std::string OpenErrorMessage(const std::string& path, int errnum);

@@ -123,9 +123,8 @@ int CreateTemporary(const std::string& target, mode_t mode, std::string& tempPat
         base.resize(MaxBaseInTempName);
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = dir + "/." + base + ".vx-" + RandomSuffix() + ".tmp";
-        const int fd =
-            ::open(tempPath.c_str(),
-                   O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, mode);
+        const int fd = ::open(tempPath.c_str(),
+                              O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, mode);
         if (fd >= 0)
             return fd;
         if (errno != EEXIST) {
@@ -354,6 +353,10 @@ void PendingWrite::Discard() noexcept {
 }
 
 PendingWrite PrepareWrite(const std::string& path, std::string_view data) {
+    return PrepareWriteFrom(path, [data](const ContentSink& sink) { sink(data); });
+}
+
+PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& produce) {
     PendingWrite w;
     w.path_ = path;
     w.target_ = ResolveTarget(path);
@@ -377,13 +380,21 @@ PendingWrite PrepareWrite(const std::string& path, std::string_view data) {
         w.inPlace_ = st.st_nlink > 1;
     }
 
+    bool produced = false;
     if (!w.inPlace_) {
         const int fd = CreateTemporary(w.target_, exists ? 0600 : 0666, w.temp_);
         if (fd >= 0) {
             w.fd_ = fd;
-            int err = WriteAll(fd, data);
-            if (err == 0 && exists)
-                err = CopyMetadata(w.target_, st, fd);
+            // Whatever the producer throws (a read failing half-way) passes on, and
+            // w's destructor removes the temporary.
+            std::size_t size = 0;
+            produce([&](std::string_view piece) {
+                if (const int err = WriteAll(fd, piece))
+                    throw CreateError(path, err);
+                size += piece.size();
+            });
+            produced = true;
+            int err = exists ? CopyMetadata(w.target_, st, fd) : 0;
             struct stat tst {};
             if (err == 0 && ::fstat(fd, &tst) != 0)
                 err = errno;
@@ -392,8 +403,21 @@ PendingWrite PrepareWrite(const std::string& path, std::string_view data) {
                 return w;
             }
             if (err != KeepInPlace)
-                throw CreateError(path, err); // w's destructor removes the temporary
+                throw CreateError(path, err);
+            // The content is already in the temporary: take it back from there.
+            std::string content(size, '\0');
+            std::size_t got = 0;
+            while (got < size) {
+                const ssize_t n =
+                    ::pread(fd, content.data() + got, size - got, static_cast<off_t>(got));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    throw CreateError(path, n < 0 ? errno : EIO);
+                got += static_cast<std::size_t>(n);
+            }
             w.Discard();
+            w.data_ = std::move(content);
         } else if (!exists || (-fd != EACCES && -fd != EPERM)) {
             throw CreateError(path, -fd);
         }
@@ -413,13 +437,14 @@ PendingWrite PrepareWrite(const std::string& path, std::string_view data) {
     if (!S_ISREG(now.st_mode))
         throw CreateError(path, NotRegularFileError(now.st_mode));
     w.device_ = now.st_dev;
+    if (!produced)
+        produce([&](std::string_view piece) { w.data_.append(piece); });
     // Reserve the new size first, so that a full disk fails before any byte changes.
     // The size itself stays until the commit: the target is untouched until then.
-    if (!data.empty() &&
-        ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(data.size())) != 0 &&
+    if (!w.data_.empty() &&
+        ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(w.data_.size())) != 0 &&
         errno != EOPNOTSUPP && errno != ENOSYS)
         throw CreateError(path, errno);
-    w.data_.assign(data);
     return w;
 }
 
@@ -428,8 +453,12 @@ void CommitWrites(std::vector<PendingWrite>& writes) {
 }
 
 void WriteWholeFile(const std::string& path, std::string_view data) {
+    CommitWrite(PrepareWrite(path, data));
+}
+
+void CommitWrite(PendingWrite write) {
     std::vector<PendingWrite> one;
-    one.push_back(PrepareWrite(path, data));
+    one.push_back(std::move(write));
     CommitAll(one, true);
 }
 

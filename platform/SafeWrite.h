@@ -19,6 +19,10 @@
 #include <sys/types.h>
 #include <vector>
 
+// A content made piece by piece: the producer calls the sink with each piece.
+using ContentSink = std::function<void(std::string_view)>;
+using ContentProducer = std::function<void(const ContentSink&)>;
+
 // One target's new content, written out but not yet put in place. Move-only; a
 // pending write that is destroyed without being committed leaves no trace.
 class PendingWrite {
@@ -43,7 +47,7 @@ public:
     void Discard() noexcept;
 
 private:
-    friend PendingWrite PrepareWrite(const std::string& path, std::string_view data);
+    friend PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& produce);
     friend void CommitWrites(std::vector<PendingWrite>& writes);
     friend class SafeWriteAccess;
 
@@ -60,6 +64,14 @@ private:
 // Writes data into a temporary file beside the target (or, for a write in place,
 // opens the target and reserves the new size) without touching the target.
 PendingWrite PrepareWrite(const std::string& path, std::string_view data);
+
+// The same with the content made piece by piece: produce calls the sink it is given
+// with each piece, in order, so a large content need never be whole in memory.
+// Whatever produce throws passes on, and nothing is left behind.
+PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& produce);
+
+// Makes one pending write durable on its own (fsync) and puts it in place.
+void CommitWrite(PendingWrite write);
 
 // Makes every pending write durable (one syncfs per file system, per-file fsync
 // where that fails), then puts them in place in order. On the first failure it

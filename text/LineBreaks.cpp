@@ -26,15 +26,52 @@ const char* FindLineBreak(const char* p, const char* end) {
     return p;
 }
 
+namespace {
+
+inline bool LoneAt(const char* begin, const char* p, const char* end) {
+    if (*p == '\n')
+        return p == begin || p[-1] != '\r';
+    return *p == '\r' && (p + 1 == end || p[1] != '\n');
+}
+
+// The first lone CR or lone LF in [p, end), or end; begin is where the text starts
+// (the byte before p decides whether an LF at p ends a CR LF).
+const char* FindLoneBreak(const char* begin, const char* p, const char* end) {
+#if defined(__SSE2__)
+    if (p == begin && p != end) {
+        if (LoneAt(begin, p, end))
+            return p;
+        ++p;
+    }
+    // Sixteen bytes at a time, with the byte before and the byte after them in reach.
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (end - p >= 17) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+        const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        const __m128i loneCr = _mm_andnot_si128(_mm_cmpeq_epi8(after, lf), _mm_cmpeq_epi8(v, cr));
+        const __m128i loneLf = _mm_andnot_si128(_mm_cmpeq_epi8(before, cr), _mm_cmpeq_epi8(v, lf));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(loneCr, loneLf));
+        if (mask != 0)
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        p += 16;
+    }
+#endif
+    for (; p != end; ++p) {
+        if ((*p == '\r' || *p == '\n') && LoneAt(begin, p, end))
+            return p;
+    }
+    return end;
+}
+
+} // namespace
+
 std::size_t FirstLoneBreak(std::string_view text) {
     const char* const begin = text.data();
     const char* const end = begin + text.size();
-    for (const char* p = FindLineBreak(begin, end); p != end; p = FindLineBreak(p, end)) {
-        if (*p == '\n' || p + 1 == end || p[1] != '\n')
-            return static_cast<std::size_t>(p - begin);
-        p += 2;
-    }
-    return std::string_view::npos;
+    const char* p = FindLoneBreak(begin, begin, end);
+    return p == end ? std::string_view::npos : static_cast<std::size_t>(p - begin);
 }
 
 void AppendUnifiedBreaks(std::string_view text, std::size_t from, std::string& out,
@@ -42,15 +79,12 @@ void AppendUnifiedBreaks(std::string_view text, std::size_t from, std::string& o
     // Room for the worst case, every byte a lone break; a large buffer's pages that
     // are never written are never touched, so the room costs nothing.
     ReserveBuffer(out, out.size() + from + 2 * (text.size() - from) + 2);
-    out.append(text.data(), from);
     // Stretches up to the next lone break are copied whole; CR LF pairs stay as they are.
-    const char* const end = text.data() + text.size();
-    const char* chunk = text.data() + from;
-    for (const char* p = FindLineBreak(chunk, end); p != end; p = FindLineBreak(p, end)) {
-        if (*p == '\r' && p + 1 != end && p[1] == '\n') {
-            p += 2;
-            continue;
-        }
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* chunk = begin;
+    for (const char* p = FindLoneBreak(begin, begin + from, end); p != end;
+         p = FindLoneBreak(begin, p, end)) {
         out.append(chunk, static_cast<std::size_t>(p - chunk));
         out.append("\r\n", 2);
         chunk = ++p;
@@ -64,14 +98,9 @@ LineFigures MeasureLines(std::string_view text) {
     LineFigures f;
     const char* const begin = text.data();
     const char* const end = begin + text.size();
-    for (const char* p = FindLineBreak(begin, end); p != end; p = FindLineBreak(p, end)) {
-        if (*p == '\r' && p + 1 != end && p[1] == '\n') {
-            p += 2;
-        } else {
-            ++f.loneBreaks;
-            ++p;
-        }
-    }
+    for (const char* p = FindLoneBreak(begin, begin, end); p != end;
+         p = FindLoneBreak(begin, p + 1, end))
+        ++f.loneBreaks;
     f.endsWithBreak = !text.empty() && (text.back() == '\r' || text.back() == '\n');
     f.joinedLength = text.size() + f.loneBreaks + (text.empty() || f.endsWithBreak ? 0 : 2);
     return f;

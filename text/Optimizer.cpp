@@ -120,6 +120,22 @@ std::vector<std::string> OptimizeLines(const std::vector<std::string>& lines) {
     return kept;
 }
 
+std::size_t OptimizeLinesInPlace(char* data, std::size_t size) {
+    const char* const end = data + size;
+    std::size_t w = 0;
+    for (char* p = data; p != end;) {
+        const char* brk = FindLineBreak(p, end); // a CR LF
+        const std::size_t n = OptimizeInto(p, static_cast<std::size_t>(brk - p), data + w);
+        p = const_cast<char*>(brk) + 2;
+        if (n == Dropped)
+            continue;
+        w += n;
+        data[w++] = '\r';
+        data[w++] = '\n';
+    }
+    return w;
+}
+
 bool ContainsPreTag(std::string_view text) {
     static constexpr char Tag[] = "<pre>";
     return text.size() >= 5 && ::memmem(text.data(), text.size(), Tag, 5) != nullptr;

@@ -15,6 +15,10 @@ bool OptimizeLine(std::string_view line, std::string& out);
 // The lines to keep, in order.
 std::vector<std::string> OptimizeLines(const std::vector<std::string>& lines);
 
+// Optimizes whole lines in place: data holds lines that each end in CR LF; the kept
+// lines, each with its CR LF, are moved to the front. Returns their length.
+std::size_t OptimizeLinesInPlace(char* data, std::size_t size);
+
 // True when the five bytes "<pre>" occur (exact, lower case).
 bool ContainsPreTag(std::string_view text);
 

@@ -59,6 +59,9 @@ public:
     // line by line as AppendLine does (the fast refill after optimizing).
     void ReplaceWithLines(const std::vector<std::string_view>& lines);
 
+    // What a fill that would pass the character limit throws.
+    [[noreturn]] static void FailInsertion();
+
 private:
     friend OptimizeRun OptimizeDocument(TextDocument& doc);
 
@@ -66,7 +69,6 @@ private:
     void IndexLines() const;
     void Measure() const;
     bool Fits(std::size_t more) const;
-    [[noreturn]] static void FailInsertion();
 
     std::string text_;
     std::size_t charLimit_ = ReadCharLimit;

@@ -30,6 +30,7 @@ private Q_SLOTS:
     void outcome();
     void failures();
     void largeFileWrittenAtOnce();
+    void piecesAndWholeTextAgree();
 };
 
 void tst_CliPipeline::largeFileWrittenAtOnce() {
@@ -144,7 +145,8 @@ void tst_CliPipeline::outcome() {
     settings.dryRun = false;
     o = ProcessFile(settings, entry, doc, raw);
     QVERIFY(!o.failed);
-    QCOMPARE(QByteArray::fromStdString(raw), bytes);
+    QCOMPARE(int(o.sizeOnDisk), bytes.size());
+    QCOMPARE(int(o.after), after);
     std::vector<PendingWrite> writes;
     writes.push_back(std::move(o.pending));
     QFile f(path);
@@ -154,6 +156,65 @@ void tst_CliPipeline::outcome() {
     CommitWrites(writes);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(int(f.size()), after);
+}
+
+// Without a backup a file is worked a piece at a time; with one, as a whole text.
+// Both must write the same bytes, mixed line breaks and matches across the pieces'
+// edges included, and fail the same way on a file that cannot be replaced.
+void tst_CliPipeline::piecesAndWholeTextAgree() {
+    QTemporaryDir tmp;
+    QByteArray bytes;
+    for (int i = 0; bytes.size() < (3 << 20); ++i)
+        bytes += QByteArray::number(i) + (i % 3 == 0 ? " HREF=\"/x\"\r" : " href=\"/y\"\n") +
+                 (i % 7 == 0 ? "\r\n" : "");
+    bytes += "last href";
+    for (const bool optimize : {false, true}) {
+        const QString pieces = tmp.path() + u"/pieces.htm"_s;
+        const QString whole = tmp.path() + u"/whole.htm"_s;
+        QVERIFY(Write(pieces, bytes));
+        QVERIFY(Write(whole, bytes));
+        PipelineSettings settings;
+        settings.optimize = optimize;
+        settings.find = "href=\"/";
+        settings.with = "src=\"";
+        TextDocument doc;
+        std::string raw;
+        FileOutcome a = ProcessFile(
+            settings, ListEntry{pieces.toStdString(), pieces.toStdString(), "p.htm"}, doc, raw);
+        settings.backupDir = (tmp.path() + u"/backup"_s).toStdString();
+        FileOutcome b = ProcessFile(
+            settings, ListEntry{whole.toStdString(), whole.toStdString(), "w.htm"}, doc, raw);
+        QVERIFY2(!a.failed && !b.failed, (a.error + b.error).c_str());
+        QCOMPARE(a.before, b.before);
+        QCOMPARE(a.after, b.after);
+        QCOMPARE(a.changed, b.changed);
+        QCOMPARE(a.sizeOnDisk, b.sizeOnDisk);
+        std::vector<PendingWrite> writes;
+        writes.push_back(std::move(a.pending));
+        writes.push_back(std::move(b.pending));
+        CommitWrites(writes);
+        QFile pf(pieces);
+        QFile wf(whole);
+        QVERIFY(pf.open(QIODevice::ReadOnly) && wf.open(QIODevice::ReadOnly));
+        const QByteArray written = pf.readAll();
+        QCOMPARE(written.size(), qsizetype(a.after));
+        QVERIFY(written == wf.readAll());
+        QVERIFY(written.endsWith("\r\n"));
+    }
+
+    // A read-only file: refused with the program's message, nothing left behind.
+    const QString locked = tmp.path() + u"/locked.htm"_s;
+    QVERIFY(Write(locked, "a\n"));
+    QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
+    PipelineSettings settings;
+    TextDocument doc;
+    std::string raw;
+    const FileOutcome o = ProcessFile(
+        settings, ListEntry{locked.toStdString(), locked.toStdString(), "locked.htm"}, doc, raw);
+    QVERIFY(o.failed);
+    QCOMPARE(QString::fromStdString(o.error),
+             u"Cannot create file \""_s + locked + u"\". Permission denied"_s);
+    QVERIFY(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).filter(u".tmp"_s).isEmpty());
 }
 
 void tst_CliPipeline::failures() {

@@ -1,0 +1,272 @@
+// Editing a file a piece at a time must give the bytes and figures of the
+// whole-text steps: read (line breaks made CR LF), edit, refill, write.
+
+#include "text/PieceEditor.h"
+
+#include "text/Optimizer.h"
+#include "text/ReplaceText.h"
+#include "text/TextDocument.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <stdexcept>
+
+using namespace std::string_literals;
+
+namespace {
+
+QByteArray operator""_b(const char* s, std::size_t n) {
+    return QByteArray(s, static_cast<qsizetype>(n));
+}
+
+struct Edit {
+    bool optimize = true;
+    std::string find;
+    std::string with;
+    bool caseSensitive = false;
+};
+
+struct Result {
+    std::string bytes;
+    std::size_t before = 0;
+    bool hasPre = false;
+    bool changed = false;
+};
+
+// Every lone CR and lone LF made CR LF, a byte at a time.
+std::string Unified(const std::string& raw) {
+    std::string out;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
+            out += "\r\n";
+            ++i;
+        } else if (raw[i] == '\r' || raw[i] == '\n') {
+            out += "\r\n";
+        } else {
+            out += raw[i];
+        }
+    }
+    return out;
+}
+
+// The whole-text steps on a document.
+Result WholeText(const std::string& raw, const Edit& edit) {
+    TextDocument doc;
+    doc.SetWholeText(Unified(raw));
+    Result r;
+    r.before = doc.JoinedLength();
+    if (edit.optimize) {
+        if (r.before > 0)
+            r.hasPre = OptimizeDocument(doc).hasPre;
+    } else {
+        doc.SetWholeText(ReplaceText(doc.WholeText(), edit.find, edit.with, edit.caseSensitive));
+    }
+    doc.AssignLines(std::string(doc.WholeText()));
+    r.bytes = doc.WholeText();
+    r.changed = r.bytes != raw;
+    return r;
+}
+
+PieceEditor::LineEdit LineEditOf(const Edit& edit) {
+    if (edit.optimize) {
+        return [](std::string_view lines, std::string& out) {
+            out.assign(lines);
+            out.resize(OptimizeLinesInPlace(out.data(), out.size()));
+        };
+    }
+    return [edit](std::string_view lines, std::string& out) {
+        out = ReplaceText(lines, edit.find, edit.with, edit.caseSensitive);
+    };
+}
+
+// raw fed in pieces cut at the given places.
+Result InPieces(const std::string& raw, const Edit& edit, const std::vector<std::size_t>& cuts,
+                std::size_t blockBytes, std::size_t limit = TextDocument::ReadCharLimit) {
+    Result r;
+    PieceEditor editor(
+        LineEditOf(edit), [&r](std::string_view piece) { r.bytes.append(piece); }, limit,
+        edit.optimize, !edit.optimize, blockBytes);
+    std::size_t from = 0;
+    for (std::size_t cut : cuts) {
+        editor.Feed(std::string_view(raw).substr(from, cut - from));
+        from = cut;
+    }
+    editor.Feed(std::string_view(raw).substr(from));
+    const PieceFigures& f = editor.Finish();
+    r.before = f.before;
+    r.hasPre = f.hasPre;
+    r.changed = f.changed;
+    if (f.after != r.bytes.size())
+        r.before = static_cast<std::size_t>(-1); // make the comparison fail
+    return r;
+}
+
+std::string RandomText(QRandomGenerator& rng, int maxPieces) {
+    static const char* const Pieces[] = {
+        "a",    "b",        "A",        " ",    "\t",   "  ",    "\r",   "\n",   "\r\n",
+        "\n\r", "\xC3\xA9", "\xC3\x89", "\xC3", "\x80", "<pre>", "href", "HREF", "\xE2\x82\xAC"};
+    std::string s;
+    const int n = rng.bounded(maxPieces + 1);
+    for (int i = 0; i < n; ++i)
+        s += Pieces[rng.bounded(static_cast<int>(std::size(Pieces)))];
+    return s;
+}
+
+std::vector<std::size_t> RandomCuts(QRandomGenerator& rng, std::size_t size) {
+    std::vector<std::size_t> cuts;
+    for (std::size_t at = 0; size > 0;) {
+        at += 1 + static_cast<std::size_t>(rng.bounded(static_cast<int>(size / 3 + 2)));
+        if (at >= size)
+            break;
+        cuts.push_back(at);
+    }
+    return cuts;
+}
+
+void CompareResults(const Result& pieces, const Result& whole, const std::string& raw) {
+    const QByteArray context = QByteArray::fromStdString(raw).toPercentEncoding();
+    QVERIFY2(pieces.bytes == whole.bytes, context.constData());
+    QVERIFY2(pieces.before == whole.before, context.constData());
+    QVERIFY2(pieces.hasPre == whole.hasPre, context.constData());
+    QVERIFY2(pieces.changed == whole.changed, context.constData());
+}
+
+} // namespace
+
+class TestPieceEditor : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sameAsWholeText_data();
+    void sameAsWholeText();
+    void randomTextsAndCuts_data();
+    void randomTextsAndCuts();
+    void passingTheLimitFails();
+    void replacementsThatKeepLines_data();
+    void replacementsThatKeepLines();
+};
+
+void TestPieceEditor::sameAsWholeText_data() {
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<bool>("optimize");
+    QTest::addColumn<QByteArray>("find");
+    QTest::addColumn<QByteArray>("with");
+    QTest::addColumn<int>("cutAt"); // -1: fed whole
+
+    const QByteArray none;
+    QTest::newRow("empty file") << QByteArray() << true << none << none << -1;
+    QTest::newRow("empty file, replace") << QByteArray() << false << "a"_b
+                                         << "b"_b << -1;
+    QTest::newRow("only a CR") << "\r"_b << true << none << none << -1;
+    QTest::newRow("only an LF") << "\n"_b << false << "a"_b
+                                << "b"_b << -1;
+    QTest::newRow("last line without a break") << "x  y"_b << true << none << none << -1;
+    QTest::newRow("last line without a break, replace") << "ab\r\nab"_b << false << "b"_b
+                                                        << "c"_b << -1;
+    QTest::newRow("CR LF cut between CR and LF") << "a\r\nb\r\n"_b << true << none << none << 2;
+    QTest::newRow("lone CR cut after it") << "a\rb\r\n"_b << false << "z"_b
+                                          << "y"_b << 2;
+    QTest::newRow("lone CR at the very end") << "a\r\nb\r"_b << true << none << none << -1;
+    QTest::newRow("lone CR at the end of a piece and of the file") << "a\r"_b << false << "a"_b
+                                                                   << "a"_b << 2;
+    QTest::newRow("nothing to change") << "a b\r\nc\r\n"_b << true << none << none << 4;
+    QTest::newRow("replaced by itself") << "abc\r\n"_b << false << "b"_b
+                                        << "b"_b << 1;
+    QTest::newRow("match cut by a piece") << "xhrefx\r\nhref\r\n"_b << false << "href"_b
+                                          << "H"_b << 3;
+    QTest::newRow("pre in a later line") << "a\r\n  <pre>\r\n"_b << true << none << none << 5;
+    QTest::newRow("only blank lines") << " \r\n\t\r\n\r\n"_b << true << none << none << 3;
+}
+
+void TestPieceEditor::sameAsWholeText() {
+    QFETCH(QByteArray, raw);
+    QFETCH(bool, optimize);
+    QFETCH(QByteArray, find);
+    QFETCH(QByteArray, with);
+    QFETCH(int, cutAt);
+    const Edit edit{optimize, find.toStdString(), with.toStdString(), true};
+    const std::string text = raw.toStdString();
+    std::vector<std::size_t> cuts;
+    if (cutAt >= 0)
+        cuts.push_back(static_cast<std::size_t>(cutAt));
+    for (std::size_t block : {std::size_t{1}, std::size_t{4}, PieceEditor::BlockBytes})
+        CompareResults(InPieces(text, edit, cuts, block), WholeText(text, edit), text);
+}
+
+void TestPieceEditor::randomTextsAndCuts_data() {
+    QTest::addColumn<bool>("optimize");
+    QTest::addColumn<QByteArray>("find");
+    QTest::addColumn<QByteArray>("with");
+    QTest::addColumn<bool>("caseSensitive");
+
+    QTest::newRow("optimize") << true << QByteArray() << QByteArray() << false;
+    QTest::newRow("shrinking, exact case") << false << "href"_b
+                                           << "h"_b << true;
+    QTest::newRow("growing, any case") << false << "a"_b
+                                       << "<pre>"_b << false;
+    QTest::newRow("accented letter, any case") << false << "\xC3\x89"_b
+                                               << "e"_b << false;
+    QTest::newRow("continuation byte") << false << "\x80"_b
+                                       << "?"_b << true;
+    QTest::newRow("blank run removed") << false << " \t"_b << QByteArray() << true;
+}
+
+void TestPieceEditor::randomTextsAndCuts() {
+    QFETCH(bool, optimize);
+    QFETCH(QByteArray, find);
+    QFETCH(QByteArray, with);
+    QFETCH(bool, caseSensitive);
+    const Edit edit{optimize, find.toStdString(), with.toStdString(), caseSensitive};
+    QRandomGenerator rng(20261208);
+    for (int round = 0; round < 5000; ++round) {
+        const std::string raw = RandomText(rng, 60);
+        const auto block = static_cast<std::size_t>(rng.bounded(1, 40));
+        CompareResults(InPieces(raw, edit, RandomCuts(rng, raw.size()), block),
+                       WholeText(raw, edit), raw);
+        if (QTest::currentTestFailed())
+            return;
+    }
+}
+
+void TestPieceEditor::passingTheLimitFails() {
+    const Edit edit{false, "a", "aaaa", true};
+    // 10 lines of "aa": 40 bytes after the replacement, over a limit of 30.
+    std::string raw;
+    for (int i = 0; i < 10; ++i)
+        raw += "aa\r\n";
+    QCOMPARE(WholeText(raw, edit).bytes.size(), std::size_t{100});
+    bool threw = false;
+    try {
+        InPieces(raw, edit, {}, 8, 30);
+    } catch (const std::runtime_error& e) {
+        threw = true;
+        QCOMPARE(std::string(e.what()), "RichEdit line insertion error"s);
+    }
+    QVERIFY(threw);
+    // Exactly at the limit it is written.
+    QCOMPARE(InPieces(raw, edit, {}, 8, 100).bytes.size(), std::size_t{100});
+}
+
+void TestPieceEditor::replacementsThatKeepLines_data() {
+    QTest::addColumn<QByteArray>("find");
+    QTest::addColumn<QByteArray>("with");
+    QTest::addColumn<bool>("keeps");
+    QTest::newRow("plain") << "a"_b
+                           << "b"_b << true;
+    QTest::newRow("empty replacement") << "a"_b << QByteArray() << true;
+    QTest::newRow("CR in the pattern") << "a\r"_b
+                                       << "b"_b << false;
+    QTest::newRow("LF in the replacement") << "a"_b
+                                           << "b\nc"_b << false;
+}
+
+void TestPieceEditor::replacementsThatKeepLines() {
+    QFETCH(QByteArray, find);
+    QFETCH(QByteArray, with);
+    QFETCH(bool, keeps);
+    QCOMPARE(ReplacementKeepsLines(find.toStdString(), with.toStdString()), keeps);
+}
+
+QTEST_APPLESS_MAIN(TestPieceEditor)
+#include "tst_pieceeditor.moc"
