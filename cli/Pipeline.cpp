@@ -108,6 +108,7 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
         out.writtenDirectly = true;
     } else {
         out.pending = std::move(write);
+        out.pending.CloseDescriptor(); // many wait for one flush
     }
 }
 
@@ -188,6 +189,7 @@ FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry
             out.writtenDirectly = true;
         } else {
             out.pending = PrepareWrite(entry.path, bytes);
+            out.pending.CloseDescriptor();
         }
     } catch (const std::bad_alloc&) {
         out.failed = true;

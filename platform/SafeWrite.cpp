@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -214,13 +215,102 @@ void SyncDirectory(const std::string& dir) {
     ::close(fd);
 }
 
+// Files replaced during a batch keep their old content under the temporary name
+// their replacement had (the two are exchanged instead of the old one being
+// deleted). Once that exchange is on the disk, such a spare can take the content
+// of a later file in the batch: on a large batch this spares the file system the
+// creation and deletion of a file for every file written, which on some file
+// systems grows costlier with every file recently deleted. A spare that anyone may
+// still be reading (a web server that opened the old file) is never reused; it
+// is deleted, as every spare left is at the end of the batch.
+struct Spare {
+    std::string path;
+    std::uint64_t mount = 0; // a rename cannot cross mounts, even on one device
+};
+
+// The mount a path is on, or 0 when the system cannot tell.
+std::uint64_t MountOf(const std::string& path) {
+    struct statx sx {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &sx) != 0 ||
+        (sx.stx_mask & STATX_MNT_ID) == 0)
+        return 0;
+    return sx.stx_mnt_id;
+}
+
 } // namespace
+
+class SparePool {
+public:
+    SparePool() = default;
+    SparePool(const SparePool&) = delete;
+    SparePool& operator=(const SparePool&) = delete;
+    ~SparePool() {
+        for (const Spare& s : ready_)
+            ::unlink(s.path.c_str());
+        for (const Spare& s : parked_)
+            ::unlink(s.path.c_str());
+    }
+    // Just exchanged: not to be reused before the exchange is durable.
+    void Park(std::string path, std::uint64_t mount) {
+        parked_.push_back({std::move(path), mount});
+    }
+    // The directories of the parked spares have been flushed.
+    void ParkedAreDurable() {
+        ready_.insert(ready_.end(), std::make_move_iterator(parked_.begin()),
+                      std::make_move_iterator(parked_.end()));
+        parked_.clear();
+    }
+    // A spare on the mount that nobody else has open, opened for writing, or -1.
+    // Spares found unfit are deleted.
+    int Take(std::uint64_t mount, dev_t device, std::string& path) {
+        while (mount != 0 && !ready_.empty()) {
+            const auto it = std::find_if(ready_.rbegin(), ready_.rend(),
+                                         [mount](const Spare& s) { return s.mount == mount; });
+            if (it == ready_.rend())
+                return -1;
+            Spare spare = std::move(*it);
+            ready_.erase(std::next(it).base());
+            const int fd = OpenIfUnshared(spare.path, device);
+            if (fd >= 0) {
+                path = std::move(spare.path);
+                return fd;
+            }
+            ::unlink(spare.path.c_str());
+        }
+        return -1;
+    }
+
+private:
+    static int OpenIfUnshared(const std::string& path, dev_t device) {
+        const int fd =
+            ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return -1;
+        struct stat st {};
+        // A write lease is granted only while no other descriptor or mapping of
+        // the file exists anywhere; it is given back at once. No extended
+        // attributes: the new content's file gets exactly its target's.
+        const bool fit = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+                         st.st_dev == device && ::flistxattr(fd, nullptr, 0) == 0 &&
+                         ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
+        if (!fit) {
+            ::close(fd);
+            return -1;
+        }
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        return fd;
+    }
+
+    std::vector<Spare> ready_;
+    std::vector<Spare> parked_;
+};
 
 // Lets the commit step reach the private parts of a pending write.
 class SafeWriteAccess {
 public:
-    // Puts one prepared write in place. Returns 0 or errno.
-    static int Commit(PendingWrite& w) {
+    // Puts one prepared write in place. Returns 0 or errno. With a pool, a
+    // replaced file is kept there as a spare.
+    static int Commit(PendingWrite& w, SparePool* pool) {
         if (w.inPlace_) {
             int err = WriteAll(w.fd_, w.data_, 0);
             if (err == 0 && ::ftruncate(w.fd_, static_cast<off_t>(w.data_.size())) != 0)
@@ -229,6 +319,10 @@ public:
                 err = errno;
             if (err != 0)
                 return err;
+        } else if (pool != nullptr && w.replaces_ && w.mount_ != 0 &&
+                   ::renameat2(AT_FDCWD, w.temp_.c_str(), AT_FDCWD, w.target_.c_str(),
+                               RENAME_EXCHANGE) == 0) {
+            pool->Park(w.temp_, w.mount_); // the old content, under the temporary name
         } else if (::rename(w.temp_.c_str(), w.target_.c_str()) != 0) {
             return errno;
         }
@@ -236,24 +330,33 @@ public:
         w.temp_.clear();
         w.data_.clear();
         w.data_.shrink_to_fit();
-        ::close(w.fd_);
+        if (w.fd_ >= 0)
+            ::close(w.fd_);
         w.fd_ = -1;
         return 0;
     }
-    static int Fd(const PendingWrite& w) { return w.fd_; }
+    // A descriptor to flush the write through: its own, or the temporary opened
+    // again when it was closed after writing. -1 with errno set when that fails.
+    static PendingWrite Prepare(const std::string& path, const ContentProducer& produce,
+                                SparePool* pool);
+    static int Fd(PendingWrite& w) {
+        if (w.fd_ < 0 && !w.temp_.empty())
+            w.fd_ = ::open(w.temp_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
+        return w.fd_;
+    }
     static dev_t Device(const PendingWrite& w) { return w.device_; }
 };
 
 namespace {
 
-void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync) {
+void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync, SparePool* pool = nullptr) {
     const std::size_t n = writes.size();
     // Durability of the temporaries: one syncfs per file system; where that fails
     // (or for a single file), fsync each file.
     std::vector<dev_t> synced;
     std::vector<dev_t> failed;
     if (!perFileSync) {
-        for (const PendingWrite& w : writes) {
+        for (PendingWrite& w : writes) {
             if (w.InPlace())
                 continue;
             const dev_t dev = SafeWriteAccess::Device(w);
@@ -266,12 +369,13 @@ void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync) {
     std::size_t firstFailure = n;
     int failure = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const PendingWrite& w = writes[i];
+        PendingWrite& w = writes[i];
         if (w.InPlace())
             continue;
         if (perFileSync ||
             std::find(synced.begin(), synced.end(), SafeWriteAccess::Device(w)) == synced.end()) {
-            if (::fsync(SafeWriteAccess::Fd(w)) != 0) {
+            const int fd = SafeWriteAccess::Fd(w);
+            if (fd < 0 || ::fsync(fd) != 0) {
                 firstFailure = i;
                 failure = errno;
                 break;
@@ -283,22 +387,28 @@ void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync) {
         for (const std::string& dir : directories)
             SyncDirectory(dir);
     };
+    auto note = [&directories](std::string dir) {
+        if (std::find(directories.begin(), directories.end(), dir) == directories.end())
+            directories.push_back(std::move(dir));
+    };
     for (std::size_t i = 0; i < firstFailure; ++i) {
         PendingWrite& w = writes[i];
         const bool inPlace = w.InPlace();
-        if (const int err = SafeWriteAccess::Commit(w)) {
+        const std::string temp = w.TemporaryPath();
+        if (const int err = SafeWriteAccess::Commit(w, pool)) {
             const std::string path = w.Path();
             writes.clear(); // removes the temporaries of this one and the rest
             finish();
             throw CreateError(path, err);
         }
         if (!inPlace) {
-            std::string dir = DirectoryOf(w.Target());
-            if (std::find(directories.begin(), directories.end(), dir) == directories.end())
-                directories.push_back(std::move(dir));
+            note(DirectoryOf(w.Target()));
+            note(DirectoryOf(temp)); // a reused spare may live elsewhere
         }
     }
     finish();
+    if (pool != nullptr)
+        pool->ParkedAreDurable();
     if (firstFailure < n) {
         const std::string path = writes[firstFailure].Path();
         writes.clear();
@@ -317,7 +427,7 @@ PendingWrite::PendingWrite(PendingWrite&& other) noexcept
     : path_(std::move(other.path_)), target_(std::move(other.target_)),
       temp_(std::move(other.temp_)), data_(std::move(other.data_)),
       fd_(std::exchange(other.fd_, -1)), device_(other.device_), inPlace_(other.inPlace_),
-      committed_(other.committed_) {
+      replaces_(other.replaces_), mount_(other.mount_), committed_(other.committed_) {
     other.temp_.clear();
 }
 
@@ -332,6 +442,8 @@ PendingWrite& PendingWrite::operator=(PendingWrite&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         device_ = other.device_;
         inPlace_ = other.inPlace_;
+        replaces_ = other.replaces_;
+        mount_ = other.mount_;
         committed_ = other.committed_;
     }
     return *this;
@@ -339,6 +451,13 @@ PendingWrite& PendingWrite::operator=(PendingWrite&& other) noexcept {
 
 PendingWrite::~PendingWrite() {
     Discard();
+}
+
+void PendingWrite::CloseDescriptor() noexcept {
+    if (!inPlace_ && fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
 }
 
 void PendingWrite::Discard() noexcept {
@@ -357,6 +476,11 @@ PendingWrite PrepareWrite(const std::string& path, std::string_view data) {
 }
 
 PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& produce) {
+    return SafeWriteAccess::Prepare(path, produce, nullptr);
+}
+
+PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProducer& produce,
+                                      SparePool* pool) {
     PendingWrite w;
     w.path_ = path;
     w.target_ = ResolveTarget(path);
@@ -382,17 +506,29 @@ PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& pr
 
     bool produced = false;
     if (!w.inPlace_) {
-        const int fd = CreateTemporary(w.target_, exists ? 0600 : 0666, w.temp_);
+        int fd = -1;
+        bool reused = false;
+        if (pool != nullptr && exists) {
+            w.mount_ = MountOf(w.target_);
+            fd = pool->Take(w.mount_, st.st_dev, w.temp_);
+            reused = fd >= 0;
+        }
+        if (!reused)
+            fd = CreateTemporary(w.target_, exists ? 0600 : 0666, w.temp_);
         if (fd >= 0) {
             w.fd_ = fd;
+            w.replaces_ = exists;
             // Whatever the producer throws (a read failing half-way) passes on, and
-            // w's destructor removes the temporary.
+            // w's destructor removes the temporary. A spare is written over from
+            // its start and then cut to the new size.
             std::size_t size = 0;
             produce([&](std::string_view piece) {
-                if (const int err = WriteAll(fd, piece))
+                if (const int err = WriteAll(fd, piece, reused ? static_cast<off_t>(size) : -1))
                     throw CreateError(path, err);
                 size += piece.size();
             });
+            if (reused && ::ftruncate(fd, static_cast<off_t>(size)) != 0)
+                throw CreateError(path, errno);
             produced = true;
             int err = exists ? CopyMetadata(w.target_, st, fd) : 0;
             struct stat tst {};
@@ -465,23 +601,26 @@ void CommitWrite(PendingWrite write) {
 void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::size_t)>& pathOf,
                        const std::function<std::string_view(std::size_t)>& contentOf,
                        std::size_t chunkFiles, std::size_t chunkBytes) {
+    SparePool spares; // deletes what is left of them, however this ends
     std::vector<PendingWrite> pending;
     std::size_t bytes = 0;
     for (std::size_t i = 0; i < count; ++i) {
         try {
             const std::string path = pathOf(i);
             const std::string_view data = contentOf(i);
-            pending.push_back(PrepareWrite(path, data));
+            pending.push_back(SafeWriteAccess::Prepare(
+                path, [data](const ContentSink& sink) { sink(data); }, &spares));
+            pending.back().CloseDescriptor();
             bytes += data.size();
         } catch (...) {
             // The files before this one are written; then this one's error is told.
-            CommitWrites(pending);
+            CommitAll(pending, false, &spares);
             throw;
         }
         if (pending.size() >= std::max<std::size_t>(chunkFiles, 1) || bytes >= chunkBytes) {
-            CommitWrites(pending);
+            CommitAll(pending, false, &spares);
             bytes = 0;
         }
     }
-    CommitWrites(pending);
+    CommitAll(pending, false, &spares);
 }

@@ -13,6 +13,7 @@
 // with the path as the caller gave it; the target is untouched then.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -46,6 +47,11 @@ public:
     // Removes the temporary file (nothing happens to the target).
     void Discard() noexcept;
 
+    // Lets go of the temporary file's descriptor, so that thousands of writes can
+    // wait together; the commit opens the file again where it needs to flush it.
+    // A write in place keeps its descriptor.
+    void CloseDescriptor() noexcept;
+
 private:
     friend PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& produce);
     friend void CommitWrites(std::vector<PendingWrite>& writes);
@@ -58,6 +64,8 @@ private:
     int fd_ = -1;
     dev_t device_ = 0;
     bool inPlace_ = false;
+    bool replaces_ = false;   // the temporary is to take the place of an existing file
+    std::uint64_t mount_ = 0; // the target's mount, when its batch keeps spares
     bool committed_ = false;
 };
 

@@ -3,7 +3,7 @@
  * (from 1; default 1) of <call> and every later one fail with errno <action> (ENOSPC, EIO, EXDEV,
  * EPERM), write short ("short": one byte at a time, always; "zero": nothing), or
  * kill the process ("KILL", only the n-th call). <call> is write (write and
- * pwrite), fsync, syncfs, rename or fallocate. Only descriptors and paths inside
+ * pwrite), fsync, syncfs, rename (rename and renameat2) or fallocate. Only descriptors and paths inside
  * VX_FAULT_DIR are touched. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -155,6 +155,13 @@ int rename(const char* from, const char* to) {
     if (decide("rename", inside(to)) == 1)
         return -1;
     return NEXT("rename", int (*)(const char*, const char*))(from, to);
+}
+
+int renameat2(int fromdir, const char* from, int todir, const char* to, unsigned int flags) {
+    if (decide("rename", inside(to)) == 1)
+        return -1;
+    return NEXT("renameat2", int (*)(int, const char*, int, const char*, unsigned int))(
+        fromdir, from, todir, to, flags);
 }
 
 int fallocate64(int fd, int mode, off_t offset, off_t len) {

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <fstream>
 #include <grp.h>
 #include <stdexcept>
@@ -93,6 +94,9 @@ private Q_SLOTS:
     void inOrderStopsAtFailingFile();
     void inOrderContentFailure();
     void directoryNotWritable();
+    void batchAcrossFoldersKeepsEachFilesOwnState();
+    void batchNeverWritesIntoAnOpenOldFile();
+    void batchGivesNoFileAnotherFilesAttributes();
 };
 
 void TestSafeWrite::newFile_data() {
@@ -493,6 +497,99 @@ void TestSafeWrite::directoryNotWritable() {
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("page.htm")});
     ::chmod(folder.c_str(), 0755);
+}
+
+namespace {
+
+// Writes "new <i>" over every path, one file per chunk, so that the files the
+// batch replaces early are there to be reused for later ones.
+void WriteAllOneByOne(const std::vector<std::string>& paths) {
+    std::string content;
+    WriteFilesInOrder(
+        paths.size(), [&](std::size_t i) { return paths[i]; },
+        [&](std::size_t i) -> std::string_view {
+            content = "new " + std::to_string(i) + std::string(i * 700, 'x');
+            return content;
+        },
+        1);
+}
+
+std::string Expected(std::size_t i) {
+    return "new " + std::to_string(i) + std::string(i * 700, 'x');
+}
+
+} // namespace
+
+void TestSafeWrite::batchAcrossFoldersKeepsEachFilesOwnState() {
+    QTemporaryDir dir;
+    const std::string a = dir.filePath(QStringLiteral("a")).toStdString();
+    const std::string b = dir.filePath(QStringLiteral("b")).toStdString();
+    QVERIFY(::mkdir(a.c_str(), 0755) == 0 && ::mkdir(b.c_str(), 0755) == 0);
+    std::vector<std::string> paths;
+    std::vector<mode_t> modes;
+    for (int i = 0; i < 12; ++i) {
+        paths.push_back((i % 2 ? a : b) + "/f" + std::to_string(i) + ".htm");
+        // Old contents longer and shorter than the new ones.
+        WriteRaw(paths.back(), std::string(static_cast<std::size_t>((12 - i) * 900), 'o'));
+        modes.push_back(i % 3 == 0 ? 0600 : i % 3 == 1 ? 0644 : 0664);
+        QVERIFY(::chmod(paths.back().c_str(), modes.back()) == 0);
+    }
+    if (::geteuid() == 0)
+        QVERIFY(::chown(paths[5].c_str(), 1234, 4321) == 0);
+    WriteAllOneByOne(paths);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        QCOMPARE(ReadRaw(paths[i]), Expected(i));
+        QCOMPARE(StatOf(paths[i]).st_mode & 07777, modes[i]);
+        QCOMPARE(StatOf(paths[i]).st_nlink, nlink_t{1});
+    }
+    if (::geteuid() == 0) {
+        QCOMPARE(StatOf(paths[5]).st_uid, uid_t{1234});
+        QCOMPARE(StatOf(paths[5]).st_gid, gid_t{4321});
+        QCOMPARE(StatOf(paths[4]).st_uid, uid_t{0});
+    }
+    // Nothing but the files themselves is left in either folder.
+    QCOMPARE(QDir(QString::fromStdString(a)).entryList(QDir::Files | QDir::Hidden).size(), 6);
+    QCOMPARE(QDir(QString::fromStdString(b)).entryList(QDir::Files | QDir::Hidden).size(), 6);
+}
+
+void TestSafeWrite::batchNeverWritesIntoAnOpenOldFile() {
+    // A reader that opened a file before it was replaced goes on reading the old
+    // content to its end, whatever the batch writes after it.
+    QTemporaryDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 6; ++i) {
+        paths.push_back(dir.filePath(QStringLiteral("f%1.htm").arg(i)).toStdString());
+        WriteRaw(paths.back(), "old " + std::to_string(i));
+    }
+    const int reader = ::open(paths[0].c_str(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(reader >= 0);
+    WriteAllOneByOne(paths);
+    char buffer[64] = {};
+    const ssize_t n = ::pread(reader, buffer, sizeof buffer, 0);
+    ::close(reader);
+    QCOMPARE(std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), "old 0"s);
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        QCOMPARE(ReadRaw(paths[i]), Expected(i));
+    QCOMPARE(Entries(dir).size(), 6);
+}
+
+void TestSafeWrite::batchGivesNoFileAnotherFilesAttributes() {
+    QTemporaryDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 4; ++i) {
+        paths.push_back(dir.filePath(QStringLiteral("f%1.htm").arg(i)).toStdString());
+        WriteRaw(paths.back(), "old");
+    }
+    if (::setxattr(paths[0].c_str(), "user.only.first", "1", 1, 0) != 0)
+        QSKIP("the file system takes no user extended attributes");
+    WriteAllOneByOne(paths);
+    char buffer[8] = {};
+    QCOMPARE(::getxattr(paths[0].c_str(), "user.only.first", buffer, sizeof buffer), ssize_t{1});
+    for (std::size_t i = 1; i < paths.size(); ++i) {
+        QCOMPARE(::listxattr(paths[i].c_str(), nullptr, 0), ssize_t{0});
+        QCOMPARE(ReadRaw(paths[i]), Expected(i));
+    }
+    QCOMPARE(Entries(dir).size(), 4);
 }
 
 QTEST_GUILESS_MAIN(TestSafeWrite)
