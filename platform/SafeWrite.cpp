@@ -226,6 +226,8 @@ void SyncDirectory(const std::string& dir) {
 struct Spare {
     std::string path;
     std::uint64_t mount = 0; // a rename cannot cross mounts, even on one device
+    uid_t dirOwner = 0;
+    bool dirPrivate = false; // only its owner may change names in its directory
 };
 
 // The mount a path is on, or 0 when the system cannot tell.
@@ -250,27 +252,43 @@ public:
         for (const Spare& s : parked_)
             ::unlink(s.path.c_str());
     }
+
+    // Where a write's temporary file lies: its mount and its directory's owner.
+    void Describe(PendingWrite& w, const std::string& dir) const;
+
     // Just exchanged: not to be reused before the exchange is durable.
-    void Park(std::string path, std::uint64_t mount) {
-        parked_.push_back({std::move(path), mount});
-    }
+    void Park(Spare spare) { parked_.push_back(std::move(spare)); }
     // The directories of the parked spares have been flushed.
     void ParkedAreDurable() {
         ready_.insert(ready_.end(), std::make_move_iterator(parked_.begin()),
                       std::make_move_iterator(parked_.end()));
         parked_.clear();
     }
-    // A spare on the mount that nobody else has open, opened for writing, or -1.
-    // Spares found unfit are deleted.
-    int Take(std::uint64_t mount, dev_t device, std::string& path) {
-        while (mount != 0 && !ready_.empty()) {
-            const auto it = std::find_if(ready_.rbegin(), ready_.rend(),
-                                         [mount](const Spare& s) { return s.mount == mount; });
-            if (it == ready_.rend())
-                return -1;
+
+    // A spare for a target (of owner targetOwner, on device, in dir): opened for
+    // writing, made private to its owner, its path in path; or -1. Spares found
+    // unfit are deleted.
+    //
+    // A spare is fit when nobody else can reach it: it lies in the target's own
+    // directory, or in one that only the target directory's owner may change (so
+    // no one gains a way into a directory they could not write), and it belongs
+    // to the target's owner. Nobody may have it open either (a reader of the old
+    // file reads on undisturbed): a write lease is granted only while no other
+    // descriptor or mapping of the file exists anywhere, and is given back at once.
+    int Take(const PendingWrite& target, uid_t targetOwner, dev_t device, const std::string& dir,
+             std::string& path) {
+        const std::uint64_t mount = target.mount_;
+        for (auto it = ready_.rbegin(); mount != 0 && it != ready_.rend();) {
+            const bool near =
+                it->mount == mount && (it->dirPrivate ? it->dirOwner == target.tempDirOwner_
+                                                      : DirectoryOf(it->path) == dir);
+            if (!near) {
+                ++it;
+                continue;
+            }
             Spare spare = std::move(*it);
-            ready_.erase(std::next(it).base());
-            const int fd = OpenIfUnshared(spare.path, device);
+            it = std::make_reverse_iterator(ready_.erase(std::next(it).base()));
+            const int fd = OpenIfFit(spare.path, targetOwner, device);
             if (fd >= 0) {
                 path = std::move(spare.path);
                 return fd;
@@ -281,29 +299,50 @@ public:
     }
 
 private:
-    static int OpenIfUnshared(const std::string& path, dev_t device) {
+    static int OpenIfFit(const std::string& path, uid_t owner, dev_t device) {
         const int fd =
             ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK);
         if (fd < 0)
             return -1;
         struct stat st {};
-        // A write lease is granted only while no other descriptor or mapping of
-        // the file exists anywhere; it is given back at once. No extended
-        // attributes: the new content's file gets exactly its target's.
+        // No extended attributes either: the new content's file gets exactly its
+        // target's.
         const bool fit = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
-                         st.st_dev == device && ::flistxattr(fd, nullptr, 0) == 0 &&
-                         ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
+                         st.st_dev == device && st.st_uid == owner &&
+                         ::flistxattr(fd, nullptr, 0) == 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0;
         if (!fit) {
             ::close(fd);
             return -1;
         }
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        // As private as a new temporary file until the target's mode is given.
+        if (::fchmod(fd, 0600) != 0) {
+            ::close(fd);
+            return -1;
+        }
         return fd;
     }
 
     std::vector<Spare> ready_;
     std::vector<Spare> parked_;
+    mutable std::string lastDir_; // the last directory looked at, and what it was
+    mutable struct stat lastDirStat_ {};
+    mutable bool lastDirKnown_ = false;
 };
+
+void SparePool::Describe(PendingWrite& w, const std::string& dir) const {
+    w.mount_ = MountOf(w.target_);
+    if (!lastDirKnown_ || dir != lastDir_) {
+        lastDir_ = dir;
+        lastDirKnown_ = ::stat(dir.c_str(), &lastDirStat_) == 0;
+    }
+    if (!lastDirKnown_) {
+        w.mount_ = 0; // nothing is kept or reused for it
+        return;
+    }
+    w.tempDirOwner_ = lastDirStat_.st_uid;
+    w.tempDirPrivate_ = (lastDirStat_.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
 
 // Lets the commit step reach the private parts of a pending write.
 class SafeWriteAccess {
@@ -322,7 +361,8 @@ public:
         } else if (pool != nullptr && w.replaces_ && w.mount_ != 0 &&
                    ::renameat2(AT_FDCWD, w.temp_.c_str(), AT_FDCWD, w.target_.c_str(),
                                RENAME_EXCHANGE) == 0) {
-            pool->Park(w.temp_, w.mount_); // the old content, under the temporary name
+            // The old content, under the temporary name.
+            pool->Park({w.temp_, w.mount_, w.tempDirOwner_, w.tempDirPrivate_});
         } else if (::rename(w.temp_.c_str(), w.target_.c_str()) != 0) {
             return errno;
         }
@@ -427,7 +467,8 @@ PendingWrite::PendingWrite(PendingWrite&& other) noexcept
     : path_(std::move(other.path_)), target_(std::move(other.target_)),
       temp_(std::move(other.temp_)), data_(std::move(other.data_)),
       fd_(std::exchange(other.fd_, -1)), device_(other.device_), inPlace_(other.inPlace_),
-      replaces_(other.replaces_), mount_(other.mount_), committed_(other.committed_) {
+      replaces_(other.replaces_), mount_(other.mount_), tempDirOwner_(other.tempDirOwner_),
+      tempDirPrivate_(other.tempDirPrivate_), committed_(other.committed_) {
     other.temp_.clear();
 }
 
@@ -444,6 +485,8 @@ PendingWrite& PendingWrite::operator=(PendingWrite&& other) noexcept {
         inPlace_ = other.inPlace_;
         replaces_ = other.replaces_;
         mount_ = other.mount_;
+        tempDirOwner_ = other.tempDirOwner_;
+        tempDirPrivate_ = other.tempDirPrivate_;
         committed_ = other.committed_;
     }
     return *this;
@@ -509,9 +552,12 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
         int fd = -1;
         bool reused = false;
         if (pool != nullptr && exists) {
-            w.mount_ = MountOf(w.target_);
-            fd = pool->Take(w.mount_, st.st_dev, w.temp_);
+            const std::string dir = DirectoryOf(w.target_);
+            pool->Describe(w, dir);
+            fd = pool->Take(w, st.st_uid, st.st_dev, dir, w.temp_);
             reused = fd >= 0;
+            if (reused)
+                pool->Describe(w, DirectoryOf(w.temp_)); // where this spare lies
         }
         if (!reused)
             fd = CreateTemporary(w.target_, exists ? 0600 : 0666, w.temp_);

@@ -56,6 +56,7 @@ private:
     friend PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& produce);
     friend void CommitWrites(std::vector<PendingWrite>& writes);
     friend class SafeWriteAccess;
+    friend class SparePool;
 
     std::string path_;
     std::string target_;
@@ -64,8 +65,11 @@ private:
     int fd_ = -1;
     dev_t device_ = 0;
     bool inPlace_ = false;
-    bool replaces_ = false;   // the temporary is to take the place of an existing file
-    std::uint64_t mount_ = 0; // the target's mount, when its batch keeps spares
+    bool replaces_ = false; // the temporary is to take the place of an existing file
+    // Where the temporary lies, when its batch keeps replaced files for reuse.
+    std::uint64_t mount_ = 0;
+    uid_t tempDirOwner_ = 0;
+    bool tempDirPrivate_ = false;
     bool committed_ = false;
 };
 

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -97,6 +98,8 @@ private Q_SLOTS:
     void batchAcrossFoldersKeepsEachFilesOwnState();
     void batchNeverWritesIntoAnOpenOldFile();
     void batchGivesNoFileAnotherFilesAttributes();
+    void batchReusesOnlyWhereNobodyElseCanReach_data();
+    void batchReusesOnlyWhereNobodyElseCanReach();
 };
 
 void TestSafeWrite::newFile_data() {
@@ -590,6 +593,59 @@ void TestSafeWrite::batchGivesNoFileAnotherFilesAttributes() {
         QCOMPARE(ReadRaw(paths[i]), Expected(i));
     }
     QCOMPARE(Entries(dir).size(), 4);
+}
+
+// When a file was made (an inode taken again after its deletion is made anew),
+// or nothing where the file system does not tell.
+std::optional<std::pair<long long, unsigned>> BirthOf(const std::string& path) {
+    struct statx sx {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) != 0 ||
+        (sx.stx_mask & STATX_BTIME) == 0)
+        return std::nullopt;
+    return std::make_pair(static_cast<long long>(sx.stx_btime.tv_sec), sx.stx_btime.tv_nsec);
+}
+
+// A replaced file kept from the first write is reused for the second (whose new
+// version then is the first one's old file, made when that was) only where that opens no way in
+// for anyone: a folder that others may change, or another owner, keeps it out.
+void TestSafeWrite::batchReusesOnlyWhereNobodyElseCanReach_data() {
+    QTest::addColumn<int>("firstFolderMode");
+    QTest::addColumn<bool>("sameFolder");
+    QTest::addColumn<bool>("otherOwner");
+    QTest::addColumn<bool>("reused");
+    QTest::newRow("private folder") << 0755 << false << false << true;
+    QTest::newRow("group may change the folder") << 0775 << false << false << false;
+    QTest::newRow("anyone may change the folder") << 01777 << false << false << false;
+    QTest::newRow("same folder, even a shared one") << 0777 << true << false << true;
+    QTest::newRow("old file of another owner") << 0755 << false << true << false;
+}
+
+void TestSafeWrite::batchReusesOnlyWhereNobodyElseCanReach() {
+    QFETCH(int, firstFolderMode);
+    QFETCH(bool, sameFolder);
+    QFETCH(bool, otherOwner);
+    QFETCH(bool, reused);
+    if (otherOwner && ::geteuid() != 0)
+        QSKIP("needs the superuser to give a file away");
+    QTemporaryDir dir;
+    const std::string a = dir.filePath(QStringLiteral("a")).toStdString();
+    const std::string b = dir.filePath(QStringLiteral("b")).toStdString();
+    QVERIFY(::mkdir(a.c_str(), 0700) == 0 && ::mkdir(b.c_str(), 0755) == 0);
+    QVERIFY(::chmod(a.c_str(), static_cast<mode_t>(firstFolderMode)) == 0);
+    const std::vector<std::string> paths{a + "/first.htm", (sameFolder ? a : b) + "/second.htm"};
+    WriteRaw(paths[0], "old first");
+    WriteRaw(paths[1], "old second");
+    if (otherOwner)
+        QVERIFY(::chown(paths[0].c_str(), 1234, 1234) == 0);
+    const auto firstOld = BirthOf(paths[0]);
+    if (!firstOld)
+        QSKIP("the file system does not tell when a file was made");
+    WriteAllOneByOne(paths);
+    QCOMPARE(ReadRaw(paths[0]), Expected(0));
+    QCOMPARE(ReadRaw(paths[1]), Expected(1));
+    QCOMPARE(BirthOf(paths[1]) == firstOld, reused);
+    QCOMPARE(QDir(QString::fromStdString(a)).entryList(QDir::Files | QDir::Hidden).size(),
+             sameFolder ? 2 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestSafeWrite)
