@@ -71,7 +71,8 @@ PieceEditor::LineEdit EditOf(const PipelineSettings& settings) {
 
 // The same steps as the whole-text path below, with the file read, edited and
 // written a piece at a time: a large file costs no whole-file buffers.
-void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, FileOutcome& out) {
+void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, FileOutcome& out,
+                     WriteBatch* batch) {
     InputFile in(entry.path);
     constexpr std::size_t ReadBytes = PieceEditor::BlockBytes;
     thread_local std::unique_ptr<char[]> buffer(new char[ReadBytes]);
@@ -100,7 +101,8 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
         produce([](std::string_view) {});
         return;
     }
-    PendingWrite write = PrepareWriteFrom(entry.path, produce);
+    PendingWrite write = batch != nullptr ? batch->Prepare(entry.path, produce)
+                                          : PrepareWriteFrom(entry.path, produce);
     if (out.after >= DirectWriteBytes) {
         // A large file is flushed on its own: a batch flush would also wait
         // for everything else the file system has still to write.
@@ -140,11 +142,11 @@ std::string BackupPathOf(const std::string& backupDir, const ListEntry& entry) {
 }
 
 FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry, TextDocument& doc,
-                        std::string& raw) {
+                        std::string& raw, WriteBatch* batch) {
     FileOutcome out;
     try {
         if (WorksInPieces(settings)) {
-            ProcessInPieces(settings, entry, out);
+            ProcessInPieces(settings, entry, out, batch);
             return out;
         }
         // Fill the view, as "Optimize Dir" and "Change Dir" do for each entry.
@@ -188,7 +190,10 @@ FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry
             WriteWholeFile(entry.path, bytes);
             out.writtenDirectly = true;
         } else {
-            out.pending = PrepareWrite(entry.path, bytes);
+            out.pending =
+                batch != nullptr
+                    ? batch->Prepare(entry.path, [&bytes](const ContentSink& sink) { sink(bytes); })
+                    : PrepareWrite(entry.path, bytes);
             out.pending.CloseDescriptor();
         }
     } catch (const std::bad_alloc&) {

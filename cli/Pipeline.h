@@ -46,8 +46,10 @@ void LoadDocument(TextDocument& doc, const std::string& path, std::string& raw);
 // Works one file up to a pending write (none for a dry run); a failure is
 // recorded in the outcome, never thrown. doc and raw are scratch buffers that a
 // worker reuses from file to file.
+// With a batch, the write is prepared as part of it (see WriteBatch), to be
+// committed through it.
 FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry, TextDocument& doc,
-                        std::string& raw);
+                        std::string& raw, WriteBatch* batch = nullptr);
 
 // The path of an entry's copy below the backup directory.
 std::string BackupPathOf(const std::string& backupDir, const ListEntry& entry);

@@ -40,6 +40,7 @@ private:
     Reporter& reporter_;
     ProgressBar& progress_;
 
+    WriteBatch batch_; // before the results: their pending writes go first
     std::vector<FileOutcome> results_;
     std::vector<char> ready_;
     std::vector<std::optional<std::string>> refused_; // failures known before the work
@@ -74,7 +75,7 @@ FileOutcome Run::Process(std::size_t i) {
     }
     thread_local TextDocument doc;
     thread_local std::string raw;
-    FileOutcome out = ProcessFile(settings_, entries_[i], doc, raw);
+    FileOutcome out = ProcessFile(settings_, entries_[i], doc, raw, &batch_);
     // Whole-file buffers are large: let a worker keep them only while they are small.
     if (raw.capacity() > (std::size_t{64} << 20)) {
         std::string().swap(raw);
@@ -126,7 +127,7 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
     }
     std::vector<std::size_t> again; // discarded by a failure before them
     try {
-        CommitWrites(writes);
+        batch_.Commit(writes);
     } catch (const std::exception& e) {
         // The writes before the failing one are in place, the rest discarded.
         const std::string message = e.what();
@@ -152,7 +153,7 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
         if (!results_[i].failed && !results_[i].writtenDirectly) {
             single.push_back(std::move(results_[i].pending));
             try {
-                CommitWrites(single);
+                batch_.Commit(single);
             } catch (const std::exception& e) {
                 results_[i].failed = true;
                 results_[i].error = e.what();

@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstdint>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -257,9 +259,13 @@ public:
     void Describe(PendingWrite& w, const std::string& dir) const;
 
     // Just exchanged: not to be reused before the exchange is durable.
-    void Park(Spare spare) { parked_.push_back(std::move(spare)); }
+    void Park(Spare spare) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        parked_.push_back(std::move(spare));
+    }
     // The directories of the parked spares have been flushed.
     void ParkedAreDurable() {
+        const std::lock_guard<std::mutex> lock(mutex_);
         ready_.insert(ready_.end(), std::make_move_iterator(parked_.begin()),
                       std::make_move_iterator(parked_.end()));
         parked_.clear();
@@ -277,6 +283,7 @@ public:
     // descriptor or mapping of the file exists anywhere, and is given back at once.
     int Take(const PendingWrite& target, uid_t targetOwner, dev_t device, const std::string& dir,
              std::string& path) {
+        const std::lock_guard<std::mutex> lock(mutex_);
         const std::uint64_t mount = target.mount_;
         for (auto it = ready_.rbegin(); mount != 0 && it != ready_.rend();) {
             const bool near =
@@ -323,6 +330,7 @@ private:
         return fd;
     }
 
+    mutable std::mutex mutex_; // writes of one batch may be prepared on several threads
     std::vector<Spare> ready_;
     std::vector<Spare> parked_;
     mutable std::string lastDir_; // the last directory looked at, and what it was
@@ -332,6 +340,7 @@ private:
 
 void SparePool::Describe(PendingWrite& w, const std::string& dir) const {
     w.mount_ = MountOf(w.target_);
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (!lastDirKnown_ || dir != lastDir_) {
         lastDir_ = dir;
         lastDirKnown_ = ::stat(dir.c_str(), &lastDirStat_) == 0;
@@ -644,29 +653,40 @@ void CommitWrite(PendingWrite write) {
     CommitAll(one, true);
 }
 
+WriteBatch::WriteBatch() : spares_(std::make_unique<SparePool>()) {}
+
+WriteBatch::~WriteBatch() = default;
+
+PendingWrite WriteBatch::Prepare(const std::string& path, const ContentProducer& produce) {
+    return SafeWriteAccess::Prepare(path, produce, spares_.get());
+}
+
+void WriteBatch::Commit(std::vector<PendingWrite>& writes) {
+    CommitAll(writes, false, spares_.get());
+}
+
 void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::size_t)>& pathOf,
                        const std::function<std::string_view(std::size_t)>& contentOf,
                        std::size_t chunkFiles, std::size_t chunkBytes) {
-    SparePool spares; // deletes what is left of them, however this ends
+    WriteBatch batch; // deletes what is left of the replaced files, however this ends
     std::vector<PendingWrite> pending;
     std::size_t bytes = 0;
     for (std::size_t i = 0; i < count; ++i) {
         try {
             const std::string path = pathOf(i);
             const std::string_view data = contentOf(i);
-            pending.push_back(SafeWriteAccess::Prepare(
-                path, [data](const ContentSink& sink) { sink(data); }, &spares));
+            pending.push_back(batch.Prepare(path, [data](const ContentSink& sink) { sink(data); }));
             pending.back().CloseDescriptor();
             bytes += data.size();
         } catch (...) {
             // The files before this one are written; then this one's error is told.
-            CommitAll(pending, false, &spares);
+            batch.Commit(pending);
             throw;
         }
         if (pending.size() >= std::max<std::size_t>(chunkFiles, 1) || bytes >= chunkBytes) {
-            CommitAll(pending, false, &spares);
+            batch.Commit(pending);
             bytes = 0;
         }
     }
-    CommitAll(pending, false, &spares);
+    batch.Commit(pending);
 }

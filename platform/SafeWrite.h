@@ -15,10 +15,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 #include <vector>
+
+class SparePool;
 
 // A content made piece by piece: the producer calls the sink with each piece.
 using ContentSink = std::function<void(std::string_view)>;
@@ -90,6 +93,31 @@ void CommitWrite(PendingWrite write);
 // throws for that file: the writes before it stay done, the rest are discarded and
 // their targets untouched. The vector is left empty.
 void CommitWrites(std::vector<PendingWrite>& writes);
+
+// Many files written together. A batch keeps each file it replaces under the
+// temporary name its new version had and, once that is on the disk, writes a
+// later file's content into it, instead of creating and deleting a file for every
+// file written (on some file systems each creation costs more the more files were
+// deleted just before). A replaced file is reused only where that is invisible: no
+// one else has it open, it has the new target's owner and no extended attributes,
+// and it lies in the target's folder or in one that only the target folder's
+// owner may change. The batch deletes the replaced files it still keeps when it
+// ends.
+class WriteBatch {
+public:
+    WriteBatch();
+    ~WriteBatch();
+    WriteBatch(const WriteBatch&) = delete;
+    WriteBatch& operator=(const WriteBatch&) = delete;
+
+    // PrepareWriteFrom for a file of the batch; several threads may prepare at once.
+    PendingWrite Prepare(const std::string& path, const ContentProducer& produce);
+    // CommitWrites for writes this batch prepared (one thread at a time).
+    void Commit(std::vector<PendingWrite>& writes);
+
+private:
+    std::unique_ptr<SparePool> spares_;
+};
 
 // One file: prepare, fsync, put in place.
 void WriteWholeFile(const std::string& path, std::string_view data);

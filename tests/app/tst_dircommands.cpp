@@ -603,16 +603,25 @@ private Q_SLOTS:
 
     void listedFolderStopsTheBatch_data() {
         QTest::addColumn<QString>("button");
-        QTest::newRow("Optimize Dir") << QStringLiteral("OptDir");
-        QTest::newRow("Change Dir") << QStringLiteral("Button1");
+        QTest::addColumn<bool>("deletedAfterScan"); // c.htm: a file deleted, or a folder
+        QTest::newRow("Optimize Dir, a folder") << QStringLiteral("OptDir") << false;
+        QTest::newRow("Change Dir, a folder") << QStringLiteral("Button1") << false;
+        QTest::newRow("Optimize Dir, a file deleted") << QStringLiteral("OptDir") << true;
+        QTest::newRow("Change Dir, a file deleted") << QStringLiteral("Button1") << true;
     }
     void listedFolderStopsTheBatch() {
         QFETCH(QString, button);
+        QFETCH(bool, deletedAfterScan);
         const QStringList paths = MakeFiles({"a  a\n", "b  b\n"});
-        QVERIFY(QDir().mkpath(Path(QStringLiteral("c.htm")))); // a folder the masks match
+        if (deletedAfterScan)
+            QVERIFY(WriteFile(Path(QStringLiteral("c.htm")), "c  c\n"));
+        else
+            QVERIFY(QDir().mkpath(Path(QStringLiteral("c.htm")))); // a folder the masks match
         QVERIFY(WriteFile(Path(QStringLiteral("d.htm")), "d  d\n"));
         LoadDir(Path(QStringLiteral("Directory")), false);
         QCOMPARE(form->FileList().Count(), std::size_t(4));
+        if (deletedAfterScan)
+            QVERIFY(QFile::remove(Path(QStringLiteral("c.htm"))));
         W<QPlainTextEdit>("Memo2")->setPlainText(QStringLiteral("a"));
         W<QPlainTextEdit>("Memo3")->setPlainText(QStringLiteral("z"));
         const Flags before = State();
@@ -621,6 +630,9 @@ private Q_SLOTS:
         QVERIFY2(error.startsWith(
                      QStringLiteral("Cannot open file \"%1\".").arg(Path(QStringLiteral("c.htm")))),
                  qPrintable(error));
+        if (deletedAfterScan)
+            QVERIFY2(error.contains(QStringLiteral("No such file or directory")),
+                     qPrintable(error));
         QVERIFY(!form->FileTextsReady);
         QCOMPARE(form->FileTexts.size(), std::size_t(4));
         // The texts before the failing file were kept.
