@@ -22,6 +22,7 @@ namespace {
 // Keeps a temporary name within NAME_MAX whatever the target is called.
 constexpr std::size_t MaxBaseInTempName = 200;
 constexpr int MaxSymlinkHops = 40;
+constexpr std::size_t EarlyWritebackBytes = std::size_t{8} << 20;
 
 class CreateError : public std::runtime_error {
 public:
@@ -370,7 +371,14 @@ public:
         } else if (pool != nullptr && w.replaces_ && w.mount_ != 0 &&
                    ::renameat2(AT_FDCWD, w.temp_.c_str(), AT_FDCWD, w.target_.c_str(),
                                RENAME_EXCHANGE) == 0) {
-            // The old content, under the temporary name.
+            // The old content, under the temporary name. A folder that took the
+            // target's place meanwhile is put back: a rename would not replace it.
+            struct stat old {};
+            if (::lstat(w.temp_.c_str(), &old) == 0 && S_ISDIR(old.st_mode)) {
+                ::renameat2(AT_FDCWD, w.temp_.c_str(), AT_FDCWD, w.target_.c_str(),
+                            RENAME_EXCHANGE);
+                return EISDIR;
+            }
             pool->Park({w.temp_, w.mount_, w.tempDirOwner_, w.tempDirPrivate_});
         } else if (::rename(w.temp_.c_str(), w.target_.c_str()) != 0) {
             return errno;
@@ -577,10 +585,18 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
             // w's destructor removes the temporary. A spare is written over from
             // its start and then cut to the new size.
             std::size_t size = 0;
+            std::size_t started = 0; // bytes already on their way to the disk
             produce([&](std::string_view piece) {
                 if (const int err = WriteAll(fd, piece, reused ? static_cast<off_t>(size) : -1))
                     throw CreateError(path, err);
                 size += piece.size();
+                // A large content is sent to the disk while the rest is still being
+                // made, so that the flush before the rename has little left to wait for.
+                if (size - started >= EarlyWritebackBytes) {
+                    ::sync_file_range(fd, static_cast<off_t>(started),
+                                      static_cast<off_t>(size - started), SYNC_FILE_RANGE_WRITE);
+                    started = size;
+                }
             });
             if (reused && ::ftruncate(fd, static_cast<off_t>(size)) != 0)
                 throw CreateError(path, errno);

@@ -100,6 +100,7 @@ private Q_SLOTS:
     void batchGivesNoFileAnotherFilesAttributes();
     void batchReusesOnlyWhereNobodyElseCanReach_data();
     void batchReusesOnlyWhereNobodyElseCanReach();
+    void batchLeavesAFolderThatTookTheFilesPlace();
 };
 
 void TestSafeWrite::newFile_data() {
@@ -646,6 +647,24 @@ void TestSafeWrite::batchReusesOnlyWhereNobodyElseCanReach() {
     QCOMPARE(BirthOf(paths[1]) == firstOld, reused);
     QCOMPARE(QDir(QString::fromStdString(a)).entryList(QDir::Files | QDir::Hidden).size(),
              sameFolder ? 2 : 1);
+}
+
+void TestSafeWrite::batchLeavesAFolderThatTookTheFilesPlace() {
+    // The file is replaced by a folder between the preparation and the commit:
+    // the commit fails as a rename over a folder would, and the folder stays.
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("page.htm")).toStdString();
+    WriteRaw(path, "old");
+    WriteBatch batch;
+    std::vector<PendingWrite> writes;
+    writes.push_back(batch.Prepare(path, [](const ContentSink& sink) { sink("new"); }));
+    QVERIFY(::unlink(path.c_str()) == 0 && ::mkdir(path.c_str(), 0755) == 0);
+    WriteRaw(path + "/inside.htm", "kept");
+    QCOMPARE(ErrorOf([&] { batch.Commit(writes); }),
+             "Cannot create file \"" + path + "\". Is a directory");
+    QVERIFY(S_ISDIR(StatOf(path).st_mode));
+    QCOMPARE(ReadRaw(path + "/inside.htm"), "kept"s);
+    QCOMPARE(Entries(dir), QStringList{QStringLiteral("page.htm")});
 }
 
 QTEST_GUILESS_MAIN(TestSafeWrite)
