@@ -13,7 +13,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${FUZZ_BUILD:-$here/build-fuzz}"
 seconds="${FUZZ_SECONDS:-30}"
-harnesses=(${FUZZ_HARNESSES:-fuzz_masks fuzz_optimizer fuzz_replace fuzz_document fuzz_hive})
+harnesses=(${FUZZ_HARNESSES:-fuzz_masks fuzz_optimizer fuzz_replace fuzz_document fuzz_pieces fuzz_hive})
 
 if ! command -v clang++ >/dev/null; then
     echo "fuzz.sh: clang++ is missing (scripts/setup.sh installs clang and libclang-rt-14-dev)" >&2

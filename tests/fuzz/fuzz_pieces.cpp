@@ -1,0 +1,99 @@
+// The command line's piecewise editing gives the bytes and figures of the
+// whole-text steps: line breaks unified, the edit, the refill (every line, the
+// last included, ending in CR LF), whatever the cuts between the pieces fed and
+// whatever the block size.
+//
+// Input: a flags byte, a block-size byte, the pattern, the replacement (CR and LF
+// taken out: with them the command line works on the whole text), up to eight
+// cut positions, then the text.
+
+#include "FuzzCheck.h"
+#include "Reference.h"
+#include "text/Optimizer.h"
+#include "text/PieceEditor.h"
+#include "text/ReplaceText.h"
+#include "text/TextDocument.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string WithoutBreaks(std::string s) {
+    s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }),
+            s.end());
+    return s;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    const auto flags = in.ConsumeIntegral<std::uint8_t>();
+    const bool optimize = flags & 1;
+    const bool caseSensitive = flags & 2;
+    const std::size_t block = 1 + in.ConsumeIntegral<std::uint8_t>();
+    const std::string pattern = WithoutBreaks(in.ConsumeRandomLengthString(16));
+    const std::string replacement = WithoutBreaks(in.ConsumeRandomLengthString(16));
+    std::vector<std::size_t> cuts(in.ConsumeIntegralInRange<std::size_t>(0, 8));
+    for (std::size_t& cut : cuts)
+        cut = in.ConsumeIntegral<std::uint16_t>();
+    const std::string text = in.ConsumeRemainingBytesAsString();
+    for (std::size_t& cut : cuts)
+        cut = text.empty() ? 0 : cut % (text.size() + 1);
+    std::sort(cuts.begin(), cuts.end());
+
+    // The whole-text steps.
+    const std::string unified = reference::UnifyBreaks(text);
+    const bool endsWithBreak = !unified.empty() && unified.back() == '\n';
+    const std::size_t before = unified.size() + (unified.empty() || endsWithBreak ? 0 : 2);
+    std::string expected;
+    if (optimize) {
+        if (before > 0)
+            expected = reference::JoinWithBreaks(
+                reference::OptimizeLines(reference::Pieces(unified)));
+    } else {
+        expected = reference::JoinWithBreaks(
+            reference::Pieces(ReplaceText(unified, pattern, replacement, caseSensitive)));
+    }
+
+    std::string actual;
+    PieceEditor editor(
+        [&](std::string_view lines, std::string& out) {
+            if (optimize) {
+                out.assign(lines);
+                out.resize(OptimizeLinesInPlace(out.data(), out.size()));
+            } else {
+                out = ReplaceText(lines, pattern, replacement, caseSensitive);
+            }
+        },
+        [&](std::string_view piece) { actual.append(piece); }, TextDocument::ReadCharLimit,
+        optimize, !optimize, block);
+    std::size_t from = 0;
+    for (const std::size_t cut : cuts) {
+        editor.Feed(std::string_view(text).substr(from, cut - from));
+        from = cut;
+    }
+    editor.Feed(std::string_view(text).substr(from));
+    const PieceFigures& f = editor.Finish();
+
+    const std::string what = "text " + fuzzcheck::Quoted(text.substr(0, 2000)) + " pattern " +
+                             fuzzcheck::Quoted(pattern) + " replacement " +
+                             fuzzcheck::Quoted(replacement) + (optimize ? " optimize" : "") +
+                             " block " + std::to_string(block);
+    if (actual != expected)
+        fuzzcheck::Fail("the bytes given out differ from the whole-text steps'",
+                        what + "\nexpected " + fuzzcheck::Quoted(expected) + "\nactual " +
+                            fuzzcheck::Quoted(actual));
+    if (f.before != before || f.after != actual.size())
+        fuzzcheck::Fail("the lengths differ", what);
+    if (f.changed != (expected != text))
+        fuzzcheck::Fail("whether the file changes is wrong", what);
+    if (f.hasPre != (optimize && expected.find("<pre>") != std::string::npos))
+        fuzzcheck::Fail("the <pre> test differs", what);
+    return 0;
+}
