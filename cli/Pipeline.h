@@ -6,7 +6,9 @@
 //   replace:  ReadFromFile; ReplaceText over WholeText; SetWholeText; WholeText kept;
 //   then, as "Save All": AssignLines of the kept text and WriteToFile.
 // So a file is always written, also when nothing changed, and a last line without
-// a line break gets one.
+// a line break gets one. The same bytes are made a piece at a time (PieceEditor)
+// unless a backup is asked for or the pattern or replacement holds a line break:
+// then the whole text is worked as above.
 
 #include "platform/SafeWrite.h"
 
@@ -45,9 +47,8 @@ void LoadDocument(TextDocument& doc, const std::string& path, std::string& raw);
 
 // Works one file up to a pending write (none for a dry run); a failure is
 // recorded in the outcome, never thrown. doc and raw are scratch buffers that a
-// worker reuses from file to file.
-// With a batch, the write is prepared as part of it (see WriteBatch), to be
-// committed through it.
+// worker reuses from file to file (the whole-text path only). With a batch, the
+// write is prepared as part of it (see WriteBatch), to be committed through it.
 FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry, TextDocument& doc,
                         std::string& raw, WriteBatch* batch = nullptr);
 

@@ -54,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string expected;
     if (optimize) {
         if (before > 0)
-            expected = reference::JoinWithBreaks(
-                reference::OptimizeLines(reference::Pieces(unified)));
+            expected =
+                reference::JoinWithBreaks(reference::OptimizeLines(reference::Pieces(unified)));
     } else {
         expected = reference::JoinWithBreaks(
             reference::Pieces(ReplaceText(unified, pattern, replacement, caseSensitive)));
