@@ -50,11 +50,9 @@ void RefillForSave(TextDocument& doc, bool crLfOnly) {
     doc.AssignLines(doc.WholeText());
 }
 
-// Whether a file can be worked a piece at a time (see PieceEditor.h): the backup
-// copy is made from the whole original, so it takes the whole-text path.
+// Whether a file can be worked a piece at a time (see PieceEditor.h).
 bool WorksInPieces(const PipelineSettings& settings) {
-    return settings.backupDir.empty() &&
-           (settings.optimize || ReplacementKeepsLines(settings.find, settings.with));
+    return settings.optimize || ReplacementKeepsLines(settings.find, settings.with);
 }
 
 PieceEditor::LineEdit EditOf(const PipelineSettings& settings) {
@@ -77,6 +75,7 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
     constexpr std::size_t ReadBytes = PieceEditor::BlockBytes;
     thread_local std::unique_ptr<char[]> buffer(new char[ReadBytes]);
     const ContentSink* sink = nullptr;
+    const ContentSink* copy = nullptr; // the backup, when one is made
     PieceEditor editor(
         EditOf(settings),
         [&sink](std::string_view piece) {
@@ -88,6 +87,8 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
         sink = &to;
         while (const std::size_t n = in.Read(buffer.get(), ReadBytes)) {
             out.sizeOnDisk += n;
+            if (copy != nullptr)
+                (*copy)(std::string_view(buffer.get(), n));
             editor.Feed(std::string_view(buffer.get(), n));
         }
         const PieceFigures& figures = editor.Finish();
@@ -101,8 +102,27 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
         produce([](std::string_view) {});
         return;
     }
-    PendingWrite write = batch != nullptr ? batch->Prepare(entry.path, produce)
-                                          : PrepareWriteFrom(entry.path, produce);
+    auto prepare = [&] {
+        return batch != nullptr ? batch->Prepare(entry.path, produce)
+                                : PrepareWriteFrom(entry.path, produce);
+    };
+    PendingWrite write;
+    if (settings.backupDir.empty()) {
+        write = prepare();
+    } else {
+        // The original's copy is made from the same reading, and is on the disk
+        // before the file itself can change.
+        const std::string backupPath = BackupPathOf(settings.backupDir, entry);
+        if (const int err = MakeParents(backupPath))
+            throw std::runtime_error(CreateErrorMessage(backupPath, err));
+        PendingWrite backup = PrepareWriteFrom(backupPath, [&](const ContentSink& to) {
+            copy = &to;
+            write = prepare();
+            copy = nullptr;
+        });
+        CommitWrite(std::move(backup));
+        out.backupPath = backupPath;
+    }
     if (out.after >= DirectWriteBytes) {
         // A large file is flushed on its own: a batch flush would also wait
         // for everything else the file system has still to write.

@@ -7,8 +7,8 @@
 //   then, as "Save All": AssignLines of the kept text and WriteToFile.
 // So a file is always written, also when nothing changed, and a last line without
 // a line break gets one. The same bytes are made a piece at a time (PieceEditor)
-// unless a backup is asked for or the pattern or replacement holds a line break:
-// then the whole text is worked as above.
+// unless the pattern or the replacement holds a line break: then the whole text
+// is worked as above.
 
 #include "platform/SafeWrite.h"
 
