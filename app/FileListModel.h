@@ -6,6 +6,8 @@
 // and no locale collation, so "." and "/" come before digits and letters. A path
 // equal to listed ones (letter case aside) goes after them.
 
+#include "text/ListOrder.h"
+
 #include <QAbstractListModel>
 
 #include <cstddef>
@@ -13,9 +15,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-// True when a sorts before b in the file list.
-bool FileListBefore(std::string_view a, std::string_view b);
 
 class TFileListModel : public QAbstractListModel {
     Q_OBJECT

@@ -3,6 +3,7 @@
 #include "scanner/Masks.h"
 #include "scanner/ScanThread.h"
 #include "settings/Settings.h"
+#include "text/ListOrder.h"
 
 #include <algorithm>
 #include <set>
@@ -13,11 +14,6 @@ const char* const CliDefaultTypeList = "*.htm;*.html;*.php;*.php3;*.php4;*.asp;*
                                        "*.phtml;*.shtm;*.shtml;*.xhtm;*.xhtml;*.css;*.cgi;*.pl";
 
 namespace {
-
-inline unsigned char Folded(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u + ('a' - 'A')) : u;
-}
 
 std::string NameOf(const std::string& path) {
     std::string p = path;
@@ -61,17 +57,6 @@ void WalkDirectory(const std::string& argument, const std::string& types, bool r
 
 } // namespace
 
-bool FileListLess(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char x = Folded(a[i]);
-        const unsigned char y = Folded(b[i]);
-        if (x != y)
-            return x < y;
-    }
-    return a.size() < b.size();
-}
-
 std::string StartDirectory(const std::string& dir) {
     std::string start = dir;
     while (start.size() > 1 && start.back() == '/')
@@ -95,7 +80,7 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
     // Each entry goes after those that compare equal to it, as the list box inserts.
     std::stable_sort(
         list.entries.begin(), list.entries.end(),
-        [](const ListEntry& a, const ListEntry& b) { return FileListLess(a.path, b.path); });
+        [](const ListEntry& a, const ListEntry& b) { return FileListBefore(a.path, b.path); });
     // One file is worked on once: a second name of it would see the first result.
     std::set<std::string> names;
     std::set<std::pair<dev_t, ino_t>> files;

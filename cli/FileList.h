@@ -25,9 +25,6 @@ struct FileList {
 // The sixteen default masks, as the program's start-up uses them.
 extern const char* const CliDefaultTypeList;
 
-// True when a sorts before b: byte by byte, 'A' to 'Z' compared as 'a' to 'z'.
-bool FileListLess(std::string_view a, std::string_view b);
-
 // A directory argument as the scanner's start directory: trailing "/" made one.
 std::string StartDirectory(const std::string& dir);
 

@@ -3,6 +3,7 @@
 
 #include "cli/FileList.h"
 #include "settings/FileTypeLists.h"
+#include "text/ListOrder.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,8 +45,8 @@ void tst_CliFileList::order() {
     QFETCH(QByteArray, a);
     QFETCH(QByteArray, b);
     QFETCH(int, expected);
-    QCOMPARE(FileListLess(a.toStdString(), b.toStdString()), expected < 0);
-    QCOMPARE(FileListLess(b.toStdString(), a.toStdString()), expected > 0);
+    QCOMPARE(FileListBefore(a.toStdString(), b.toStdString()), expected < 0);
+    QCOMPARE(FileListBefore(b.toStdString(), a.toStdString()), expected > 0);
 }
 
 void tst_CliFileList::sortIsStable() {
