@@ -2,6 +2,7 @@
 // trees: "Load Dir" through its dialog and a real scan, the batch commands through
 // their buttons, the list and its caption panel by mouse and keyboard.
 
+#include "CommandFlags.h"
 #include "ModalDriver.h"
 
 #include "app/FileListModel.h"
@@ -48,20 +49,6 @@ const QString kPreEnd =
     QStringLiteral("The Velocitrix Website Optimizer could damage text within the <pre></pre> "
                    "tags, only save if you are sure about the consequences.");
 const char* const kTypes = "*.htm;*.html;*.php;*.css";
-
-// The controls EnableCommands switches, in the order of its flags.
-const char* const kFlagControls[] = {"LoadFile", "LoadDir", "OptFile", "OptDir",    "SaveFile",
-                                     "SaveAll",  "DoIt",    "Button1", "CheckBox1", "RichEdit1",
-                                     "ListBox1", "Panel1",  "Label3"};
-constexpr int kFlagCount = 13;
-using Flags = QList<bool>;
-
-Flags Row(const char* pattern) {
-    Flags flags;
-    for (int i = 0; i < kFlagCount; ++i)
-        flags.append(pattern[i] == 'x');
-    return flags;
-}
 
 bool WriteFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
@@ -122,14 +109,7 @@ private:
     QString Path(const QString& rel) const { return dir->path() + u'/' + rel; }
     QListView* List() const { return W<QListView>("ListBox1"); }
 
-    Flags State() const {
-        Flags flags;
-        for (int i = 0; i < 9; ++i)
-            flags.append(W(kFlagControls[i])->isEnabledTo(form.get()));
-        for (int i = 9; i < kFlagCount; ++i)
-            flags.append(!W(kFlagControls[i])->isHidden());
-        return flags;
-    }
+    Flags State() const { return StateOf(form.get()); }
     QStringList Listed() const {
         QStringList rows;
         for (std::size_t i = 0; i < form->FileList().Count(); ++i)

@@ -1,6 +1,7 @@
 // The main window driven as a user drives it: controls found by their names,
 // dialogs and message boxes answered by ModalDriver.
 
+#include "CommandFlags.h"
 #include "ModalDriver.h"
 
 #include "app/FileListModel.h"
@@ -37,21 +38,6 @@ const QString kPreMessage = QStringLiteral(
     "text within the <pre></pre> tags, only save if you are sure about the consequences.");
 const QString kChangedMessage = QStringLiteral("The file has been modified, you can save it now.");
 
-// The controls EnableCommands switches, in the order of its flags.
-const char* const kFlagControls[] = {"LoadFile", "LoadDir", "OptFile", "OptDir",    "SaveFile",
-                                     "SaveAll",  "DoIt",    "Button1", "CheckBox1", "RichEdit1",
-                                     "ListBox1", "Panel1",  "Label3"};
-constexpr int kFlagCount = 13;
-
-using Flags = QList<bool>;
-
-Flags Row(const char* pattern) {
-    Flags flags;
-    for (int i = 0; i < kFlagCount; ++i)
-        flags.append(pattern[i] == 'x');
-    return flags;
-}
-
 void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -86,14 +72,7 @@ private:
     QString Path(const char* name) const { return dir->filePath(QString::fromUtf8(name)); }
 
     // The state EnableCommands's flags describe, read off the controls.
-    Flags State() const {
-        Flags flags;
-        for (int i = 0; i < 9; ++i)
-            flags.append(W(kFlagControls[i])->isEnabledTo(form.get()));
-        for (int i = 9; i < kFlagCount; ++i)
-            flags.append(!W(kFlagControls[i])->isHidden());
-        return flags;
-    }
+    Flags State() const { return StateOf(form.get()); }
     bool MenuEnabled() const {
         return W<QMenu>("File1")->menuAction()->isEnabled() && A("About1")->isEnabled();
     }

@@ -1,6 +1,7 @@
 // Safe writes: whole old or whole new, with the file's permissions, owner, group,
 // extended attributes, symbolic links and hard links kept.
 
+#include "TestFiles.h"
 #include "platform/SafeWrite.h"
 
 #include <QDir>
@@ -23,16 +24,6 @@
 using namespace std::string_literals;
 
 namespace {
-
-void WriteRaw(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadRaw(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 std::string ErrorOf(const std::function<void()>& f) {
     try {

@@ -15,21 +15,12 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "TestFiles.h"
 #include "platform/SafeWrite.h"
 
 using namespace std::string_literals;
 
 namespace {
-
-void WriteRaw(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadRaw(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
 
 // What a user would notice of a file.
 struct FileState {

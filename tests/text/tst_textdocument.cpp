@@ -1,5 +1,6 @@
 // The text document: reading, line access, fills, the character limit.
 
+#include "TestFiles.h"
 #include "text/TextDocument.h"
 
 #include <QTemporaryDir>
@@ -18,16 +19,6 @@ namespace {
 
 std::string Bytes(const QByteArray& a) {
     return std::string(a.constData(), static_cast<std::size_t>(a.size()));
-}
-
-void WriteRaw(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadRaw(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 std::vector<std::string> Lines(const TextDocument& doc) {
