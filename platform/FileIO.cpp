@@ -1,6 +1,7 @@
 #include "platform/FileIO.h"
 
 #include "platform/SystemError.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -23,21 +24,6 @@ constexpr std::size_t HugeBufferThreshold = std::size_t{4} << 20;
 int NotRegularFileError(mode_t mode) {
     return S_ISDIR(mode) ? EISDIR : EINVAL;
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 } // namespace
 
@@ -82,14 +68,15 @@ InputFile::InputFile(const std::string& path) : path_(path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         FailOpen(path, errno);
-    FileDescriptor guard(fd);
+    UniqueFd guard(fd);
     // The name may have been replaced between the look and the open.
     if (::fstat(fd, &st) != 0)
         FailOpen(path, errno);
     if (!S_ISREG(st.st_mode))
         FailOpen(path, NotRegularFileError(st.st_mode));
     size_ = static_cast<std::size_t>(st.st_size);
-    fd_ = guard.release();
+    stamp_ = FileStamp::Of(st);
+    fd_ = guard.Release();
 }
 
 InputFile::~InputFile() {
@@ -107,7 +94,7 @@ std::size_t InputFile::Read(char* into, std::size_t room) {
     }
 }
 
-void ReadWholeFile(const std::string& path, std::string& out) {
+void ReadWholeFile(const std::string& path, std::string& out, FileStamp* stamp) {
     InputFile file(path);
     // The size is a hint: the file may grow or shrink while it is read, so read
     // until the end of file.
@@ -139,4 +126,6 @@ void ReadWholeFile(const std::string& path, std::string& out) {
     }
     buffer.resize(used);
     out.swap(buffer);
+    if (stamp != nullptr)
+        *stamp = file.Stamp();
 }

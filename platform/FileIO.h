@@ -1,6 +1,8 @@
 #pragma once
 // Reading a whole file, and the whole-file buffers the text core works in.
 
+#include "platform/FileStamp.h"
+
 #include <cstddef>
 #include <string>
 
@@ -9,8 +11,9 @@
 // Throws std::runtime_error "Cannot open file "<path>". <system text>".
 std::string ReadWholeFile(const std::string& path);
 
-// The same into out, reusing its capacity; out is left as it was on failure.
-void ReadWholeFile(const std::string& path, std::string& out);
+// The same into out, reusing its capacity; out is left as it was on failure. With
+// stamp, the file's stamp as it was opened (before its first byte was read).
+void ReadWholeFile(const std::string& path, std::string& out, FileStamp* stamp = nullptr);
 
 // Makes room for n bytes in s, keeping its content. Buffers of whole files are
 // large: they ask the kernel for transparent huge pages, since the first touch of
@@ -29,6 +32,8 @@ public:
 
     // The size when the file was opened; the file may grow or shrink meanwhile.
     std::size_t SizeWhenOpened() const { return size_; }
+    // The file as it was opened.
+    const FileStamp& Stamp() const { return stamp_; }
     // Up to room bytes into into; 0 at the end of the file.
     std::size_t Read(char* into, std::size_t room);
 
@@ -36,6 +41,7 @@ private:
     std::string path_;
     int fd_ = -1;
     std::size_t size_ = 0;
+    FileStamp stamp_;
 };
 
 // "Cannot open file "<path>". <system text for errnum>"

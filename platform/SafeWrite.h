@@ -4,28 +4,83 @@
 // attributes and so ACLs, its hard links, the symbolic link that leads to it).
 //
 // The new content goes into a temporary file beside the target (".<name>.vx-XXXXXX.tmp",
-// a name no file-type mask such as "*.htm" matches) and is renamed over the target
-// once it is durable. A file with several hard links, or one in a directory where
-// no file can be created, is written in place instead, after its new size has been
-// reserved on the disk so that a full disk fails before any byte changes.
+// see platform/TempNames.h; walks never list such names) and takes the target's
+// place once it is durable; the commit checks that the name still holds exactly
+// the file this process wrote. A file with several hard links, one in a folder
+// where no file can be created (or an append-only one), or one whose owner or
+// attributes a new file could not be given, is written in place instead, after
+// its new size has been made sure of on the disk, so that a full disk fails
+// before any byte changes.
 //
-// Every failure throws std::runtime_error "Cannot create file "<path>". <system text>"
-// with the path as the caller gave it; the target is untouched then.
+// Every failure throws WriteError; the target is untouched then.
+
+#include "platform/FileStamp.h"
+#include "platform/WriteTarget.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <functional>
-#include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 #include <vector>
 
-class SparePool;
-
 // A content made piece by piece: the producer calls the sink with each piece.
 using ContentSink = std::function<void(std::string_view)>;
 using ContentProducer = std::function<void(const ContentSink&)>;
+
+enum class WriteFailure {
+    System,            // the system's error number says why
+    ChangedSinceRead,  // the file is no longer the one that was read
+    TemporaryReplaced, // another program put something else under the temporary's name
+};
+
+// A file that could not be written: its path as the caller named it, the error
+// number, what kind of failure, and its index in the batch (the vector given to
+// CommitWrites, or the file number of WriteFilesInOrder) where there is one.
+class WriteError : public std::runtime_error {
+public:
+    static constexpr std::size_t NoIndex = static_cast<std::size_t>(-1);
+
+    WriteError(std::string path, int errnum, WriteFailure kind = WriteFailure::System,
+               std::size_t index = NoIndex);
+
+    const std::string& Path() const { return path_; }
+    int Errno() const { return errnum_; }
+    WriteFailure Kind() const { return kind_; }
+    std::size_t Index() const { return index_; }
+    WriteError WithIndex(std::size_t index) const {
+        return WriteError(path_, errnum_, kind_, index);
+    }
+
+private:
+    std::string path_;
+    int errnum_;
+    WriteFailure kind_;
+    std::size_t index_;
+};
+
+// "Cannot create file "<path>". <why>": the system's text for errnum, or the
+// program's own words for the other kinds.
+std::string WriteErrorMessage(const std::string& path, int errnum,
+                              WriteFailure kind = WriteFailure::System);
+// The same for a system error.
+std::string CreateErrorMessage(const std::string& path, int errnum);
+
+// How a file is to be reached and what it must still be.
+struct WriteOptions {
+    // Not empty: the file was found by a walk of this folder, and the write must
+    // stay inside it. The folders from there to the file are opened without
+    // following any symbolic link, and a link in the file's own place is followed
+    // only where the link and the file it reaches have one owner; otherwise the
+    // write fails with EACCES. Empty: the path is followed as given (the file the
+    // user pointed at).
+    std::string beneath;
+    // When known: the file as it was read. The commit fails with
+    // WriteFailure::ChangedSinceRead when the file in place is not this one any
+    // more (or is gone; it is not created again).
+    FileStamp readAs;
+};
 
 // One target's new content, written out but not yet put in place. Move-only; a
 // pending write that is destroyed without being committed leaves no trace.
@@ -40,98 +95,87 @@ public:
 
     // The path as the caller named it (used in messages).
     const std::string& Path() const { return path_; }
-    // Where the bytes go: the path with every symbolic link followed.
-    const std::string& Target() const { return target_; }
-    // The temporary file; empty for a write in place.
-    const std::string& TemporaryPath() const { return temp_; }
+    // The folder the bytes go to and the name in it (every link followed).
+    const std::string& TargetFolder() const { return target_.folderPath; }
+    const std::string& TargetName() const { return target_.name; }
+    // The temporary file's name in the target folder; empty for a write in place.
+    const std::string& TemporaryName() const { return tempName_; }
+    std::string TemporaryPath() const {
+        return tempName_.empty() ? std::string() : target_.folderPath + "/" + tempName_;
+    }
     bool InPlace() const { return inPlace_; }
     bool Committed() const { return committed_; }
 
     // Removes the temporary file (nothing happens to the target).
     void Discard() noexcept;
 
-    // Lets go of the temporary file's descriptor, so that thousands of writes can
-    // wait together; the commit opens the file again where it needs to flush it.
-    // A write in place keeps its descriptor.
+    // Lets go of the descriptors it holds, so that thousands of writes can wait
+    // together; the commit opens what it needs again and checks it is the same.
     void CloseDescriptor() noexcept;
 
 private:
-    friend PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& produce);
-    friend void CommitWrites(std::vector<PendingWrite>& writes);
     friend class SafeWriteAccess;
-    friend class SparePool;
 
     std::string path_;
-    std::string target_;
-    std::string temp_;
+    WriteTarget target_;
+    std::string tempName_;
     std::string data_; // a write in place keeps its bytes until it is committed
-    int fd_ = -1;
-    dev_t device_ = 0;
+    std::string old_;  // and the bytes it replaces, to put back after a failure
+    bool oldKnown_ = false;
+    int fd_ = -1;      // the temporary, or the target for a write in place
+    dev_t device_ = 0; // what fd_ is, to know it again once closed
+    ino_t inode_ = 0;
+    struct timespec ctime_ {};
+    off_t oldSize_ = 0;         // a write in place: the target's size when prepared
+    bool growAtCommit_ = false; // no fallocate: the new size is made sure of at commit
+    FileStamp readAs_;
+    bool replaces_ = false; // the target existed when the write was prepared
     bool inPlace_ = false;
-    bool replaces_ = false; // the temporary is to take the place of an existing file
-    // Where the temporary lies, when its batch keeps replaced files for reuse.
-    std::uint64_t mount_ = 0;
-    uid_t tempDirOwner_ = 0;
-    bool tempDirPrivate_ = false;
     bool committed_ = false;
 };
 
 // Writes data into a temporary file beside the target (or, for a write in place,
-// opens the target and reserves the new size) without touching the target.
-PendingWrite PrepareWrite(const std::string& path, std::string_view data);
+// checks the target and makes sure of the new size) without touching the target.
+PendingWrite PrepareWrite(const std::string& path, std::string_view data,
+                          const WriteOptions& options = {});
 
 // The same with the content made piece by piece: produce calls the sink it is given
 // with each piece, in order, so a large content need never be whole in memory.
 // Whatever produce throws passes on, and nothing is left behind.
-PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& produce);
+PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& produce,
+                              const WriteOptions& options = {});
 
 // Makes one pending write durable on its own (fsync) and puts it in place.
 void CommitWrite(PendingWrite write);
 
 // Makes every pending write durable (one syncfs per file system, per-file fsync
 // where that fails), then puts them in place in order. On the first failure it
-// throws for that file: the writes before it stay done, the rest are discarded and
-// their targets untouched. The vector is left empty.
+// throws WriteError for that file, with its index in writes: the writes before
+// it stay done, the rest are discarded and their targets untouched. The vector is
+// left empty.
 void CommitWrites(std::vector<PendingWrite>& writes);
 
-// Many files written together. A batch keeps each file it replaces under the
-// temporary name its new version had and, once that is on the disk, writes a
-// later file's content into it, instead of creating and deleting a file for every
-// file written (on some file systems each creation costs more the more files were
-// deleted just before). A replaced file is reused only where that is invisible: no
-// one else has it open, it has the new target's owner and no extended attributes,
-// and it lies in the target's folder or in one that only the target folder's
-// owner may change. The batch deletes the replaced files it still keeps when it
-// ends.
+// Many files written together: prepared (on any threads) and committed in chunks.
 class WriteBatch {
 public:
-    WriteBatch();
-    ~WriteBatch();
-    WriteBatch(const WriteBatch&) = delete;
-    WriteBatch& operator=(const WriteBatch&) = delete;
-
-    // PrepareWriteFrom for a file of the batch; several threads may prepare at once.
-    PendingWrite Prepare(const std::string& path, const ContentProducer& produce);
-    // CommitWrites for writes this batch prepared (one thread at a time).
+    PendingWrite Prepare(const std::string& path, const ContentProducer& produce,
+                         const WriteOptions& options = {});
     void Commit(std::vector<PendingWrite>& writes);
-
-private:
-    std::unique_ptr<SparePool> spares_;
 };
 
 // One file: prepare, fsync, put in place.
-void WriteWholeFile(const std::string& path, std::string_view data);
+void WriteWholeFile(const std::string& path, std::string_view data,
+                    const WriteOptions& options = {});
 
 // Writes count files in order, a chunk at a time. contentOf(i) gives the bytes of
 // file i; they need to stay valid only until the next call, so the caller can build
-// each file's bytes in one reused buffer. Files are committed in chunks of at most
+// each file's bytes in one reused buffer. optionsOf(i), when given, says how file i
+// is reached and what it must still be. Files are committed in chunks of at most
 // chunkFiles files or about chunkBytes bytes. When file k cannot be prepared (or
 // contentOf throws), the files before it are committed first and the error is
-// passed on: files before the failing one are written, the rest untouched.
+// passed on (a WriteError with index k): files before the failing one are
+// written, the rest untouched.
 void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::size_t)>& pathOf,
                        const std::function<std::string_view(std::size_t)>& contentOf,
-                       std::size_t chunkFiles = 256,
-                       std::size_t chunkBytes = std::size_t{16} << 20);
-
-// "Cannot create file "<path>". <system text for errnum>"
-std::string CreateErrorMessage(const std::string& path, int errnum);
+                       std::size_t chunkFiles = 256, std::size_t chunkBytes = std::size_t{16} << 20,
+                       const std::function<WriteOptions(std::size_t)>& optionsOf = {});

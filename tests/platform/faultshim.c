@@ -1,7 +1,7 @@
 /* Failure injector for the safe-write tests, loaded with LD_PRELOAD into the
  * write helper. VX_FAULT="<call>:<action>[:<n>]" (up to four, comma-separated) makes the n-th call
  * (from 1; default 1) of <call> and every later one fail with errno <action> (ENOSPC, EIO, EXDEV,
- * EPERM), write short ("short": one byte at a time, always; "zero": nothing), or
+ * EPERM, EDQUOT, EOPNOTSUPP), write short ("short": one byte at a time, always; "zero": nothing), or
  * kill the process ("KILL", only the n-th call). <call> is write (write and
  * pwrite), fsync, syncfs, rename (rename and renameat2) or fallocate. Only descriptors and paths inside
  * VX_FAULT_DIR are touched. */
@@ -81,6 +81,8 @@ static int error_number(const char* name) {
         return EPERM;
     if (strcmp(name, "EDQUOT") == 0)
         return EDQUOT;
+    if (strcmp(name, "EOPNOTSUPP") == 0)
+        return EOPNOTSUPP;
     return 0;
 }
 
@@ -157,8 +159,24 @@ int rename(const char* from, const char* to) {
     return NEXT("rename", int (*)(const char*, const char*))(from, to);
 }
 
+/* A name relative to an open folder, as a path. */
+static int inside_at(int dir, const char* name) {
+    if (name == NULL || name[0] == '/' || dir == AT_FDCWD)
+        return inside(name);
+    char link[64];
+    char path[4096];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", dir);
+    const ssize_t n = readlink(link, path, sizeof path - 1);
+    if (n < 0)
+        return 0;
+    path[n] = '\0';
+    strncat(path, "/", sizeof path - strlen(path) - 1);
+    strncat(path, name, sizeof path - strlen(path) - 1);
+    return inside(path);
+}
+
 int renameat2(int fromdir, const char* from, int todir, const char* to, unsigned int flags) {
-    if (decide("rename", inside(to)) == 1)
+    if (decide("rename", inside_at(todir, to)) == 1)
         return -1;
     return NEXT("renameat2", int (*)(int, const char*, int, const char*, unsigned int))(
         fromdir, from, todir, to, flags);

@@ -89,8 +89,8 @@ private Q_SLOTS:
     void batchAcrossFoldersKeepsEachFilesOwnState();
     void batchNeverWritesIntoAnOpenOldFile();
     void batchGivesNoFileAnotherFilesAttributes();
-    void batchReusesOnlyWhereNobodyElseCanReach_data();
-    void batchReusesOnlyWhereNobodyElseCanReach();
+    void batchNeverReusesAReplacedFile_data();
+    void batchNeverReusesAReplacedFile();
     void batchLeavesAFolderThatTookTheFilesPlace();
 };
 
@@ -597,22 +597,22 @@ std::optional<std::pair<long long, unsigned>> BirthOf(const std::string& path) {
     return std::make_pair(static_cast<long long>(sx.stx_btime.tv_sec), sx.stx_btime.tv_nsec);
 }
 
-// A replaced file kept from the first write is reused for the second (whose new
-// version then is the first one's old file, made when that was) only where that opens no way in
-// for anyone: a folder that others may change, or another owner, keeps it out.
-void TestSafeWrite::batchReusesOnlyWhereNobodyElseCanReach_data() {
+// A replaced file is never taken for another file's new content (its bytes would
+// lie, for a moment or after a kill, where the other file's folder does not let
+// them be read): every file written gets a file made for it.
+void TestSafeWrite::batchNeverReusesAReplacedFile_data() {
     QTest::addColumn<int>("firstFolderMode");
     QTest::addColumn<bool>("sameFolder");
     QTest::addColumn<bool>("otherOwner");
     QTest::addColumn<bool>("reused");
-    QTest::newRow("private folder") << 0755 << false << false << true;
+    QTest::newRow("private folder") << 0755 << false << false << false;
     QTest::newRow("group may change the folder") << 0775 << false << false << false;
     QTest::newRow("anyone may change the folder") << 01777 << false << false << false;
-    QTest::newRow("same folder, even a shared one") << 0777 << true << false << true;
+    QTest::newRow("same folder, even a shared one") << 0777 << true << false << false;
     QTest::newRow("old file of another owner") << 0755 << false << true << false;
 }
 
-void TestSafeWrite::batchReusesOnlyWhereNobodyElseCanReach() {
+void TestSafeWrite::batchNeverReusesAReplacedFile() {
     QFETCH(int, firstFolderMode);
     QFETCH(bool, sameFolder);
     QFETCH(bool, otherOwner);

@@ -1,0 +1,210 @@
+#include "platform/WriteTarget.h"
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int MaxSymlinkHops = 40;
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string TrimSlashes(std::string s) {
+    while (s.size() > 1 && s.back() == '/')
+        s.pop_back();
+    return s;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (name.empty())
+        return folder;
+    return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+int OpenFolderFollowing(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Opens rel below the folder root without following any link and without
+// leaving it; -errno on failure.
+int OpenBelow(int root, const std::string& rel) {
+    if (rel.empty()) {
+        const int fd = ::fcntl(root, F_DUPFD_CLOEXEC, 0);
+        return fd >= 0 ? fd : -errno;
+    }
+    open_how how{};
+    how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    const long fd = ::syscall(SYS_openat2, root, rel.c_str(), &how, sizeof how);
+    if (fd >= 0)
+        return static_cast<int>(fd);
+    if (errno != ENOSYS)
+        return -errno;
+    // Kernels without openat2: one folder at a time, never through a link.
+    UniqueFd current(::fcntl(root, F_DUPFD_CLOEXEC, 0));
+    if (!current.Valid())
+        return -errno;
+    std::size_t at = 0;
+    while (at < rel.size()) {
+        std::size_t end = rel.find('/', at);
+        if (end == std::string::npos)
+            end = rel.size();
+        const std::string part = rel.substr(at, end - at);
+        at = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..")
+            return -EXDEV;
+        const int next =
+            ::openat(current.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+        if (next < 0)
+            return -(errno == ENOTDIR ? ELOOP : errno);
+        current.Reset(next);
+    }
+    return current.Release();
+}
+
+int OpenTargetFolder(WriteTarget& t) {
+    int fd = -1;
+    if (t.beneath) {
+        UniqueFd root(OpenFolderFollowing(t.root));
+        if (!root.Valid())
+            return errno;
+        fd = OpenBelow(root.Get(), t.relFolder);
+        if (fd < 0)
+            return -fd;
+    } else {
+        fd = OpenFolderFollowing(t.folderPath);
+        if (fd < 0)
+            return errno;
+    }
+    t.folder.Reset(fd);
+    return 0;
+}
+
+// Follows the link chain that starts at the target's name to the file it
+// finally names (which need not exist: writing through a dangling link creates
+// it); owners receives every link's owner. Returns 0 or errno.
+int FollowLinks(const WriteTarget& start, std::string& path, std::vector<uid_t>& owners) {
+    std::string current = Join(start.folderPath, start.name);
+    int dir = start.folder.Get(); // the first step is taken in the open folder
+    for (int hop = 0;; ++hop) {
+        const char* at = dir >= 0 ? start.name.c_str() : current.c_str();
+        const int base = dir >= 0 ? dir : AT_FDCWD;
+        struct stat st {};
+        if (::fstatat(base, at, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT)
+                return errno;
+            path = current;
+            return 0;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            path = current;
+            return 0;
+        }
+        if (hop == MaxSymlinkHops)
+            return ELOOP;
+        owners.push_back(st.st_uid);
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlinkat(base, at, link.data(), link.size());
+        if (n < 0)
+            return errno;
+        if (static_cast<std::size_t>(n) >= link.size())
+            return ENAMETOOLONG;
+        link.resize(static_cast<std::size_t>(n));
+        current = !link.empty() && link.front() == '/' ? link : Join(FolderOf(current), link);
+        dir = -1;
+    }
+}
+
+} // namespace
+
+int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTarget& target) {
+    WriteTarget t;
+    if (!beneath.empty()) {
+        const std::string root = TrimSlashes(beneath);
+        const std::string prefix = root == "/" ? root : root + "/";
+        if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
+            return EXDEV; // not below the walked folder at all
+        const std::string rel = path.substr(prefix.size());
+        t.beneath = true;
+        t.root = root;
+        t.relFolder = rel.find('/') == std::string::npos ? std::string() : FolderOf(rel);
+        t.folderPath = FolderOf(path);
+        t.name = NameOf(rel);
+    } else {
+        t.folderPath = FolderOf(path);
+        t.name = NameOf(path);
+    }
+    if (t.name.empty() || t.name == "." || t.name == "..")
+        return EISDIR;
+    if (const int err = OpenTargetFolder(t))
+        return err;
+
+    // A link in the file's place: the file it reaches is the target.
+    struct stat st {};
+    if (::fstatat(t.folder.Get(), t.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(st.st_mode)) {
+        std::string final;
+        std::vector<uid_t> owners;
+        if (const int err = FollowLinks(t, final, owners))
+            return err;
+        WriteTarget reached;
+        reached.folderPath = FolderOf(final);
+        reached.name = NameOf(final);
+        if (const int err = OpenTargetFolder(reached))
+            return err;
+        if (t.beneath) {
+            // The file reached must exist and share its owner with every link.
+            struct stat fst {};
+            if (::fstatat(reached.folder.Get(), reached.name.c_str(), &fst, AT_SYMLINK_NOFOLLOW) !=
+                0)
+                return errno == ENOENT ? EACCES : errno;
+            for (const uid_t owner : owners) {
+                if (owner != fst.st_uid)
+                    return EACCES;
+            }
+        }
+        t = std::move(reached);
+    }
+    struct stat fst {};
+    if (::fstat(t.folder.Get(), &fst) != 0)
+        return errno;
+    t.folderDevice = fst.st_dev;
+    t.folderInode = fst.st_ino;
+    target = std::move(t);
+    return 0;
+}
+
+int ReopenFolder(WriteTarget& target) {
+    if (target.folder.Valid())
+        return 0;
+    if (const int err = OpenTargetFolder(target))
+        return err;
+    struct stat st {};
+    if (::fstat(target.folder.Get(), &st) != 0)
+        return errno;
+    if (st.st_dev != target.folderDevice || st.st_ino != target.folderInode) {
+        target.folder.Reset();
+        return ESTALE;
+    }
+    return 0;
+}

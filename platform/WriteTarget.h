@@ -1,0 +1,35 @@
+#pragma once
+// Finding the file a write goes to: the folder it lies in (held open, so that
+// every later step works relative to that folder and cannot be sent elsewhere by a
+// renamed folder) and its name there.
+//
+// A path the user pointed at is followed as given, every symbolic link included.
+// A path found by a walk stays inside the walked folder: the folders below it are
+// opened without following any link, and a link in the file's own place is
+// followed only where the link and the file it reaches have one owner (the rule
+// the kernel's protected_symlinks applies in shared folders).
+
+#include "platform/UniqueFd.h"
+
+#include <string>
+#include <sys/types.h>
+
+struct WriteTarget {
+    UniqueFd folder;
+    std::string folderPath; // for messages and for opening the folder again
+    std::string name;
+    dev_t folderDevice = 0;
+    ino_t folderInode = 0;
+    bool beneath = false;  // reached through the walk's rules
+    std::string root;      // the walked folder (beneath only)
+    std::string relFolder; // the folder below root ("" for root itself)
+};
+
+// Finds the target of path. beneath: the walked folder, or empty. Returns 0 or
+// errno (EACCES for a link the rules above do not let through).
+int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTarget& target);
+
+// Opens the target's folder again after its descriptor was let go, by the same
+// rules, and checks that it is the same folder. Returns 0 or errno (ESTALE when
+// another folder is there now).
+int ReopenFolder(WriteTarget& target);
