@@ -108,7 +108,7 @@ void TForm1::FillFromListEntry(std::size_t i) {
         // A copy: the kept text stays as it was should this file fail.
         document_.SetWholeText(FileTexts[i]);
     else
-        document_.ReadFromFile(fileList_->Entry(i));
+        document_.ReadFromFile(fileList_->Entry(i), &FileStamps[i]);
 }
 
 void TForm1::OptDirClick(QObject*) {
@@ -119,6 +119,7 @@ void TForm1::OptDirClick(QObject*) {
         std::string preList;
         const std::size_t count = fileList_->Count();
         FileTexts.resize(count);
+        FileStamps.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
             FillFromListEntry(i);
             // An empty text is not optimized and adds nothing to either sum.
@@ -155,6 +156,7 @@ void TForm1::Button1Click(QObject*) {
         const bool caseSensitive = CheckBox2->isChecked();
         const std::size_t count = fileList_->Count();
         FileTexts.resize(count);
+        FileStamps.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
             FillFromListEntry(i);
             if (!pattern.empty()) // an empty pattern matches nowhere
@@ -189,7 +191,15 @@ void TForm1::SaveAllClick(QObject*) {
                                                            : std::string_view());
                 return document_.WholeText();
             },
-            kSaveChunkFiles, kSaveChunkBytes);
+            kSaveChunkFiles, kSaveChunkBytes,
+            [this](std::size_t i) {
+                // Only inside the folder that was listed, and only the file as read.
+                WriteOptions options;
+                options.beneath = BaseScanner1->Directory();
+                if (i < FileStamps.size())
+                    options.readAs = FileStamps[i];
+                return options;
+            });
         Panel1->setText(
             QStringLiteral("All Files have been saved. (Click panel to hide, file to view)"));
         FileTextsReady = false;

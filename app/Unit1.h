@@ -72,6 +72,9 @@ public:
     // One processed text per entry of the file list, and whether they are current.
     std::vector<std::string> FileTexts;
     bool FileTextsReady = false;
+    // Each listed file as it was read for its kept text, so that "Save All" never
+    // writes over a file another program changed meanwhile.
+    std::vector<FileStamp> FileStamps;
 
     // The text the view shows.
     TextDocument& Document() { return document_; }

@@ -47,8 +47,8 @@ void TextDocument::Measure() const {
     measured_ = true;
 }
 
-void TextDocument::ReadFromFile(const std::string& path) {
-    ReadWholeFile(path, spare_); // throws before anything here changes
+void TextDocument::ReadFromFile(const std::string& path, FileStamp* stamp) {
+    ReadWholeFile(path, spare_, stamp); // throws before anything here changes
     const std::size_t lone = FirstLoneBreak(spare_);
     if (lone == std::string::npos) {
         text_.swap(spare_);

@@ -2,6 +2,8 @@
 // The one text the main window's view holds: a byte string whose line breaks are
 // always CR LF, seen as a whole and as a list of lines.
 
+#include "platform/FileStamp.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,8 +31,9 @@ public:
 
     // Replaces the content by the file's bytes, every CR LF, lone CR and lone LF
     // becoming CR LF. Throws std::runtime_error "Cannot open file "%s". %s";
-    // the content is unchanged then. Fills are never truncated.
-    void ReadFromFile(const std::string& path);
+    // the content is unchanged then. Fills are never truncated. With stamp, the
+    // file as it was read (to tell later whether another program changed it).
+    void ReadFromFile(const std::string& path, FileStamp* stamp = nullptr);
     // Writes WholeText() to the file, safely (old or new, never half).
     // Throws std::runtime_error "Cannot create file "%s". %s"; the file is untouched then.
     void WriteToFile(const std::string& path) const;

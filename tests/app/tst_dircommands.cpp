@@ -23,8 +23,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -514,9 +516,15 @@ private Q_SLOTS:
         ClickRow(1); // before any batch command: read from disk
         QCOMPARE(ViewBytes(), QByteArray("b  b\r\n"));
         QCOMPARE(Press("OptDir"), kOptimizedMessage);
-        QVERIFY(WriteFile(paths[0], "disk a\n"));
+        struct stat read {};
+        QVERIFY(::stat(QFile::encodeName(paths[0]).constData(), &read) == 0);
+        QVERIFY(WriteFile(paths[0], "disk\n"));
         ClickRow(0);
         QCOMPARE(ViewBytes(), QByteArray("a a\r\n"));
+        // Back as it was read (bytes, size and time), so that Save All may write it.
+        QVERIFY(WriteFile(paths[0], "a  a\n"));
+        const struct timespec times[2] = {read.st_atim, read.st_mtim};
+        QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(paths[0]).constData(), times, 0) == 0);
         QCOMPARE(W<QPlainTextEdit>("RichEdit1")->toPlainText(), QStringLiteral("a a\n"));
         QTest::keyClick(List(), Qt::Key_Down); // the keyboard counts as the user's choice
         QCOMPARE(ViewBytes(), QByteArray("b b\r\n"));
@@ -651,15 +659,24 @@ private Q_SLOTS:
 
     void saveAllStopsAtAFileItCannotWrite_data() {
         QTest::addColumn<int>("failing");
-        QTest::addColumn<bool>("folderGone");
-        QTest::newRow("first") << 0 << false;
-        QTest::newRow("middle") << 2 << false;
-        QTest::newRow("last") << 4 << false;
-        QTest::newRow("folder removed") << 3 << true;
+        QTest::addColumn<QString>("change"); // what happens to it after Optimize Dir
+        QTest::addColumn<QString>("why");    // the end of the message
+        const QString changed =
+            QStringLiteral("The file was changed by another program since it was read.");
+        QTest::newRow("first") << 0 << "folder" << changed;
+        QTest::newRow("middle") << 2 << "folder" << changed;
+        QTest::newRow("last") << 4 << "folder" << changed;
+        QTest::newRow("folder removed") << 3 << "folder removed"
+                                        << "No such file or directory.";
+        QTest::newRow("edited meanwhile") << 1 << "edited" << changed;
+        QTest::newRow("deleted meanwhile") << 2 << "deleted" << changed;
+        QTest::newRow("folder made a link out of the tree") << 3 << "link out"
+                                                            << "Too many levels of symbolic links.";
     }
     void saveAllStopsAtAFileItCannotWrite() {
         QFETCH(int, failing);
-        QFETCH(bool, folderGone);
+        QFETCH(QString, change);
+        QFETCH(QString, why);
         QStringList paths;
         QList<QByteArray> texts;
         for (int i = 0; i < 5; ++i) {
@@ -670,17 +687,36 @@ private Q_SLOTS:
         LoadDir(Path(QStringLiteral("Directory")));
         QCOMPARE(Listed(), paths);
         QCOMPARE(Press("OptDir"), kOptimizedMessage);
-        if (folderGone) {
-            QVERIFY(QDir(Path(QStringLiteral("d%1").arg(failing))).removeRecursively());
-        } else {
+        const QString folder = Path(QStringLiteral("d%1").arg(failing));
+        QTemporaryDir outside;
+        const QString outsideFile = outside.filePath(QStringLiteral("f.htm"));
+        if (change == QLatin1String("folder removed")) {
+            QVERIFY(QDir(folder).removeRecursively());
+        } else if (change == QLatin1String("folder")) {
             QVERIFY(QFile::remove(paths[failing]));
             QVERIFY(QDir().mkpath(paths[failing]));
+        } else if (change == QLatin1String("edited")) {
+            texts[failing] = "another program's text\n";
+            QVERIFY(WriteFile(paths[failing], texts[failing]));
+        } else if (change == QLatin1String("deleted")) {
+            QVERIFY(QFile::remove(paths[failing]));
+        } else {
+            // Its folder swapped for a link to a folder outside the listed tree
+            // that holds a file of the same name.
+            QVERIFY(WriteFile(outsideFile, "outside\n"));
+            QVERIFY(QDir(folder).removeRecursively());
+            QVERIFY(QFile::link(outside.path(), folder));
         }
         const Flags before = State();
         const QString panel = Panel();
         const QString error = PressForError("SaveAll");
-        QVERIFY2(error.startsWith(QStringLiteral("Cannot create file \"%1\".").arg(paths[failing])),
-                 qPrintable(error));
+        QCOMPARE(error, QStringLiteral("Cannot create file \"%1\". %2").arg(paths[failing], why));
+        if (change == QLatin1String("deleted"))
+            QVERIFY(!QFileInfo::exists(paths[failing])); // not created again
+        if (change == QLatin1String("edited"))
+            QCOMPARE(ReadFile(paths[failing]), texts[failing]);
+        if (change == QLatin1String("link out"))
+            QCOMPARE(ReadFile(outsideFile), QByteArray("outside\n"));
         for (int i = 0; i < failing; ++i)
             QCOMPARE(ReadFile(paths[i]), Bytes(form->FileTexts[std::size_t(i)]));
         for (int i = failing + 1; i < paths.size(); ++i)
@@ -692,8 +728,10 @@ private Q_SLOTS:
         // No temporary file is left in any folder.
         for (int i = 0; i < paths.size(); ++i) {
             const QDir d(Path(QStringLiteral("d%1").arg(i)));
+            const bool gone = i == failing && change != QLatin1String("edited") &&
+                              change != QLatin1String("link out");
             if (d.exists())
-                QCOMPARE(d.entryList(QDir::Files | QDir::Hidden).size(), i == failing ? 0 : 1);
+                QCOMPARE(d.entryList(QDir::Files | QDir::Hidden).size(), gone ? 0 : 1);
         }
     }
 };
