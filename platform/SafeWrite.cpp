@@ -187,7 +187,9 @@ public:
     static PendingWrite Prepare(const std::string& path, const ContentProducer& produce,
                                 const WriteOptions& options);
     static Failure Commit(PendingWrite& w);
+    // The descriptor to flush a write through; -1 with errno, or TemporaryGone.
     static int Fd(PendingWrite& w);
+    static constexpr int TemporaryGone = -2;
     static dev_t Device(const PendingWrite& w) { return w.device_; }
     // The target's folder, opened again where it was let go.
     static int Folder(PendingWrite& w) {
@@ -345,12 +347,11 @@ int SafeWriteAccess::Fd(PendingWrite& w) {
     const int fd =
         ::openat(folder, w.tempName_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
     if (fd < 0)
-        return -1;
+        return errno == ENOENT || errno == ELOOP ? TemporaryGone : -1;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !SameInode(st, w.device_, w.inode_)) {
         ::close(fd);
-        errno = ESTALE;
-        return -1;
+        return TemporaryGone;
     }
     w.fd_ = fd;
     return fd;
@@ -550,7 +551,7 @@ void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync) {
             const int fd = SafeWriteAccess::Fd(w);
             if (fd < 0 || ::fsync(fd) != 0) {
                 firstFailure = i;
-                failure = Sys(errno);
+                failure = fd == SafeWriteAccess::TemporaryGone ? Replaced : Sys(errno);
                 break;
             }
             SafeWriteAccess::CloseFile(w);
