@@ -76,17 +76,14 @@ InputFile::InputFile(const std::string& path) : path_(path) {
         FailOpen(path, NotRegularFileError(st.st_mode));
     size_ = static_cast<std::size_t>(st.st_size);
     stamp_ = FileStamp::Of(st);
-    fd_ = guard.Release();
+    fd_ = std::move(guard);
 }
 
-InputFile::~InputFile() {
-    if (fd_ >= 0)
-        ::close(fd_);
-}
+InputFile::~InputFile() = default;
 
 std::size_t InputFile::Read(char* into, std::size_t room) {
     for (;;) {
-        const ssize_t n = ::read(fd_, into, room);
+        const ssize_t n = ::read(fd_.Get(), into, room);
         if (n >= 0)
             return static_cast<std::size_t>(n);
         if (errno != EINTR)

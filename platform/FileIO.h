@@ -2,6 +2,7 @@
 // Reading a whole file, and the whole-file buffers the text core works in.
 
 #include "platform/FileStamp.h"
+#include "platform/UniqueFd.h"
 
 #include <cstddef>
 #include <string>
@@ -39,7 +40,7 @@ public:
 
 private:
     std::string path_;
-    int fd_ = -1;
+    UniqueFd fd_;
     std::size_t size_ = 0;
     FileStamp stamp_;
 };

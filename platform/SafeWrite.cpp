@@ -202,10 +202,7 @@ public:
             st.st_ino == w.target_.folderInode)
             w.target_.folder.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     }
-    static void CloseFile(PendingWrite& w) {
-        if (w.fd_ >= 0)
-            ::close(std::exchange(w.fd_, -1));
-    }
+    static void CloseFile(PendingWrite& w) { w.fd_.Reset(); }
 
 private:
     static void PrepareInPlace(PendingWrite& w, const struct stat& st, bool produced,
@@ -256,7 +253,7 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
     if (!w.inPlace_) {
         const int fd = CreateTemporary(folder, w.target_.name, exists ? 0600 : 0666, w.tempName_);
         if (fd >= 0) {
-            w.fd_ = fd;
+            w.fd_.Reset(fd);
             // Whatever the producer throws (a read failing half-way) passes on, and
             // w's destructor removes the temporary.
             std::size_t size = 0;
@@ -289,7 +286,7 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
             // The content is already in the temporary: take it back from there.
             if (const int rerr = ReadAll(fd, w.data_, size); rerr != 0 || w.data_.size() != size)
                 throw WriteError(path, rerr != 0 ? rerr : EIO);
-            ::close(std::exchange(w.fd_, -1));
+            w.fd_.Reset();
             ::unlinkat(folder, w.tempName_.c_str(), 0);
             w.tempName_.clear();
         } else if (!exists || (-fd != EACCES && -fd != EPERM)) {
@@ -314,7 +311,7 @@ void SafeWriteAccess::PrepareInPlace(PendingWrite& w, const struct stat& st, boo
         fd = ::openat(folder, name, O_WRONLY | Flags); // its old bytes cannot be kept
     if (fd < 0)
         throw WriteError(path, errno);
-    w.fd_ = fd;
+    w.fd_.Reset(fd);
     struct stat now {};
     if (::fstat(fd, &now) != 0)
         throw WriteError(path, errno);
@@ -339,22 +336,20 @@ void SafeWriteAccess::PrepareInPlace(PendingWrite& w, const struct stat& st, boo
 }
 
 int SafeWriteAccess::Fd(PendingWrite& w) {
-    if (w.fd_ >= 0 || w.tempName_.empty())
-        return w.fd_;
+    if (w.fd_.Valid() || w.tempName_.empty())
+        return w.fd_.Get();
     const int folder = Folder(w);
     if (folder < 0)
         return -1;
-    const int fd =
-        ::openat(folder, w.tempName_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY);
-    if (fd < 0)
+    UniqueFd fd(
+        ::openat(folder, w.tempName_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY));
+    if (!fd.Valid())
         return errno == ENOENT || errno == ELOOP ? TemporaryGone : -1;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !SameInode(st, w.device_, w.inode_)) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &st) != 0 || !SameInode(st, w.device_, w.inode_))
         return TemporaryGone;
-    }
-    w.fd_ = fd;
-    return fd;
+    w.fd_ = std::move(fd);
+    return w.fd_.Get();
 }
 
 // The temporary's name still holds the very file this process wrote.
@@ -425,17 +420,17 @@ Failure SafeWriteAccess::CommitReplacement(PendingWrite& w) {
 }
 
 Failure SafeWriteAccess::CommitInPlace(PendingWrite& w) {
-    if (w.fd_ < 0) {
+    if (!w.fd_.Valid()) {
         const int folder = Folder(w);
         if (folder < 0)
             return Sys(errno);
         constexpr int Flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
         const char* name = w.target_.name.c_str();
-        w.fd_ = ::openat(folder, name, (w.oldKnown_ ? O_RDWR : O_WRONLY) | Flags);
-        if (w.fd_ < 0)
+        w.fd_.Reset(::openat(folder, name, (w.oldKnown_ ? O_RDWR : O_WRONLY) | Flags));
+        if (!w.fd_.Valid())
             return errno == ENOENT && w.readAs_.known ? Changed : Sys(errno);
     }
-    const int fd = w.fd_;
+    const int fd = w.fd_.Get();
     struct stat st {};
     if (::fstat(fd, &st) != 0)
         return Sys(errno);
@@ -477,9 +472,7 @@ Failure SafeWriteAccess::Commit(PendingWrite& w) {
     w.tempName_.clear();
     std::string().swap(w.data_);
     std::string().swap(w.old_);
-    if (w.fd_ >= 0)
-        ::close(w.fd_);
-    w.fd_ = -1;
+    w.fd_.Reset();
     return {};
 }
 
@@ -615,7 +608,7 @@ PendingWrite& PendingWrite::operator=(PendingWrite&& other) noexcept {
         data_ = std::move(other.data_);
         old_ = std::move(other.old_);
         oldKnown_ = other.oldKnown_;
-        fd_ = std::exchange(other.fd_, -1);
+        fd_ = std::move(other.fd_);
         device_ = other.device_;
         inode_ = other.inode_;
         ctime_ = other.ctime_;
@@ -634,18 +627,12 @@ PendingWrite::~PendingWrite() {
 }
 
 void PendingWrite::CloseDescriptor() noexcept {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    fd_.Reset();
     target_.folder.Reset();
 }
 
 void PendingWrite::Discard() noexcept {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    fd_.Reset();
     if (!committed_ && !tempName_.empty() && ReopenFolder(target_) == 0)
         ::unlinkat(target_.folder.Get(), tempName_.c_str(), 0);
     tempName_.clear();

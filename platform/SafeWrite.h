@@ -122,7 +122,7 @@ private:
     std::string data_; // a write in place keeps its bytes until it is committed
     std::string old_;  // and the bytes it replaces, to put back after a failure
     bool oldKnown_ = false;
-    int fd_ = -1;      // the temporary, or the target for a write in place
+    UniqueFd fd_;      // the temporary, or the target for a write in place
     dev_t device_ = 0; // what fd_ is, to know it again once closed
     ino_t inode_ = 0;
     struct timespec ctime_ {};
