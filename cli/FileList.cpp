@@ -1,5 +1,6 @@
 #include "cli/FileList.h"
 
+#include "platform/SystemError.h"
 #include "scanner/Masks.h"
 #include "scanner/ScanThread.h"
 #include "settings/Settings.h"
@@ -45,6 +46,10 @@ void WalkDirectory(const std::string& argument, const std::string& types, bool r
         },
         TDoProcess());
     walk.Execute();
+    for (const UnreadFolder& folder : walk.UnreadFolders())
+        list.warnings.push_back("cannot read folder \"" + folder.path +
+                                "\": " + SystemErrorText(folder.error));
+    list.leftovers.insert(list.leftovers.end(), walk.Leftovers().begin(), walk.Leftovers().end());
     if (walk.FStatus != 0) {
         std::string why = walk.FCurrent;
         list.warnings.push_back("the walk of \"" + start +
@@ -96,6 +101,13 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
         kept.push_back(std::move(e));
     }
     list.entries.swap(kept);
+    // A directory named twice is walked twice: its temporaries are named once.
+    std::sort(list.leftovers.begin(), list.leftovers.end(),
+              [](const std::string& a, const std::string& b) {
+                  return FileListBefore(a, b) || (!FileListBefore(b, a) && a < b);
+              });
+    list.leftovers.erase(std::unique(list.leftovers.begin(), list.leftovers.end()),
+                         list.leftovers.end());
     return list;
 }
 

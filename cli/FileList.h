@@ -18,8 +18,12 @@ struct ListEntry {
 struct FileList {
     std::vector<ListEntry> entries;
     // Walks that ended before their end (the scanner stops at an entry whose
-    // time it cannot express, as the main window's scans do).
+    // time it cannot express, as the main window's scans do), and folders a walk
+    // could not read.
     std::vector<std::string> warnings;
+    // Safe writes' temporaries (platform/TempNames.h) the walks met and left out,
+    // full paths, sorted as the entries.
+    std::vector<std::string> leftovers;
 };
 
 // The sixteen default masks, as the program's start-up uses them.

@@ -32,40 +32,71 @@ std::int32_t AttributesOf(const struct stat& st, const char* name) {
     return attr;
 }
 
+namespace {
+
+int OpenSubdirectory(int parentFd, const char* name) {
+    return openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+} // namespace
+
 TDirListing::TDirListing(const std::string& path) {
     dir_ = opendir(path.empty() ? "." : path.c_str());
+    if (dir_ == nullptr) {
+        error_ = errno;
+        return;
+    }
+    fd_ = dirfd(dir_);
 }
 
 TDirListing::TDirListing(const TDirListing& parent, const char* name) {
-    if (parent.dir_ == nullptr) {
+    if (parent.fd_ < 0) {
+        error_ = EBADF;
         return;
     }
-    const int fd =
-        openat(dirfd(parent.dir_), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = OpenSubdirectory(parent.fd_, name);
     if (fd < 0) {
+        error_ = errno;
         return;
     }
     dir_ = fdopendir(fd);
     if (dir_ == nullptr) {
+        error_ = errno;
         close(fd);
+        return;
     }
+    fd_ = fd;
 }
 
 TDirListing::~TDirListing() {
     if (dir_ != nullptr) {
         closedir(dir_);
+    } else if (fd_ >= 0) {
+        close(fd_);
     }
 }
 
 bool TDirListing::Next() {
+    statState_ = 0;
+    lstatState_ = 0;
     if (dir_ == nullptr) {
-        return false;
+        if (next_ >= pending_.size()) {
+            name_ = nullptr;
+            nameLength_ = 0;
+            return false;
+        }
+        const Pending& p = pending_[next_++];
+        name_ = names_.data() + p.offset;
+        nameLength_ = p.length;
+        type_ = p.type;
+        return true;
     }
     errno = 0;
     const dirent* e = readdir(dir_);
-    statState_ = 0;
-    lstatState_ = 0;
     if (e == nullptr) {
+        if (errno != 0) {
+            error_ = errno;
+        }
         name_ = nullptr;
         nameLength_ = 0;
         return false;
@@ -76,6 +107,66 @@ bool TDirListing::Next() {
     return true;
 }
 
+void TDirListing::Suspend() {
+    name_ = nullptr;
+    nameLength_ = 0;
+    statState_ = 0;
+    lstatState_ = 0;
+    if (fd_ < 0) {
+        return;
+    }
+    if (dir_ == nullptr) {
+        close(fd_);
+        fd_ = -1;
+        return;
+    }
+    struct stat st {};
+    known_ = fstat(fd_, &st) == 0;
+    dev_ = st.st_dev;
+    ino_ = st.st_ino;
+    for (;;) {
+        errno = 0;
+        const dirent* e = readdir(dir_);
+        if (e == nullptr) {
+            if (errno != 0) {
+                error_ = errno;
+            }
+            break;
+        }
+        const std::size_t length = std::strlen(e->d_name);
+        pending_.push_back(Pending{names_.size(), length, e->d_type});
+        names_.append(e->d_name, length + 1); // with its terminating zero
+    }
+    closedir(dir_);
+    dir_ = nullptr;
+    fd_ = -1;
+}
+
+int TDirListing::Reopen(const TDirListing& parent, const char* name) {
+    if (fd_ >= 0) {
+        return 0;
+    }
+    if (dir_ != nullptr || !known_ || parent.fd_ < 0) {
+        return EBADF; // never suspended, or no directory to look in
+    }
+    const int fd = OpenSubdirectory(parent.fd_, name);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        const int error = errno;
+        close(fd);
+        return error;
+    }
+    if (st.st_dev != dev_ || st.st_ino != ino_) {
+        close(fd);
+        return ENOENT;
+    }
+    fd_ = fd;
+    return 0;
+}
+
 bool TDirListing::IsDotOrDotDot() const {
     return name_ != nullptr && name_[0] == '.' &&
            (name_[1] == 0 || (name_[1] == '.' && name_[2] == 0));
@@ -83,14 +174,14 @@ bool TDirListing::IsDotOrDotDot() const {
 
 bool TDirListing::StatFollow() {
     if (statState_ == 0) {
-        statState_ = fstatat(dirfd(dir_), name_, &st_, 0) == 0 ? 1 : -1;
+        statState_ = fstatat(fd_, name_, &st_, 0) == 0 ? 1 : -1;
     }
     return statState_ == 1;
 }
 
 bool TDirListing::StatNoFollow() {
     if (lstatState_ == 0) {
-        lstatState_ = fstatat(dirfd(dir_), name_, &lst_, AT_SYMLINK_NOFOLLOW) == 0 ? 1 : -1;
+        lstatState_ = fstatat(fd_, name_, &lst_, AT_SYMLINK_NOFOLLOW) == 0 ? 1 : -1;
     }
     return lstatState_ == 1;
 }

@@ -2,7 +2,8 @@
 // Directory listings for the scanner: every entry of one directory, "." and ".."
 // included, with names as raw bytes; the attributes, size and last-write time
 // of an entry are fetched only when asked for (one fstatat on the listing's
-// directory descriptor).
+// directory descriptor). A listing can let go of its descriptor while a walk is
+// deep below it (Suspend) and take its directory back afterwards (Reopen).
 
 #include "platform/FileTime.h"
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <vector>
 
 // The attribute bits of an entry (the scanner's attribute mask uses the same values).
 enum : std::int32_t {
@@ -42,9 +44,25 @@ public:
     TDirListing(const TDirListing&) = delete;
     TDirListing& operator=(const TDirListing&) = delete;
 
-    bool IsOpen() const { return dir_ != nullptr; }
-    // Moves to the next entry; false at the end of the listing or on a read error.
+    // True while the listing holds a descriptor of its directory.
+    bool IsOpen() const { return fd_ >= 0; }
+    // The errno of a failed opening or reading (0 when there was none).
+    int Error() const { return error_; }
+    // Moves to the next entry; false at the end of the listing or on a read
+    // error (then in Error()).
     bool Next();
+
+    // Reads the entries not listed yet into memory and closes the directory:
+    // Next() goes on with them, and the current entry is dropped. On a listing
+    // already suspended and reopened, only closes the directory again.
+    void Suspend();
+    // True when a suspended listing still has entries to give.
+    bool HasPending() const { return dir_ == nullptr && next_ < pending_.size(); }
+    // Opens a suspended listing's directory again as name inside parent, never
+    // through a link, and keeps it only when it is the very directory suspended
+    // (same device and inode). Returns 0, or the errno (ENOENT when another
+    // directory has taken the name).
+    int Reopen(const TDirListing& parent, const char* name);
 
     // The current entry.
     const char* Name() const { return name_; }
@@ -68,7 +86,22 @@ private:
     bool StatFollow();
     bool StatNoFollow();
 
-    DIR* dir_ = nullptr;
+    // An entry read ahead by Suspend: its name is at names_[offset].
+    struct Pending {
+        std::size_t offset;
+        std::size_t length;
+        unsigned char type;
+    };
+
+    DIR* dir_ = nullptr; // null once suspended
+    int fd_ = -1;        // the directory's descriptor, also after a reopening
+    int error_ = 0;
+    std::vector<Pending> pending_;
+    std::string names_;
+    std::size_t next_ = 0;
+    bool known_ = false; // dev_ and ino_ hold the suspended directory's identity
+    dev_t dev_ = 0;
+    ino_t ino_ = 0;
     const char* name_ = nullptr;
     std::size_t nameLength_ = 0;
     unsigned char type_ = 0;

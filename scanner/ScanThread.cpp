@@ -1,9 +1,11 @@
 #include "scanner/ScanThread.h"
 
+#include "platform/TempNames.h"
 #include "scanner/HandOver.h"
 
 #include <QTimer>
 
+#include <cerrno>
 #include <optional>
 #include <sys/stat.h>
 
@@ -20,7 +22,12 @@
 
 namespace {
 std::atomic<int> liveThreads{0};
-}
+
+// Folders this near the start keep their descriptors while the walk is below
+// them; deeper ones close theirs before it descends and reopen afterwards, so a
+// walk holds about this many descriptors however deep the tree.
+constexpr std::size_t kHeldLevels = 32;
+} // namespace
 
 TScanThread::TScanThread(bool recursive, std::int32_t attributeMask, std::string files,
                          std::string directory, TScanDrives drives, TScanStrategy strategy,
@@ -94,6 +101,8 @@ void TScanThread::run() {
 
 void TScanThread::Execute() {
     FStatus = 0;
+    unread_.clear();
+    leftovers_.clear();
     try {
         RunScan();
     } catch (const std::exception& e) {
@@ -184,10 +193,11 @@ std::string TScanThread::JoinPath(const std::string& directory, const std::strin
 
 void TScanThread::WalkDirectory(const std::string& path, std::int32_t attributeMask,
                                 const TCollection& masks) {
-    WalkLevel(nullptr, nullptr, path, attributeMask, masks);
+    levels_.clear();
+    WalkLevel(nullptr, path, attributeMask, masks);
 }
 
-void TScanThread::WalkLevel(TDirListing* parent, const char* nameInParent, const std::string& path,
+void TScanThread::WalkLevel(const char* nameInParent, const std::string& path,
                             std::int32_t attributeMask, const TCollection& masks) {
     if (FStatus != 0) {
         return;
@@ -196,20 +206,40 @@ void TScanThread::WalkLevel(TDirListing* parent, const char* nameInParent, const
     Synchronize([this] { CallProcess(); });
 
     // A subdirectory is opened through its parent's descriptor, never through a link.
+    const std::size_t depth = levels_.size();
     std::optional<TDirListing> listing;
-    if (parent != nullptr) {
-        listing.emplace(*parent, nameInParent);
+    if (depth > 0) {
+        listing.emplace(*levels_.back().listing, nameInParent);
     } else {
         listing.emplace(path);
     }
     if (!listing->IsOpen()) {
+        // A folder gone or made a file since it was listed has nothing to miss.
+        if (listing->Error() != ENOENT && listing->Error() != ENOTDIR) {
+            NoteUnread(path, listing->Error());
+        }
         return;
     }
+    levels_.push_back(Level{&*listing, depth >= kHeldLevels ? nameInParent : std::string()});
+    struct Pop {
+        std::vector<Level>& levels;
+        ~Pop() { levels.pop_back(); }
+    } pop{levels_};
+    if (depth > kHeldLevels) {
+        levels_[depth - 1].listing->Suspend(); // nameInParent is not used after this
+    }
+
+    int unread = 0;
     while (!Terminated() && listing->Next()) {
         if (listing->IsDotOrDotDot()) {
             continue;
         }
         const std::string_view name(listing->Name(), listing->NameLength());
+        // Another run's file in the middle of being written: not the user's.
+        if (IsWriteTemporaryName(name)) {
+            leftovers_.push_back(JoinPath(path, std::string(name)));
+            continue;
+        }
         if ((listing->AttributesFor(attributeMask) & attributeMask) == attributeMask &&
             MatchAnyMask(masks, name)) {
             if (!listing->Fill(FEntry)) {
@@ -223,12 +253,52 @@ void TScanThread::WalkLevel(TDirListing* parent, const char* nameInParent, const
         if (FRecursive && listing->IsRealDirectory()) {
             dev_t device = 0;
             if (!sameDevice_ || (listing->DeviceOf(device) && device == device_)) {
-                WalkLevel(&*listing, listing->Name(), JoinPath(path, std::string(name)),
-                          attributeMask, masks);
+                WalkLevel(listing->Name(), JoinPath(path, std::string(name)), attributeMask, masks);
+                if (!listing->IsOpen() && listing->HasPending()) {
+                    if (FStatus != 0) {
+                        break; // nothing more is reported
+                    }
+                    unread = ReopenLevel(depth);
+                    if (unread != 0) {
+                        break;
+                    }
+                }
             }
         }
         FEntry.Clear();
     }
+    if (unread == 0) {
+        unread = listing->Error();
+    }
+    if (unread != 0) {
+        NoteUnread(path, unread);
+    }
+}
+
+// Reopens the suspended folder at depth from its nearest open ancestor, each
+// folder on the way by its name and checked to be the one walked before, so a
+// folder swapped for a link or another folder meanwhile is not entered. Folders
+// on the way are closed again. Returns 0 or the errno of the step that failed.
+int TScanThread::ReopenLevel(std::size_t depth) {
+    std::size_t first = depth;
+    while (first > 0 && !levels_[first - 1].listing->IsOpen()) {
+        --first;
+    }
+    if (first == 0) {
+        return EBADF; // the start folder is never closed
+    }
+    int error = 0;
+    for (std::size_t i = first; i <= depth && error == 0; ++i) {
+        error = levels_[i].listing->Reopen(*levels_[i - 1].listing, levels_[i].name.c_str());
+        if (i > first) {
+            levels_[i - 1].listing->Suspend();
+        }
+    }
+    return error;
+}
+
+void TScanThread::NoteUnread(const std::string& path, int error) {
+    unread_.push_back(UnreadFolder{path, error});
 }
 
 void TScanThread::ReportFileFound() {

@@ -16,8 +16,15 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 class THandOver;
+
+// A folder the walk could not open, or could not read to its end.
+struct UnreadFolder {
+    std::string path;
+    int error = 0; // the errno
+};
 
 class TScanThread : public QThread {
     Q_OBJECT
@@ -79,14 +86,33 @@ public:
     // Scan threads alive in the process.
     static int LiveCount();
 
+    // What the last Execute met besides the entries it reported: the folders it
+    // could not read (their entries are missing), and the full paths of safe
+    // writes' temporaries (TempNames.h), which it neither reports nor enters.
+    const std::vector<UnreadFolder>& UnreadFolders() const { return unread_; }
+    const std::vector<std::string>& Leftovers() const { return leftovers_; }
+
 protected:
     void run() override;
 
 private:
     void DeleteWhenFinished();
     void WalkMount(const std::string& mountPoint, const TCollection& masks);
-    void WalkLevel(TDirListing* parent, const char* nameInParent, const std::string& path,
-                   std::int32_t attributeMask, const TCollection& masks);
+    void WalkLevel(const char* nameInParent, const std::string& path, std::int32_t attributeMask,
+                   const TCollection& masks);
+    int ReopenLevel(std::size_t depth);
+    void NoteUnread(const std::string& path, int error);
+
+    // The listings of the folders being walked, the start folder first; name is
+    // the folder's name in its parent, kept only for folders deep enough to be
+    // closed while the walk is below them (ReopenLevel opens them by it).
+    struct Level {
+        TDirListing* listing;
+        std::string name;
+    };
+    std::vector<Level> levels_;
+    std::vector<UnreadFolder> unread_;
+    std::vector<std::string> leftovers_;
 
     std::atomic<bool> terminated_{false};
     std::shared_ptr<THandOver> handOver_;

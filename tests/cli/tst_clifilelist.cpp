@@ -11,6 +11,9 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -24,6 +27,9 @@ private Q_SLOTS:
     void startDirectory();
     void defaultTypesAreTheProgramsOwn();
     void relativePaths();
+    void unreadableFolderWarned();
+    void leftoversLeftOut_data();
+    void leftoversLeftOut();
     void badMask();
 };
 
@@ -105,6 +111,66 @@ void tst_CliFileList::relativePaths() {
                                       e.origin.substr(root.size()));
     QCOMPARE(got, (QStringList{u"/s/t/y.css t/y.css /s/"_s, u"/s/t/z.txt z.txt /s/t/z.txt"_s,
                                u"/s/x.htm x.htm /s/"_s}));
+    QVERIFY(list.warnings.empty());
+}
+
+void tst_CliFileList::unreadableFolderWarned() {
+    QTemporaryDir tmp;
+    const std::string root = tmp.path().toStdString();
+    QDir().mkpath(tmp.path() + u"/locked"_s);
+    QDir().mkpath(tmp.path() + u"/open"_s);
+    for (const char* n : {"locked/x.htm", "open/y.htm"})
+        QVERIFY(QFile(tmp.path() + u"/"_s + QLatin1String(n)).open(QIODevice::WriteOnly));
+    const std::string locked = root + "/locked";
+    QVERIFY(::chmod(root.c_str(), 0755) == 0 && ::chmod(locked.c_str(), 0) == 0);
+    // The superuser reads any folder: look at the tree as another user would.
+    const bool superuser = ::geteuid() == 0;
+    if (superuser && ::seteuid(65534) != 0)
+        QSKIP("cannot take another user's rights");
+    const int probe = ::open(locked.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool refused = probe < 0;
+    if (probe >= 0)
+        ::close(probe);
+    const FileList list = refused ? BuildFileList({root}, "*.htm", true) : FileList();
+    QVERIFY(!superuser || ::seteuid(0) == 0);
+    ::chmod(locked.c_str(), 0755);
+    if (!refused)
+        QSKIP("folder permissions are not enforced here");
+    QCOMPARE(list.entries.size(), std::size_t(1));
+    QCOMPARE(list.entries[0].path, root + "/open/y.htm");
+    QCOMPARE(list.warnings,
+             std::vector<std::string>{"cannot read folder \"" + locked + "\": Permission denied"});
+}
+
+void tst_CliFileList::leftoversLeftOut_data() {
+    QTest::addColumn<QString>("types");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("*.htm*") << u"*.htm*"_s
+                            << QStringList{u".a.htm.vx-Ab12C.tmp"_s, u"a.htm"_s, u"sub/b.html"_s};
+    QTest::newRow("*") << u"*"_s
+                       << QStringList{u".a.htm.vx-Ab12C.tmp"_s, u"a.htm"_s, u"sub"_s,
+                                      u"sub/b.html"_s};
+}
+
+void tst_CliFileList::leftoversLeftOut() {
+    QFETCH(QString, types);
+    QFETCH(QStringList, listed);
+    QTemporaryDir tmp;
+    // Temporaries of writes still going on (one a folder), and a name that is none.
+    QDir().mkpath(tmp.path() + u"/sub"_s);
+    QDir().mkpath(tmp.path() + u"/.c.htm.vx-ZZzz99.tmp"_s);
+    for (const char* n : {"a.htm", ".a.htm.vx-Ab12Cd.tmp", ".a.htm.vx-Ab12C.tmp", "sub/b.html",
+                          "sub/.b.html.vx-000000.tmp", ".c.htm.vx-ZZzz99.tmp/inner.htm"})
+        QVERIFY(QFile(tmp.path() + u"/"_s + QLatin1String(n)).open(QIODevice::WriteOnly));
+    const std::string root = tmp.path().toStdString();
+    const FileList list = BuildFileList({root}, types.toStdString(), true);
+    QStringList got;
+    for (const ListEntry& e : list.entries)
+        got << QString::fromStdString(e.rel);
+    QCOMPARE(got, listed);
+    QCOMPARE(list.leftovers, (std::vector<std::string>{root + "/.a.htm.vx-Ab12Cd.tmp",
+                                                       root + "/.c.htm.vx-ZZzz99.tmp",
+                                                       root + "/sub/.b.html.vx-000000.tmp"}));
     QVERIFY(list.warnings.empty());
 }
 

@@ -6,8 +6,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <map>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +53,8 @@ private Q_SLOTS:
     void sizesAndTimes();
     void subdirectoryNeverThroughLink();
     void missingDirectory();
+    void suspendAndReopen_data();
+    void suspendAndReopen();
     void currentDirectory();
     void clearEntry();
 
@@ -190,9 +194,49 @@ void tst_DirList::subdirectoryNeverThroughLink() {
 void tst_DirList::missingDirectory() {
     TDirListing listing(root + "/does-not-exist");
     QVERIFY(!listing.IsOpen());
+    QCOMPARE(listing.Error(), ENOENT);
     QVERIFY(!listing.Next());
     TDirListing file(root + "/plain.txt");
     QVERIFY(!file.IsOpen());
+    QCOMPARE(file.Error(), ENOTDIR);
+}
+
+void tst_DirList::suspendAndReopen_data() {
+    QTest::addColumn<QString>("swap"); // what takes the suspended folder's name
+    QTest::addColumn<int>("error");
+    QTest::newRow("nothing") << QString() << 0;
+    QTest::newRow("another folder") << QStringLiteral("folder") << ENOENT;
+    QTest::newRow("link to it") << QStringLiteral("link") << ENOTDIR;
+}
+
+void tst_DirList::suspendAndReopen() {
+    QFETCH(QString, swap);
+    QFETCH(int, error);
+    for (const char* name : {"/dir/a", "/dir/b", "/dir/c"}) {
+        MakeFile(root + name, 1);
+    }
+    TDirListing top(root);
+    TDirListing sub(top, "dir");
+    QVERIFY(sub.Next());
+    std::set<std::string> names{sub.Name()};
+    sub.Suspend();
+    QVERIFY(!sub.IsOpen());
+    QVERIFY(sub.HasPending());
+    if (!swap.isEmpty()) {
+        QCOMPARE(::rename((root + "/dir").c_str(), (root + "/moved").c_str()), 0);
+        QCOMPARE(swap == u"link" ? ::symlink("moved", (root + "/dir").c_str())
+                                 : ::mkdir((root + "/dir").c_str(), 0755),
+                 0);
+    }
+    QCOMPARE(sub.Reopen(top, "dir"), error);
+    QCOMPARE(sub.IsOpen(), error == 0);
+    // The entries read ahead come in any case; a reopened folder also answers for them.
+    while (sub.Next()) {
+        names.insert(sub.Name());
+        TFindData data;
+        QCOMPARE(sub.Fill(data), error == 0);
+    }
+    QCOMPARE(names, (std::set<std::string>{".", "..", "a", "b", "c"}));
 }
 
 void tst_DirList::currentDirectory() {
