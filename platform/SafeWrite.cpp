@@ -181,12 +181,69 @@ std::string CreateErrorMessage(const std::string& path, int errnum) {
     return WriteErrorMessage(path, errnum);
 }
 
+// The files a batch replaced, each under its replacement's temporary name in its
+// own folder, deleted together when the batch ends.
+class RetiredFiles {
+public:
+    RetiredFiles() = default;
+    RetiredFiles(const RetiredFiles&) = delete;
+    RetiredFiles& operator=(const RetiredFiles&) = delete;
+    ~RetiredFiles() { DeleteAll(); }
+
+    void Add(const WriteTarget& where, const std::string& name, const struct stat& st) {
+        Retired r;
+        r.where.folderPath = where.folderPath;
+        r.where.folderDevice = where.folderDevice;
+        r.where.folderInode = where.folderInode;
+        r.where.beneath = where.beneath;
+        r.where.root = where.root;
+        r.where.relFolder = where.relFolder;
+        r.name = name;
+        r.device = st.st_dev;
+        r.inode = st.st_ino;
+        files_.push_back(std::move(r));
+    }
+
+    // Deletes each one still there under its name (and nothing that took its name).
+    void DeleteAll() noexcept {
+        UniqueFd folder;
+        dev_t folderDevice = 0;
+        ino_t folderInode = 0;
+        for (Retired& r : files_) {
+            if (!folder.Valid() || folderDevice != r.where.folderDevice ||
+                folderInode != r.where.folderInode) {
+                if (ReopenFolder(r.where) != 0) {
+                    folder.Reset();
+                    continue;
+                }
+                folder = std::move(r.where.folder);
+                folderDevice = r.where.folderDevice;
+                folderInode = r.where.folderInode;
+            }
+            struct stat st {};
+            if (::fstatat(folder.Get(), r.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                st.st_dev == r.device && st.st_ino == r.inode)
+                ::unlinkat(folder.Get(), r.name.c_str(), 0);
+        }
+        files_.clear();
+    }
+
+private:
+    struct Retired {
+        WriteTarget where;
+        std::string name;
+        dev_t device = 0;
+        ino_t inode = 0;
+    };
+    std::vector<Retired> files_;
+};
+
 // Lets the prepare and commit steps reach the private parts of a pending write.
 class SafeWriteAccess {
 public:
     static PendingWrite Prepare(const std::string& path, const ContentProducer& produce,
                                 const WriteOptions& options);
-    static Failure Commit(PendingWrite& w);
+    static Failure Commit(PendingWrite& w, RetiredFiles* retired);
     // The descriptor to flush a write through; -1 with errno, or TemporaryGone.
     static int Fd(PendingWrite& w);
     static constexpr int TemporaryGone = -2;
@@ -208,7 +265,7 @@ private:
     static void PrepareInPlace(PendingWrite& w, const struct stat& st, bool produced,
                                const ContentProducer& produce);
     static Failure CommitInPlace(PendingWrite& w);
-    static Failure CommitReplacement(PendingWrite& w);
+    static Failure CommitReplacement(PendingWrite& w, RetiredFiles* retired);
     static Failure TemporaryStillOurs(PendingWrite& w, int folder);
 };
 
@@ -364,7 +421,7 @@ Failure SafeWriteAccess::TemporaryStillOurs(PendingWrite& w, int folder) {
     return {};
 }
 
-Failure SafeWriteAccess::CommitReplacement(PendingWrite& w) {
+Failure SafeWriteAccess::CommitReplacement(PendingWrite& w, RetiredFiles* retired) {
     const int folder = Folder(w);
     if (folder < 0)
         return Sys(errno);
@@ -392,7 +449,10 @@ Failure SafeWriteAccess::CommitReplacement(PendingWrite& w) {
                 ::renameat2(folder, temp, folder, name, RENAME_EXCHANGE);
                 return f;
             }
-            ::unlinkat(folder, temp, 0);
+            if (retired != nullptr)
+                retired->Add(w.target_, w.tempName_, old);
+            else
+                ::unlinkat(folder, temp, 0);
             return {};
         }
         if (errno == ENOENT && w.readAs_.known)
@@ -464,8 +524,8 @@ Failure SafeWriteAccess::CommitInPlace(PendingWrite& w) {
     return Sys(err);
 }
 
-Failure SafeWriteAccess::Commit(PendingWrite& w) {
-    const Failure f = w.inPlace_ ? CommitInPlace(w) : CommitReplacement(w);
+Failure SafeWriteAccess::Commit(PendingWrite& w, RetiredFiles* retired) {
+    const Failure f = w.inPlace_ ? CommitInPlace(w) : CommitReplacement(w, retired);
     if (f)
         return f;
     w.committed_ = true;
@@ -500,7 +560,8 @@ private:
     struct stat st_ {};
 };
 
-void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync) {
+void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync,
+               RetiredFiles* retired = nullptr) {
     const std::size_t n = writes.size();
     auto fail = [&writes](std::size_t i, Failure f) {
         WriteError error(writes[i].Path(), f.errnum, f.kind, i);
@@ -567,7 +628,7 @@ void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync) {
         PendingWrite& w = writes[i];
         folderOf(w);
         const bool inPlace = w.InPlace();
-        if (const Failure f = SafeWriteAccess::Commit(w)) {
+        if (const Failure f = SafeWriteAccess::Commit(w, retired)) {
             flush();
             fail(i, f);
         }
@@ -671,20 +732,25 @@ PendingWrite WriteBatch::Prepare(const std::string& path, const ContentProducer&
     return PrepareWriteFrom(path, produce, options);
 }
 
+WriteBatch::WriteBatch() : retired_(std::make_unique<RetiredFiles>()) {}
+
+WriteBatch::~WriteBatch() = default;
+
 void WriteBatch::Commit(std::vector<PendingWrite>& writes) {
-    CommitAll(writes, false);
+    CommitAll(writes, false, retired_.get());
 }
 
 void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::size_t)>& pathOf,
                        const std::function<std::string_view(std::size_t)>& contentOf,
                        std::size_t chunkFiles, std::size_t chunkBytes,
                        const std::function<WriteOptions(std::size_t)>& optionsOf) {
+    WriteBatch batch; // deletes the replaced files, however this ends
     std::vector<PendingWrite> pending;
     std::size_t first = 0; // the file number of pending[0]
     std::size_t bytes = 0;
     auto commit = [&] {
         try {
-            CommitWrites(pending);
+            batch.Commit(pending);
         } catch (const WriteError& e) {
             throw e.WithIndex(first + e.Index());
         }
@@ -693,7 +759,9 @@ void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::s
         try {
             const std::string path = pathOf(i);
             const std::string_view data = contentOf(i);
-            pending.push_back(PrepareWrite(path, data, optionsOf ? optionsOf(i) : WriteOptions{}));
+            pending.push_back(batch.Prepare(
+                path, [data](const ContentSink& sink) { sink(data); },
+                optionsOf ? optionsOf(i) : WriteOptions{}));
             pending.back().CloseDescriptor();
             bytes += data.size();
         } catch (const WriteError& e) {

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -155,12 +156,29 @@ void CommitWrite(PendingWrite write);
 // left empty.
 void CommitWrites(std::vector<PendingWrite>& writes);
 
+class RetiredFiles;
+
 // Many files written together: prepared (on any threads) and committed in chunks.
+// The files a batch replaces are deleted when the batch ends, not one by one
+// between its writes: on some file systems (ext4 without a journal) every new
+// file costs more the more files were deleted in the last minutes, so deleting as
+// it goes would make a large batch slower with every file. Until then each one
+// lies under its replacement's temporary name, in its own folder, with its own
+// owner, mode and ACL (readable by exactly those who could read it before), and
+// is never written into.
 class WriteBatch {
 public:
+    WriteBatch();
+    ~WriteBatch(); // deletes the replaced files
+    WriteBatch(const WriteBatch&) = delete;
+    WriteBatch& operator=(const WriteBatch&) = delete;
+
     PendingWrite Prepare(const std::string& path, const ContentProducer& produce,
                          const WriteOptions& options = {});
     void Commit(std::vector<PendingWrite>& writes);
+
+private:
+    std::unique_ptr<RetiredFiles> retired_;
 };
 
 // One file: prepare, fsync, put in place.
