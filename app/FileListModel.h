@@ -6,6 +6,7 @@
 // and no locale collation, so "." and "/" come before digits and letters. A path
 // equal to listed ones (letter case aside) goes after them.
 
+#include "commands/ListedFiles.h"
 #include "text/ListOrder.h"
 
 #include <QAbstractListModel>
@@ -16,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-class TFileListModel : public QAbstractListModel {
+class TFileListModel : public QAbstractListModel, public ListedFiles {
     Q_OBJECT
 public:
     explicit TFileListModel(QObject* parent = nullptr);
@@ -25,8 +26,8 @@ public:
     // returns its row.
     int Add(const std::string& path);
     void Clear();
-    std::size_t Count() const { return order_.size(); }
-    const std::string& Entry(std::size_t row) const { return paths_[order_.at(row)]; }
+    std::size_t Count() const override { return order_.size(); }
+    const std::string& Entry(std::size_t row) const override { return paths_[order_.at(row)]; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

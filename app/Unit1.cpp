@@ -335,42 +335,46 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 // ---------------------------------------------------------------------------
 // Command availability
 
+std::vector<TForm1::OfferControl> TForm1::OfferControls() const {
+    return {
+        {Offer::LoadFile, LoadFile},  {Offer::LoadDir, LoadDir},   {Offer::OptimizeFile, OptFile},
+        {Offer::OptimizeDir, OptDir}, {Offer::SaveFile, SaveFile}, {Offer::SaveAll, SaveAll},
+        {Offer::ChangeFile, DoIt},    {Offer::ChangeDir, Button1}, {Offer::Recursive, CheckBox1},
+        {Offer::View, RichEdit1},     {Offer::List, ListBox1},     {Offer::ListCaption, Panel1},
+        {Offer::SpaceSaved, Label3},  {Offer::SpaceSaved, Label4}};
+}
+
+namespace {
+
+// The offers that show a pane rather than enable a command.
+bool IsPane(Offer o) {
+    return o == Offer::View || o == Offer::List || o == Offer::ListCaption ||
+           o == Offer::SpaceSaved;
+}
+
+} // namespace
+
 void TForm1::DisableCommands() {
-    for (QWidget* w : {static_cast<QWidget*>(LoadFile), static_cast<QWidget*>(LoadDir),
-                       static_cast<QWidget*>(OptFile), static_cast<QWidget*>(OptDir),
-                       static_cast<QWidget*>(SaveFile), static_cast<QWidget*>(SaveAll),
-                       static_cast<QWidget*>(DoIt), static_cast<QWidget*>(Button1),
-                       static_cast<QWidget*>(CheckBox1)})
-        w->setEnabled(false);
-    for (QWidget* w : {static_cast<QWidget*>(RichEdit1), static_cast<QWidget*>(ListBox1),
-                       static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Label3),
-                       static_cast<QWidget*>(Label4)})
-        w->hide();
+    for (const auto& [offer, control] : OfferControls()) {
+        if (IsPane(offer))
+            control->hide();
+        else
+            control->setEnabled(false);
+    }
     CheckBox2->setEnabled(false);
     const auto items = MainMenu1->actions();
     for (QAction* item : items)
         item->setEnabled(false);
 }
 
-void TForm1::EnableCommands(bool loadFile, bool loadDir, bool optFile, bool optDir, bool saveFile,
-                            bool saveAll, bool changeFile, bool changeDir, bool checkBox1,
-                            bool viewShown, bool listShown, bool panel1Shown,
-                            bool spaceSavedShown) {
-    const std::pair<bool, QWidget*> enable[] = {
-        {loadFile, LoadFile}, {loadDir, LoadDir},   {optFile, OptFile},
-        {optDir, OptDir},     {saveFile, SaveFile}, {saveAll, SaveAll},
-        {changeFile, DoIt},   {changeDir, Button1}, {checkBox1, CheckBox1}};
-    for (const auto& [on, w] : enable)
-        if (on)
-            w->setEnabled(true);
-    const std::pair<bool, QWidget*> show[] = {
-        {viewShown, RichEdit1}, {listShown, ListBox1}, {panel1Shown, Panel1}};
-    for (const auto& [on, w] : show)
-        if (on)
-            w->show();
-    if (spaceSavedShown) {
-        Label3->show();
-        Label4->show();
+void TForm1::EnableCommands(CommandSet offers) {
+    for (const auto& [offer, control] : OfferControls()) {
+        if (!offers.Has(offer))
+            continue;
+        if (IsPane(offer))
+            control->show();
+        else
+            control->setEnabled(true);
     }
     CheckBox2->setEnabled(true);
     const auto items = MainMenu1->actions();
@@ -378,40 +382,47 @@ void TForm1::EnableCommands(bool loadFile, bool loadDir, bool optFile, bool optD
         item->setEnabled(true);
 }
 
+void TForm1::EnableCommands(bool loadFile, bool loadDir, bool optFile, bool optDir, bool saveFile,
+                            bool saveAll, bool changeFile, bool changeDir, bool checkBox1,
+                            bool viewShown, bool listShown, bool panel1Shown,
+                            bool spaceSavedShown) {
+    const bool flags[kOfferCount] = {loadFile,  loadDir,     optFile,        optDir,    saveFile,
+                                     saveAll,   changeFile,  changeDir,      checkBox1, viewShown,
+                                     listShown, panel1Shown, spaceSavedShown};
+    CommandSet offers;
+    for (unsigned i = 0; i < kOfferCount; ++i)
+        offers = offers.With(static_cast<Offer>(i), flags[i]);
+    EnableCommands(offers);
+}
+
 TForm1::Availability TForm1::CaptureAvailability() const {
     Availability state;
-    for (const QWidget* w : {static_cast<QWidget*>(LoadFile), static_cast<QWidget*>(LoadDir),
-                             static_cast<QWidget*>(OptFile), static_cast<QWidget*>(OptDir),
-                             static_cast<QWidget*>(SaveFile), static_cast<QWidget*>(SaveAll),
-                             static_cast<QWidget*>(DoIt), static_cast<QWidget*>(Button1),
-                             static_cast<QWidget*>(CheckBox1), static_cast<QWidget*>(CheckBox2)})
-        state.enabled.push_back(w->isEnabledTo(this));
+    for (const auto& [offer, control] : OfferControls()) {
+        if (IsPane(offer))
+            state.shown.push_back(!control->isHidden());
+        else
+            state.enabled.push_back(control->isEnabledTo(this));
+    }
+    state.enabled.push_back(CheckBox2->isEnabledTo(this));
     const auto items = MainMenu1->actions();
     for (const QAction* item : items)
         state.enabled.push_back(item->isEnabled());
-    for (const QWidget* w : {static_cast<QWidget*>(RichEdit1), static_cast<QWidget*>(ListBox1),
-                             static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Label3),
-                             static_cast<QWidget*>(Label4)})
-        state.shown.push_back(!w->isHidden());
     return state;
 }
 
 void TForm1::RestoreAvailability(const Availability& state) {
-    std::size_t i = 0;
-    for (QWidget* w : {static_cast<QWidget*>(LoadFile), static_cast<QWidget*>(LoadDir),
-                       static_cast<QWidget*>(OptFile), static_cast<QWidget*>(OptDir),
-                       static_cast<QWidget*>(SaveFile), static_cast<QWidget*>(SaveAll),
-                       static_cast<QWidget*>(DoIt), static_cast<QWidget*>(Button1),
-                       static_cast<QWidget*>(CheckBox1), static_cast<QWidget*>(CheckBox2)})
-        w->setEnabled(state.enabled.at(i++));
+    std::size_t enabled = 0;
+    std::size_t shown = 0;
+    for (const auto& [offer, control] : OfferControls()) {
+        if (IsPane(offer))
+            control->setVisible(state.shown.at(shown++));
+        else
+            control->setEnabled(state.enabled.at(enabled++));
+    }
+    CheckBox2->setEnabled(state.enabled.at(enabled++));
     const auto items = MainMenu1->actions();
     for (QAction* item : items)
-        item->setEnabled(state.enabled.at(i++));
-    i = 0;
-    for (QWidget* w : {static_cast<QWidget*>(RichEdit1), static_cast<QWidget*>(ListBox1),
-                       static_cast<QWidget*>(Panel1), static_cast<QWidget*>(Label3),
-                       static_cast<QWidget*>(Label4)})
-        w->setVisible(state.shown.at(i++));
+        item->setEnabled(state.enabled.at(enabled++));
 }
 
 void TForm1::RefreshView() {
@@ -448,7 +459,7 @@ void TForm1::ShowWindow(QWidget* window) {
 // Creation and destruction
 
 void TForm1::FormCreate(QObject*) {
-    FileTextsReady = false;
+    batch_.Forget();
     LoadWindowPlacement(*this);
     ReadStartupOptions(*CheckBox1, *CheckBox2);
 }
@@ -476,8 +487,7 @@ void TForm1::LoadFileClick(QObject*) {
         document_.ReadFromFile(path);
         CurrentFileName = path;
         DisableCommands();
-        EnableCommands(true, true, true, false, false, false, true, false, true, true, false, false,
-                       false);
+        EnableCommands(Offers::FileLoaded);
     });
 }
 
@@ -489,8 +499,7 @@ void TForm1::OptFileClick(QObject*) {
         }
         DisableCommands();
         const OptimizeRun run = OptimizeDocument(document_);
-        EnableCommands(true, true, false, false, true, false, true, false, true, true, false, false,
-                       true);
+        EnableCommands(Offers::FileOptimized);
         SetSpaceSaved(run.Saved());
         RefreshView();
         if (run.hasPre)
@@ -509,8 +518,7 @@ void TForm1::DoItClick(QObject*) {
         std::string changed = ReplaceText(document_.WholeText(), MemoText(*Memo2), MemoText(*Memo3),
                                           CheckBox2->isChecked());
         document_.SetWholeText(std::move(changed));
-        EnableCommands(true, true, true, false, true, false, true, false, true, true, false, false,
-                       false);
+        EnableCommands(Offers::FileChanged);
         RefreshView();
         ShowMessage(QStringLiteral("The file has been modified, you can save it now."));
     });

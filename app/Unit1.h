@@ -2,6 +2,8 @@
 // The main window: the text view, the file list and the optimization toolbox,
 // the menu, and the rule that decides which commands the user can reach.
 
+#include "commands/CommandSet.h"
+#include "commands/DirectoryBatch.h"
 #include "text/TextDocument.h"
 
 #include <QMainWindow>
@@ -69,12 +71,10 @@ public:
 
     // The path last loaded by "Load File" (bytes).
     std::string CurrentFileName;
-    // One processed text per entry of the file list, and whether they are current.
-    std::vector<std::string> FileTexts;
-    bool FileTextsReady = false;
-    // Each listed file as it was read for its kept text, so that "Save All" never
-    // writes over a file another program changed meanwhile.
-    std::vector<FileStamp> FileStamps;
+    // The directory commands' kept texts (one per entry of the file list) and
+    // whether they are current.
+    const DirectoryBatch& Batch() const { return batch_; }
+    DirectoryBatch& Batch() { return batch_; }
 
     // The text the view shows.
     TextDocument& Document() { return document_; }
@@ -87,6 +87,8 @@ public:
     void DisableCommands();
     // Switches on what the next step offers; never switches anything off.
     // CheckBox2 and the menu are always switched on.
+    void EnableCommands(CommandSet offers);
+    // The same with one flag per offer, in the order of Offer.
     void EnableCommands(bool loadFile, bool loadDir, bool optFile, bool optDir, bool saveFile,
                         bool saveAll, bool changeFile, bool changeDir, bool checkBox1,
                         bool viewShown, bool listShown, bool panel1Shown, bool spaceSavedShown);
@@ -143,12 +145,16 @@ private:
     // Selects a list entry without running ListBox1Click (only the user's
     // selection loads a file into the view).
     void SelectListEntry(int row);
-    // The batch commands' fill of the view for list entry i: the kept text while
-    // FileTexts is current, otherwise the file itself.
-    void FillFromListEntry(std::size_t i);
+    // The controls each offer switches on (the enabled ones first, then the shown).
+    struct OfferControl {
+        Offer offer;
+        QWidget* control;
+    };
+    std::vector<OfferControl> OfferControls() const;
     static void ShowWindow(QWidget* window);
 
     TextDocument document_;
+    DirectoryBatch batch_;
     std::uint64_t shownRevision_ = 0;
     TFileListModel* fileList_ = nullptr;
     QString lastOpenPath_;

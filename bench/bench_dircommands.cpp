@@ -157,12 +157,13 @@ void BM_OptimizeDir(benchmark::State& state) {
         f.LoadDir();
     const bool kept = state.range(0) != 0;
     if (kept) {
-        f.form->FileTextsReady = false;
+        f.form->Batch().Forget();
         f.UntilMessage([&] { f.form->Button1Click(nullptr); });
     }
     for (auto _ : state) {
         state.PauseTiming();
-        f.form->FileTextsReady = kept;
+        if (!kept) // the files are read again; otherwise the kept texts stay current
+            f.form->Batch().Forget();
         state.ResumeTiming();
         state.SetIterationTime(f.UntilMessage([&] { f.form->OptDirClick(nullptr); }));
     }
@@ -178,12 +179,13 @@ void BM_ChangeDir(benchmark::State& state) {
     f.form->Memo3->setPlainText(QStringLiteral("Lorem"));
     f.form->CheckBox2->setChecked(false);
     if (kept) {
-        f.form->FileTextsReady = false;
+        f.form->Batch().Forget();
         f.UntilMessage([&] { f.form->OptDirClick(nullptr); });
     }
     for (auto _ : state) {
         state.PauseTiming();
-        f.form->FileTextsReady = kept;
+        if (!kept) // the files are read again; otherwise the kept texts stay current
+            f.form->Batch().Forget();
         state.ResumeTiming();
         state.SetIterationTime(f.UntilMessage([&] { f.form->Button1Click(nullptr); }));
     }
@@ -197,7 +199,7 @@ void BM_SaveAll(benchmark::State& state) {
     for (auto _ : state) {
         // Kept texts read afresh (not timed): Save All writes only the files as
         // they were read, and the previous iteration has rewritten them.
-        f.form->FileTextsReady = false;
+        f.form->Batch().Forget();
         f.UntilMessage([&] { f.form->OptDirClick(nullptr); });
         const double seconds = f.UntilMessage([&] { f.form->SaveAllClick(nullptr); });
         if (f.answerer->lastMessage != QStringLiteral("All Files have been saved."))

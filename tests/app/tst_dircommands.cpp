@@ -335,7 +335,7 @@ private Q_SLOTS:
         const QStringList paths = MakeFiles({"one  two\n", "three\n"});
         LoadDir(Path(QStringLiteral("Directory")));
         QCOMPARE(Press("OptDir"), kOptimizedMessage);
-        QVERIFY(form->FileTextsReady);
+        QVERIFY(form->Batch().TextsReady());
         QVERIFY(WriteFile(paths[0], "  changed  on  disk\n"));
         // The list and the view are emptied as soon as the dialog is confirmed,
         // before the scan reports anything.
@@ -348,7 +348,7 @@ private Q_SLOTS:
         }
         QCOMPARE(form->FileList().Count(), std::size_t(0));
         QCOMPARE(ViewBytes(), QByteArray());
-        QVERIFY(!form->FileTextsReady);
+        QVERIFY(!form->Batch().TextsReady());
         QCOMPARE(Panel(), kNoFiles);
         QCOMPARE(State(), Row("............."));
         QVERIFY(QTest::qWaitFor([&] { return !form->BaseScanner1->IsScanning(); }, 30000));
@@ -356,7 +356,7 @@ private Q_SLOTS:
         QCOMPARE(State(), Row("xx.x...xxxxx."));
         // The next batch command reads the files again.
         QCOMPARE(Press("OptDir"), kOptimizedMessage);
-        QCOMPARE(Bytes(form->FileTexts[0]), QByteArray("changed on disk\r\n"));
+        QCOMPARE(Bytes(form->Batch().Texts()[0]), QByteArray("changed on disk\r\n"));
     }
 
     // --- Optimize Dir, Change Dir, Save All --------------------------------------------
@@ -368,22 +368,22 @@ private Q_SLOTS:
         LoadDir(Path(QStringLiteral("Directory")));
         QCOMPARE(Press("OptDir"), kOptimizedMessage);
         std::size_t saved = 0;
-        QCOMPARE(form->FileTexts.size(), std::size_t(paths.size()));
+        QCOMPARE(form->Batch().Texts().size(), std::size_t(paths.size()));
         for (int i = 0; i < paths.size(); ++i) {
             Expect e(paths[i]);
             const OptimizeRun run = e.Optimize();
             saved += run.Saved();
-            QCOMPARE(Bytes(form->FileTexts[std::size_t(i)]), e.Text());
+            QCOMPARE(Bytes(form->Batch().Texts()[std::size_t(i)]), e.Text());
         }
-        QCOMPARE(Bytes(form->FileTexts[0]), QByteArray("<p> a b </p>\r\n"));
-        QCOMPARE(Bytes(form->FileTexts[1]), QByteArray()); // empty: stored empty
+        QCOMPARE(Bytes(form->Batch().Texts()[0]), QByteArray("<p> a b </p>\r\n"));
+        QCOMPARE(Bytes(form->Batch().Texts()[1]), QByteArray()); // empty: stored empty
         QVERIFY(saved > 0);
         QCOMPARE(W<QLabel>("Label4")->text(), QString::number(saved) + QStringLiteral(" bytes"));
         QCOMPARE(Panel(), kOptimizedCaption);
         QCOMPARE(State(), Row("xx...x.xxxxxx"));
-        QVERIFY(form->FileTextsReady);
+        QVERIFY(form->Batch().TextsReady());
         QCOMPARE(List()->currentIndex().row(), paths.size() - 1);
-        QCOMPARE(ViewBytes(), Bytes(form->FileTexts.back()));
+        QCOMPARE(ViewBytes(), Bytes(form->Batch().Texts().back()));
         QCOMPARE(W<QPlainTextEdit>("RichEdit1")->toPlainText(),
                  QStringLiteral("last line\nmore\n"));
         // Nothing was written yet.
@@ -393,13 +393,13 @@ private Q_SLOTS:
         QCOMPARE(Press("SaveAll"), kSavedMessage);
         for (int i = 0; i < paths.size(); ++i) {
             Expect e(paths[i]); // the file as saved, read back: unchanged by a new pass
-            QCOMPARE(ReadFile(paths[i]), Expect(form->FileTexts[std::size_t(i)]).Saved());
+            QCOMPARE(ReadFile(paths[i]), Expect(form->Batch().Texts()[std::size_t(i)]).Saved());
         }
         QCOMPARE(ReadFile(paths[1]), QByteArray());
         QCOMPARE(ReadFile(paths[2]), QByteArray("x\r\n"));
         QCOMPARE(Panel(), kSavedCaption);
         QCOMPARE(State(), Row("xx.....xxxxxx"));
-        QVERIFY(!form->FileTextsReady);
+        QVERIFY(!form->Batch().TextsReady());
         QCOMPARE(ViewBytes(), ReadFile(paths.back()));
         // No temporary file is left beside the saved ones.
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), paths.size());
@@ -445,21 +445,21 @@ private Q_SLOTS:
         for (int i = 0; i < paths.size(); ++i) {
             Expect e(paths[i]);
             e.Change(from, to, sensitive);
-            QCOMPARE(Bytes(form->FileTexts[std::size_t(i)]), e.Text());
+            QCOMPARE(Bytes(form->Batch().Texts()[std::size_t(i)]), e.Text());
         }
         QCOMPARE(Panel(), kChangedCaption);
         QCOMPARE(State(), Row("xx.x.x.xxxxx."));
-        QVERIFY(form->FileTextsReady);
+        QVERIFY(form->Batch().TextsReady());
         QCOMPARE(List()->currentIndex().row(), paths.size() - 1);
         // The view holds the last changed text as it is; had the program's
         // selection of the last entry loaded it, its last line would end in CR LF.
-        QCOMPARE(ViewBytes(), Bytes(form->FileTexts.back()));
+        QCOMPARE(ViewBytes(), Bytes(form->Batch().Texts().back()));
         QVERIFY(!ViewBytes().endsWith("\r\n"));
         for (int i = 0; i < paths.size(); ++i)
             QCOMPARE(ReadFile(paths[i]), texts[i]);
         QCOMPARE(Press("SaveAll"), kSavedMessage);
         for (int i = 0; i < paths.size(); ++i)
-            QCOMPARE(ReadFile(paths[i]), Expect(form->FileTexts[std::size_t(i)]).Saved());
+            QCOMPARE(ReadFile(paths[i]), Expect(form->Batch().Texts()[std::size_t(i)]).Saved());
         QCOMPARE(State(), Row("xx.x...xxxxx."));
     }
 
@@ -502,11 +502,11 @@ private Q_SLOTS:
             QCOMPARE(State(), Row("xx.x.x.xxxxx."));
         }
         for (std::size_t i = 0; i < expected.size(); ++i)
-            QCOMPARE(Bytes(form->FileTexts[i]), expected[i].Text());
+            QCOMPARE(Bytes(form->Batch().Texts()[i]), expected[i].Text());
         if (changeFirst)
             QCOMPARE(W<QLabel>("Label4")->text(),
                      QString::number(saved) + QStringLiteral(" bytes"));
-        QCOMPARE(Bytes(form->FileTexts[0]),
+        QCOMPARE(Bytes(form->Batch().Texts()[0]),
                  changeFirst ? QByteArray("one 2\r\n") : QByteArray("one   2  \r\n"));
     }
 
@@ -621,12 +621,12 @@ private Q_SLOTS:
         if (deletedAfterScan)
             QVERIFY2(error.contains(QStringLiteral("No such file or directory")),
                      qPrintable(error));
-        QVERIFY(!form->FileTextsReady);
-        QCOMPARE(form->FileTexts.size(), std::size_t(4));
+        QVERIFY(!form->Batch().TextsReady());
+        QCOMPARE(form->Batch().Texts().size(), std::size_t(4));
         // The texts before the failing file were kept.
-        QVERIFY(!form->FileTexts[0].empty());
-        QVERIFY(Bytes(form->FileTexts[0]) != ReadFile(paths[0]));
-        QVERIFY(form->FileTexts[3].empty());
+        QVERIFY(!form->Batch().Texts()[0].empty());
+        QVERIFY(Bytes(form->Batch().Texts()[0]) != ReadFile(paths[0]));
+        QVERIFY(form->Batch().Texts()[3].empty());
         QCOMPARE(State(), before);
         QCOMPARE(ViewBytes(), shown);
         QCOMPARE(Panel(), QStringLiteral("[4") + kCounting);
@@ -645,15 +645,15 @@ private Q_SLOTS:
         W<QPlainTextEdit>("Memo2")->setPlainText(QStringLiteral("b"));
         W<QPlainTextEdit>("Memo3")->setPlainText(QStringLiteral("bbbbb"));
         QCOMPARE(Press("Button1"), kChangedMessage);
-        const std::vector<std::string> changed = form->FileTexts;
+        const std::vector<std::string> changed = form->Batch().Texts();
         QVERIFY(changed[1].size() > TextDocument::FileCharLimit);
         const Flags before = State();
         const QString error = PressForError("OptDir");
         QCOMPARE(error, QStringLiteral("RichEdit line insertion error."));
-        QVERIFY(form->FileTextsReady);
-        QCOMPARE(Bytes(form->FileTexts[0]), QByteArray("a a\r\n"));
-        QCOMPARE(form->FileTexts[1], changed[1]);
-        QCOMPARE(form->FileTexts[2], changed[2]);
+        QVERIFY(form->Batch().TextsReady());
+        QCOMPARE(Bytes(form->Batch().Texts()[0]), QByteArray("a a\r\n"));
+        QCOMPARE(form->Batch().Texts()[1], changed[1]);
+        QCOMPARE(form->Batch().Texts()[2], changed[2]);
         QCOMPARE(State(), before);
     }
 
@@ -718,10 +718,10 @@ private Q_SLOTS:
         if (change == QLatin1String("link out"))
             QCOMPARE(ReadFile(outsideFile), QByteArray("outside\n"));
         for (int i = 0; i < failing; ++i)
-            QCOMPARE(ReadFile(paths[i]), Bytes(form->FileTexts[std::size_t(i)]));
+            QCOMPARE(ReadFile(paths[i]), Bytes(form->Batch().Texts()[std::size_t(i)]));
         for (int i = failing + 1; i < paths.size(); ++i)
             QCOMPARE(ReadFile(paths[i]), texts[i]);
-        QVERIFY(form->FileTextsReady);
+        QVERIFY(form->Batch().TextsReady());
         QCOMPARE(State(), before);
         QVERIFY(W<QPushButton>("SaveAll")->isEnabled());
         QCOMPARE(Panel(), panel);

@@ -134,7 +134,7 @@ private Q_SLOTS:
         QCOMPARE(form->font().styleHint(), QFont::SansSerif);
         QCOMPARE(W("Panel1")->font().styleHint(), QFont::Serif);
         QVERIFY(form->testAttribute(Qt::WA_QuitOnClose));
-        QVERIFY(!form->FileTextsReady);
+        QVERIFY(!form->Batch().TextsReady());
         QVERIFY(form->CurrentFileName.empty());
     }
 

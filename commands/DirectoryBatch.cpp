@@ -1,0 +1,125 @@
+#include "commands/DirectoryBatch.h"
+
+#include "commands/ListedFiles.h"
+#include "platform/SafeWrite.h"
+#include "text/TextDocument.h"
+
+namespace {
+
+// Save All makes its writes durable together, one flush of the file system per
+// chunk: fewer, larger chunks cost fewer flushes, and a pending write holds no
+// descriptor, so a chunk's size is bounded by memory alone.
+constexpr std::size_t kSaveChunkFiles = 768;
+constexpr std::size_t kSaveChunkBytes = std::size_t{128} << 20;
+
+// Thrown through the safe writes to stop Save All before the next file.
+struct Stop {};
+
+} // namespace
+
+void DirectoryBatch::Prepare(std::size_t count) {
+    texts_.resize(count);
+    stamps_.resize(count);
+}
+
+void DirectoryBatch::Fill(TextDocument& doc, const ListedFiles& files, std::size_t i) {
+    doc.SetCharLimit(TextDocument::FileCharLimit);
+    doc.SetPlainText(true);
+    if (textsReady_)
+        // A copy: the kept text stays as it was should this file fail.
+        doc.SetWholeText(texts_[i]);
+    else
+        doc.ReadFromFile(files.Entry(i), &stamps_[i]);
+}
+
+void DirectoryBatch::Show(TextDocument& doc, const ListedFiles& files, std::size_t i) const {
+    doc.SetCharLimit(TextDocument::FileCharLimit);
+    doc.SetPlainText(true);
+    if (textsReady_ && i < texts_.size())
+        doc.AssignLines(texts_[i]);
+    else
+        doc.ReadFromFile(files.Entry(i));
+}
+
+OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFiles& files,
+                                               const BatchControl& control) {
+    OptimizeDirOutcome out;
+    const std::size_t count = files.Count();
+    Prepare(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (control.ShouldStop()) {
+            textsReady_ = false;
+            out.stopped = true;
+            return out;
+        }
+        Fill(doc, files, i);
+        // An empty text is not optimized and adds nothing to either sum.
+        const OptimizeRun run = OptimizeStep(doc);
+        out.lengthBefore += run.lengthBefore;
+        out.lengthAfter += run.lengthAfter;
+        texts_[i] = doc.WholeText();
+        if (run.hasPre) {
+            out.preList += files.Entry(i);
+            out.preList += ", ";
+        }
+        control.Report(i + 1, count);
+    }
+    textsReady_ = true;
+    return out;
+}
+
+bool DirectoryBatch::ChangeAll(TextDocument& doc, const ListedFiles& files,
+                               const ChangeRequest& change, const BatchControl& control) {
+    const std::size_t count = files.Count();
+    Prepare(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (control.ShouldStop()) {
+            textsReady_ = false;
+            return false;
+        }
+        Fill(doc, files, i);
+        ChangeStep(doc, change);
+        texts_[i] = doc.WholeText();
+        control.Report(i + 1, count);
+    }
+    textsReady_ = true;
+    return true;
+}
+
+SaveAllOutcome DirectoryBatch::SaveAll(TextDocument& doc, const ListedFiles& files,
+                                       const BatchControl& control) {
+    SaveAllOutcome out;
+    const std::size_t count = files.Count();
+    std::size_t reached = 0; // the files handed to the writes so far
+    try {
+        // Each file's bytes are built in the document's own buffer just before the
+        // file is written.
+        WriteFilesInOrder(
+            count, [&](std::size_t i) { return files.Entry(i); },
+            [&](std::size_t i) -> std::string_view {
+                control.Report(i, count); // the files before this one are on their way
+                if (control.ShouldStop())
+                    throw Stop{};
+                reached = i + 1;
+                return SaveBytes(doc, i < texts_.size() ? std::string_view(texts_[i])
+                                                        : std::string_view());
+            },
+            kSaveChunkFiles, kSaveChunkBytes,
+            [&](std::size_t i) {
+                WriteOptions options;
+                options.beneath = listedFolder_;
+                if (i < stamps_.size())
+                    options.readAs = stamps_[i];
+                return options;
+            });
+    } catch (const Stop&) {
+        // The files before this one are written; the rest stay as they are.
+        out.written = reached;
+        out.stopped = true;
+        return out;
+    }
+    out.written = count;
+    control.Report(count, count);
+    textsReady_ = false;
+    return out;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The steps the commands take on one text, whole, in the document the window
+// shows: optimize it, replace in it, and make the bytes a save writes.
+
+#include "text/Optimizer.h"
+
+#include <string>
+#include <string_view>
+
+class TextDocument;
+
+struct ChangeRequest {
+    std::string pattern; // every line break CR LF; empty matches nowhere
+    std::string replacement;
+    bool caseSensitive = false;
+};
+
+// Optimizes a document that has lines; one without lines stays as it is and
+// counts nothing. Throws what the refill throws (the character limit).
+OptimizeRun OptimizeStep(TextDocument& doc);
+
+// Replaces every occurrence of the pattern in the whole text.
+void ChangeStep(TextDocument& doc, const ChangeRequest& change);
+
+// The bytes a save writes for a kept text: its lines, each ending in CR LF.
+std::string_view SaveBytes(TextDocument& doc, std::string_view keptText);
