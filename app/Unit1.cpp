@@ -10,11 +10,10 @@
 #include "app/windows/Unit2.h"
 #include "app/windows/Unit3.h"
 #include "app/windows/Unit4.h"
+#include "commands/FileCommands.h"
 #include "scanner/FScanner.h"
 #include "settings/FileTypeLists.h"
 #include "settings/WindowPlacement.h"
-#include "text/Optimizer.h"
-#include "text/ReplaceText.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -482,9 +481,7 @@ void TForm1::LoadFileClick(QObject*) {
         if (path.empty())
             return;
         lastOpenPath_ = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-        document_.SetCharLimit(TextDocument::FileCharLimit);
-        document_.SetPlainText(true);
-        document_.ReadFromFile(path);
+        LoadFileInto(document_, path);
         CurrentFileName = path;
         DisableCommands();
         EnableCommands(Offers::FileLoaded);
@@ -498,7 +495,7 @@ void TForm1::OptFileClick(QObject*) {
             return;
         }
         DisableCommands();
-        const OptimizeRun run = OptimizeDocument(document_);
+        const OptimizeRun run = OptimizeFile(document_).run;
         EnableCommands(Offers::FileOptimized);
         SetSpaceSaved(run.Saved());
         RefreshView();
@@ -515,9 +512,7 @@ void TForm1::OptFileClick(QObject*) {
 void TForm1::DoItClick(QObject*) {
     RunCommand([this] {
         DisableCommands();
-        std::string changed = ReplaceText(document_.WholeText(), MemoText(*Memo2), MemoText(*Memo3),
-                                          CheckBox2->isChecked());
-        document_.SetWholeText(std::move(changed));
+        ChangeStep(document_, {MemoText(*Memo2), MemoText(*Memo3), CheckBox2->isChecked()});
         EnableCommands(Offers::FileChanged);
         RefreshView();
         ShowMessage(QStringLiteral("The file has been modified, you can save it now."));
@@ -539,8 +534,7 @@ void TForm1::SaveFileClick(QObject*) {
             const std::string path = ChosenPath(*SaveDialog1);
             if (path.empty())
                 return;
-            document_.SetPlainText(true);
-            document_.WriteToFile(path);
+            SaveFileTo(document_, path);
             SaveFile->setEnabled(false);
         },
         TextUse::Keeps);

@@ -1,0 +1,22 @@
+#pragma once
+// The single-file commands' steps on the view's document: load a file, optimize
+// or change the text, save it where the user chose.
+
+#include "commands/FileSteps.h"
+
+#include <string>
+
+class TextDocument;
+
+// Reads the file into the document (the commands' limit, plain text). Throws the
+// read's error; the document is unchanged then.
+void LoadFileInto(TextDocument& doc, const std::string& path);
+
+struct OptimizeFileOutcome {
+    bool empty = false; // nothing to optimize: the document is unchanged
+    OptimizeRun run;
+};
+OptimizeFileOutcome OptimizeFile(TextDocument& doc);
+
+// Writes the document's text to path, safely, following links as given.
+void SaveFileTo(TextDocument& doc, const std::string& path);
