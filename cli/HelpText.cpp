@@ -60,10 +60,17 @@ Options:
       --case-sensitive      replace: match the letters' case exactly
   -n, --dry-run             write nothing; report what would change
   -b, --backup=DIR          copy each original into DIR, at its path below the
-                            PATH it came from, before writing it
+                            PATH it came from, before writing it; DIR may not
+                            lie inside a directory worked on, a copy is always
+                            a new file (a file whose copy is there already is
+                            not written), and no link below DIR is followed
       --json                report as one JSON document on standard output
-  -j, --jobs=N              work on N files at a time (default 1); the report
+  -j, --jobs=N              work on N files at a time (default 1, fewer when
+                            the limit on open files asks for it); the report
                             keeps the list's order
+      --remove-leftovers    delete the temporary files (".NAME.vx-XXXXXX.tmp")
+                            an interrupted run left in the directories walked;
+                            without it they are only counted
   -h, --help                show this help and exit
       --version             show the version and exit
 
@@ -74,9 +81,15 @@ warnings go to standard error, worded as the program's error box words them,
 and do not stop the other files. A progress bar is shown on standard error
 when it is a terminal and the run takes a while.
 
+Interrupting: on SIGINT, SIGTERM or SIGHUP no further file is taken, a write
+already being put in place is finished, and every file not yet written is
+left as it was, with no temporary file behind.
+
 Exit status:
   0  every file was done
-  1  some file failed (or a directory's walk ended early)
+  1  some file failed (or a directory's walk ended early, or the report could
+     not be written)
   2  bad usage
+  128+N  stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP)
 )";
 }

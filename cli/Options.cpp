@@ -101,6 +101,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
             flag(o.savedTypes);
         } else if (name == "--case-sensitive") {
             flag(o.caseSensitive);
+        } else if (name == "--remove-leftovers") {
+            flag(o.removeLeftovers);
         } else if (name == "-t" || name == "--types") {
             if (value(o.types))
                 o.typesGiven = true;

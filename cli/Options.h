@@ -28,6 +28,7 @@ struct CliOptions {
     std::string backupDir; // empty: no backup
     bool json = false;
     unsigned jobs = 1;
+    bool removeLeftovers = false; // delete the temporaries an interrupted run left
 
     bool help = false;
     bool version = false;

@@ -6,16 +6,15 @@
 //   replace:  ReadFromFile; ReplaceText over WholeText; SetWholeText; WholeText kept;
 //   then, as "Save All": AssignLines of the kept text and WriteToFile.
 // So a file is always written, also when nothing changed, and a last line without
-// a line break gets one. The same bytes are made a piece at a time (PieceEditor)
-// unless the pattern or the replacement holds a line break: then the whole text
-// is worked as above.
+// a line break gets one. The command line makes the same bytes a piece at a time,
+// whatever the file's size: the optimizer line by line (PieceEditor), a
+// replacement as a stream that may reach across lines (PieceReplacer).
 
 #include "platform/SafeWrite.h"
 
 #include <cstddef>
 #include <string>
 
-class TextDocument;
 struct ListEntry;
 
 struct PipelineSettings {
@@ -25,10 +24,14 @@ struct PipelineSettings {
     bool caseSensitive = false;
     bool dryRun = false;
     std::string backupDir; // empty: none
+    // Asked between pieces and before a file is put in place on its own: true
+    // ends the file's work, and nothing of it is written.
+    bool (*stopRequested)() = nullptr;
 };
 
 struct FileOutcome {
     bool failed = false;
+    bool stopped = false;         // given up because the run is stopping (failed too)
     std::string error;            // the failure's message, as the program words it
     std::size_t sizeOnDisk = 0;   // the bytes read
     std::size_t before = 0;       // JoinedText length of the text read
@@ -37,20 +40,26 @@ struct FileOutcome {
     bool hasPre = false;          // optimize: "<pre>" in the optimized JoinedText
     bool empty = false;           // optimize: no lines, so not optimized
     std::string backupPath;       // where the original was copied
+    FileStamp readAs;             // the file as it was read
     PendingWrite pending;         // the new content, written out but not in place
     bool writtenDirectly = false; // a large file: already in place
 };
 
-// Reads the file into the document as ReadFromFile does (raw receives the bytes
-// as they are on the disk).
-void LoadDocument(TextDocument& doc, const std::string& path, std::string& raw);
+// How a listed file is to be written: inside the folder it was found in by a
+// walk (a file named on the command line is followed as given), and only while
+// it is still the file as read.
+WriteOptions WriteOptionsOf(const ListEntry& entry, const FileStamp& readAs);
+
+// A file worked again after its finished write was discarded (a file before it
+// in its batch failed): it must still be the file read then, whose backup copy
+// is made already.
+struct FileRetry {
+    FileStamp readAs;
+    std::string backupPath; // empty: none
+};
 
 // Works one file up to a pending write (none for a dry run); a failure is
-// recorded in the outcome, never thrown. doc and raw are scratch buffers that a
-// worker reuses from file to file (the whole-text path only). With a batch, the
-// write is prepared as part of it (see WriteBatch), to be committed through it.
-FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry, TextDocument& doc,
-                        std::string& raw, WriteBatch* batch = nullptr);
-
-// The path of an entry's copy below the backup directory.
-std::string BackupPathOf(const std::string& backupDir, const ListEntry& entry);
+// recorded in the outcome, never thrown. With a batch, the write is prepared as
+// part of it (see WriteBatch), to be committed through it.
+FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry,
+                        WriteBatch* batch = nullptr, const FileRetry* retry = nullptr);

@@ -3,7 +3,9 @@
 #include "cli/FileList.h"
 #include "cli/Pipeline.h"
 
+#include <cerrno>
 #include <cinttypes>
+#include <cstring>
 
 namespace {
 
@@ -108,7 +110,18 @@ Reporter::Reporter(bool json, bool optimize, bool dryRun, std::FILE* out, std::F
 
 void Reporter::Error(const std::string& text) {
     std::fflush(out_);
+    CheckOutput();
     std::fprintf(err_, "%s: %s\n", Program, text.c_str());
+    std::fflush(err_);
+}
+
+void Reporter::CheckOutput() {
+    if (outputFailed_ || !std::ferror(out_))
+        return;
+    const int err = errno;
+    outputFailed_ = true;
+    std::fprintf(err_, "%s: cannot write the report to standard output: %s\n", Program,
+                 std::strerror(err != 0 ? err : EIO));
     std::fflush(err_);
 }
 
@@ -131,11 +144,13 @@ void Reporter::File(const ListEntry& entry, const FileOutcome& o) {
             Error("warning: <pre> tags have been detected in " + entry.path +
                   ": the Velocitrix Website Optimizer could damage text within the <pre></pre> "
                   "tags");
-        if (!json_ && o.changed)
+        if (!json_ && o.changed) {
             std::fprintf(
                 out_, "%s: %zu -> %zu bytes, %s saved\n", entry.path.c_str(), o.before, o.after,
                 Signed(static_cast<std::int64_t>(o.before) - static_cast<std::int64_t>(o.after))
                     .c_str());
+            CheckOutput();
+        }
     }
     if (!json_)
         return;
@@ -177,6 +192,7 @@ void Reporter::Finish(int exitStatus) {
                      t.files, t.changed, t.failed, t.before, t.after, Signed(t.Saved()).c_str(),
                      dryRun_ ? " (dry run: nothing written)" : "");
         std::fflush(out_);
+        CheckOutput();
         return;
     }
     std::string doc = "{\n  \"command\": ";
@@ -195,4 +211,5 @@ void Reporter::Finish(int exitStatus) {
     doc += "],\n  \"exitStatus\": " + std::to_string(exitStatus) + "\n}\n";
     std::fwrite(doc.data(), 1, doc.size(), out_);
     std::fflush(out_);
+    CheckOutput();
 }

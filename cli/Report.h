@@ -45,9 +45,14 @@ public:
     void Finish(int exitStatus);
 
     const RunTotals& Totals() const { return totals_; }
+    // True when standard output could not take the report (a closed pipe, a full
+    // disk): told once on standard error, and the run's exit status is 1.
+    bool OutputFailed() const { return outputFailed_; }
 
 private:
     void Error(const std::string& text);
+    // Looks whether the last write to standard output failed.
+    void CheckOutput();
 
     bool json_;
     bool optimize_;
@@ -57,4 +62,5 @@ private:
     RunTotals totals_;
     std::string filesJson_;
     std::vector<std::string> warnings_;
+    bool outputFailed_ = false;
 };

@@ -1,21 +1,27 @@
 #include "cli/Runner.h"
 
+#include "cli/BackupCopy.h"
 #include "cli/FileList.h"
 #include "cli/Pipeline.h"
 #include "cli/Progress.h"
 #include "cli/Report.h"
 #include "platform/SafeWrite.h"
-#include "text/TextDocument.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <sys/resource.h>
 #include <thread>
 
 namespace {
+
+// How often a thread that waits looks whether the run is to stop: a signal
+// handler cannot wake it.
+constexpr std::chrono::milliseconds StopPoll{50};
 
 class Run {
 public:
@@ -25,14 +31,18 @@ public:
           progress_(progress), results_(entries.size()), ready_(entries.size(), 0),
           refused_(entries.size()) {}
 
-    void Go();
+    bool Go();
 
 private:
     void Worker();
-    FileOutcome Process(std::size_t i);
+    FileOutcome Process(std::size_t i, const FileRetry* retry = nullptr);
     void Commit(std::vector<std::size_t>& chunk);
     void Report(std::size_t i);
     void FindBackupClashes();
+    bool StopRequested() const {
+        return settings_.stopRequested != nullptr && settings_.stopRequested();
+    }
+    void Finish(std::size_t from);
 
     const std::vector<ListEntry>& entries_;
     const PipelineSettings& settings_;
@@ -51,6 +61,7 @@ private:
     std::size_t reported_ = 0; // entries reported so far
     std::size_t window_ = 0;   // how far the workers may run ahead of the reports
     std::size_t done_ = 0;
+    bool stopping_ = false; // no worker takes another entry
 };
 
 // Two entries whose copies would land on one backup path: the later ones fail,
@@ -66,22 +77,14 @@ void Run::FindBackupClashes() {
     }
 }
 
-FileOutcome Run::Process(std::size_t i) {
+FileOutcome Run::Process(std::size_t i, const FileRetry* retry) {
     if (refused_[i]) {
         FileOutcome out;
         out.failed = true;
         out.error = *refused_[i];
         return out;
     }
-    thread_local TextDocument doc;
-    thread_local std::string raw;
-    FileOutcome out = ProcessFile(settings_, entries_[i], doc, raw, &batch_);
-    // Whole-file buffers are large: let a worker keep them only while they are small.
-    if (raw.capacity() > (std::size_t{64} << 20)) {
-        std::string().swap(raw);
-        doc = TextDocument();
-    }
-    return out;
+    return ProcessFile(settings_, entries_[i], &batch_, retry);
 }
 
 void Run::Worker() {
@@ -89,9 +92,10 @@ void Run::Worker() {
         std::size_t i = 0;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            roomFree_.wait(lock,
-                           [&] { return next_ >= entries_.size() || next_ < reported_ + window_; });
-            if (next_ >= entries_.size())
+            while (!stopping_ && !StopRequested() && next_ < entries_.size() &&
+                   next_ >= reported_ + window_)
+                roomFree_.wait_for(lock, StopPoll);
+            if (stopping_ || next_ >= entries_.size() || StopRequested())
                 return;
             i = next_++;
         }
@@ -106,17 +110,19 @@ void Run::Worker() {
 }
 
 void Run::Report(std::size_t i) {
-    const FileOutcome& o = results_[i];
-    if (o.failed || o.hasPre)
-        progress_.Clear();
-    reporter_.File(entries_[i], o);
-    results_[i] = FileOutcome();
-    progress_.Update(++done_);
+    FileOutcome& o = results_[i];
+    if (!o.stopped) {
+        if (o.failed || o.hasPre)
+            progress_.Clear();
+        reporter_.File(entries_[i], o);
+        progress_.Update(++done_);
+    }
+    o = FileOutcome();
 }
 
 void Run::Commit(std::vector<std::size_t>& chunk) {
     std::vector<PendingWrite> writes;
-    std::vector<std::size_t> order;
+    std::vector<std::size_t> order; // the entry of each write
     if (!settings_.dryRun) {
         for (std::size_t i : chunk) {
             if (!results_[i].failed && !results_[i].writtenDirectly) {
@@ -128,35 +134,32 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
     std::vector<std::size_t> again; // discarded by a failure before them
     try {
         batch_.Commit(writes);
-    } catch (const std::exception& e) {
+    } catch (const WriteError& e) {
         // The writes before the failing one are in place, the rest discarded.
-        const std::string message = e.what();
-        std::size_t failing = order.size();
-        for (std::size_t k = 0; k < order.size(); ++k) {
-            const std::string prefix = "Cannot create file \"" + entries_[order[k]].path + "\". ";
-            if (message.compare(0, prefix.size(), prefix) == 0) {
-                failing = k;
-                break;
-            }
-        }
-        if (failing == order.size())
-            failing = 0;
+        const std::size_t failing = e.Index() < order.size() ? e.Index() : 0;
         results_[order[failing]].failed = true;
-        results_[order[failing]].error = message;
+        results_[order[failing]].error = e.what();
         again.assign(order.begin() + static_cast<std::ptrdiff_t>(failing) + 1, order.end());
     }
     // Files whose finished work was discarded are worked again, one at a time;
-    // their targets are untouched.
+    // their targets are untouched, and they must still be the files read (their
+    // backup copies are made already).
     for (std::size_t i : again) {
-        results_[i] = Process(i);
-        std::vector<PendingWrite> single;
-        if (!results_[i].failed && !results_[i].writtenDirectly) {
-            single.push_back(std::move(results_[i].pending));
+        FileOutcome& o = results_[i];
+        if (StopRequested()) {
+            o.failed = o.stopped = true;
+            continue;
+        }
+        const FileRetry retry{o.readAs, o.backupPath};
+        o = Process(i, &retry);
+        if (!o.failed && !o.writtenDirectly) {
+            std::vector<PendingWrite> single;
+            single.push_back(std::move(o.pending));
             try {
                 batch_.Commit(single);
-            } catch (const std::exception& e) {
-                results_[i].failed = true;
-                results_[i].error = e.what();
+            } catch (const WriteError& e) {
+                o.failed = true;
+                o.error = e.what();
             }
         }
     }
@@ -165,11 +168,22 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
     chunk.clear();
 }
 
-void Run::Go() {
+// After a stop: files already put in place on their own are reported; every
+// other write is discarded.
+void Run::Finish(std::size_t from) {
+    for (std::size_t i = from; i < entries_.size(); ++i) {
+        if (ready_[i] && !results_[i].failed && results_[i].writtenDirectly)
+            Report(i);
+        results_[i] = FileOutcome();
+    }
+}
+
+bool Run::Go() {
     FindBackupClashes();
     const std::size_t n = entries_.size();
     const unsigned jobs = std::max(1u, limits_.jobs);
-    window_ = limits_.chunkFiles + 4 * std::size_t{jobs};
+    window_ = limits_.window != 0 ? limits_.window : limits_.chunkFiles + 4 * std::size_t{jobs};
+    const std::size_t chunkFiles = std::clamp<std::size_t>(limits_.chunkFiles, 1, window_);
 
     std::vector<std::thread> workers;
     if (jobs > 1) {
@@ -177,18 +191,25 @@ void Run::Go() {
             workers.emplace_back([this] { Worker(); });
     }
 
+    bool stopped = false;
     std::vector<std::size_t> chunk;
     std::size_t chunkBytes = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < n && !stopped; ++i) {
         if (workers.empty()) {
             results_[i] = Process(i);
+            ready_[i] = 1;
         } else {
             std::unique_lock<std::mutex> lock(mutex_);
-            resultReady_.wait(lock, [&] { return ready_[i] != 0; });
+            while (!ready_[i] && !StopRequested())
+                resultReady_.wait_for(lock, StopPoll);
+        }
+        if (!ready_[i] || results_[i].stopped || StopRequested()) {
+            stopped = true;
+            break;
         }
         chunk.push_back(i);
         chunkBytes += results_[i].failed ? 0 : results_[i].after;
-        if (chunk.size() >= limits_.chunkFiles || chunkBytes >= limits_.chunkBytes || i + 1 == n) {
+        if (chunk.size() >= chunkFiles || chunkBytes >= limits_.chunkBytes || i + 1 == n) {
             Commit(chunk);
             chunkBytes = 0;
             {
@@ -196,17 +217,52 @@ void Run::Go() {
                 reported_ = i + 1;
             }
             roomFree_.notify_all();
+            stopped = StopRequested();
         }
     }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    roomFree_.notify_all();
     for (std::thread& t : workers)
         t.join();
+    if (stopped)
+        Finish(reported_);
     progress_.Clear();
+    return !stopped;
 }
 
 } // namespace
 
-void RunFiles(const std::vector<ListEntry>& entries, const PipelineSettings& settings,
+RunLimits FitToOpenFiles(RunLimits limits, std::uint64_t openFiles, bool backups) {
+    // A quarter of the limit, and a few more, stay for everything else.
+    const std::uint64_t budget = openFiles - std::min(openFiles, openFiles / 4 + 16);
+    const std::uint64_t perWorker = backups ? 6 : 4;
+    constexpr std::uint64_t PerWrite = 2;
+    const unsigned jobs = std::max(1u, limits.jobs);
+    limits.jobs = static_cast<unsigned>(
+        std::clamp<std::uint64_t>(budget / (2 * (perWorker + PerWrite)), 1, jobs));
+    const std::uint64_t window =
+        limits.window != 0 ? limits.window : limits.chunkFiles + 4 * std::uint64_t{limits.jobs};
+    const std::uint64_t room = budget > limits.jobs * perWorker
+                                   ? (budget - limits.jobs * perWorker) / PerWrite
+                                   : std::uint64_t{1};
+    limits.window = static_cast<std::size_t>(
+        std::max<std::uint64_t>(std::min(window, room), std::uint64_t{limits.jobs}));
+    limits.chunkFiles = std::clamp<std::size_t>(limits.chunkFiles, 1, limits.window);
+    return limits;
+}
+
+std::uint64_t OpenFilesLimit() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return std::uint64_t{1} << 20;
+    return limit.rlim_cur;
+}
+
+bool RunFiles(const std::vector<ListEntry>& entries, const PipelineSettings& settings,
               const RunLimits& limits, Reporter& reporter, ProgressBar& progress) {
     Run run(entries, settings, limits, reporter, progress);
-    run.Go();
+    return run.Go();
 }

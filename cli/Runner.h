@@ -3,9 +3,12 @@
 // puts the new contents in place in list order, a chunk at a time (one flush to
 // the disk per chunk, as "Save All" writes its batch). Each file is reported,
 // in list order, once its write is in place or has failed; a failing file never
-// stops the others.
+// stops the others. A run asked to stop (PipelineSettings::stopRequested) takes
+// no new file, lets a commit under way finish, and discards every write not yet
+// in place.
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 struct ListEntry;
@@ -17,7 +20,20 @@ struct RunLimits {
     unsigned jobs = 1;
     std::size_t chunkFiles = 256;
     std::size_t chunkBytes = std::size_t{32} << 20;
+    // How many files past the last one reported may be under way or written out
+    // and waiting; 0: chunkFiles + 4 per job.
+    std::size_t window = 0;
 };
 
-void RunFiles(const std::vector<ListEntry>& entries, const PipelineSettings& settings,
+// The limits cut down so that the descriptors a run holds stay well below
+// openFiles (the process's limit on open files, RLIMIT_NOFILE), whatever --jobs
+// asked for: up to 4 per worker (6 with backup copies) and 2 per write waiting
+// for its commit.
+RunLimits FitToOpenFiles(RunLimits limits, std::uint64_t openFiles, bool backups);
+
+// The process's limit on open files (the soft RLIMIT_NOFILE).
+std::uint64_t OpenFilesLimit();
+
+// Returns false when the run stopped before its end (stopRequested).
+bool RunFiles(const std::vector<ListEntry>& entries, const PipelineSettings& settings,
               const RunLimits& limits, Reporter& reporter, ProgressBar& progress);

@@ -1,7 +1,10 @@
 // velocitrix-cli: the Velocitrix Website Optimizer's rules for scripts and servers.
 
+#include "cli/BackupPlace.h"
 #include "cli/FileList.h"
 #include "cli/HelpText.h"
+#include "cli/Interrupt.h"
+#include "cli/Leftovers.h"
 #include "cli/Options.h"
 #include "cli/Pipeline.h"
 #include "cli/Progress.h"
@@ -29,6 +32,34 @@ int UsageError(const std::string& message) {
 int Fail(const std::string& message) {
     std::fprintf(stderr, "velocitrix-cli: %s\n", ErrorBoxText(message).c_str());
     return ExitFailed;
+}
+
+void Notice(const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "velocitrix-cli: %s\n", text.c_str());
+}
+
+// Tells of the temporaries an interrupted run left in the walked folders, or
+// deletes them when asked. Returns false when some could not be deleted.
+bool HandleLeftovers(const std::vector<std::string>& leftovers, const CliOptions& o) {
+    if (leftovers.empty())
+        return true;
+    if (!o.removeLeftovers || o.dryRun) {
+        Notice(LeftoversNotice(leftovers.size()));
+        return true;
+    }
+    const LeftoversRemoved result = RemoveLeftovers(leftovers);
+    for (const std::string& error : result.errors)
+        Notice(error);
+    Notice("deleted " + std::to_string(result.removed) + " temporary " +
+           (result.removed == 1 ? "file" : "files") + " of an interrupted run");
+    return result.errors.empty();
+}
+
+int Stopped(int signal) {
+    Notice(std::string("stopped by ") + InterruptSignalName(signal) +
+           "; the files not reported were left as they were");
+    return InterruptExitStatus(signal);
 }
 
 int Main(int argc, char** argv) {
@@ -66,6 +97,14 @@ int Main(int argc, char** argv) {
     }
 
     const FileList list = BuildFileList(o.paths, types, o.recursive);
+    if (Interrupted())
+        return Stopped(InterruptSignal());
+    if (!o.backupDir.empty()) {
+        const std::string problem = BackupPlaceProblem(o.backupDir, o.paths, list.entries);
+        if (!problem.empty())
+            return UsageError(problem);
+    }
+    const bool leftoversGone = HandleLeftovers(list.leftovers, o);
 
     PipelineSettings settings;
     settings.optimize = o.command == CliCommand::Optimize;
@@ -74,19 +113,29 @@ int Main(int argc, char** argv) {
     settings.caseSensitive = o.caseSensitive;
     settings.dryRun = o.dryRun;
     settings.backupDir = o.backupDir;
+    settings.stopRequested = &Interrupted;
 
     Reporter reporter(o.json, settings.optimize, o.dryRun, stdout, stderr);
     for (const std::string& w : list.warnings)
         reporter.Warning(w);
+    bool finished = false;
     {
         ProgressBar progress(list.entries.size(), ProgressBar::ForTerminal());
         RunLimits limits;
         limits.jobs = o.jobs;
-        RunFiles(list.entries, settings, limits, reporter, progress);
+        limits = FitToOpenFiles(limits, OpenFilesLimit(), !o.backupDir.empty());
+        finished = RunFiles(list.entries, settings, limits, reporter, progress);
     }
-    const int status =
-        reporter.Totals().failed > 0 || !list.warnings.empty() ? ExitFailed : ExitDone;
+    int status = reporter.Totals().failed > 0 || !list.warnings.empty() || !leftoversGone
+                     ? ExitFailed
+                     : ExitDone;
+    if (!finished)
+        status = InterruptExitStatus(InterruptSignal());
     reporter.Finish(status);
+    if (!finished)
+        Stopped(InterruptSignal());
+    if (reporter.OutputFailed() && status == ExitDone)
+        status = ExitFailed;
     return status;
 }
 
@@ -95,6 +144,7 @@ int Main(int argc, char** argv) {
 int main(int argc, char** argv) {
     static char out[1 << 16];
     std::setvbuf(stdout, out, _IOFBF, sizeof out);
+    InstallInterruptHandlers();
     try {
         return Main(argc, argv);
     } catch (const std::bad_alloc&) {

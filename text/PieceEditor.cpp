@@ -1,98 +1,136 @@
 #include "text/PieceEditor.h"
 
-#include "text/LineBreaks.h"
 #include "text/Optimizer.h"
-#include "text/TextDocument.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
-PieceEditor::PieceEditor(LineEdit edit, Sink sink, std::size_t limit, bool lookForPre,
-                         bool breakAfterEdit, std::size_t blockBytes)
-    : edit_(std::move(edit)), sink_(std::move(sink)), limit_(limit), blockBytes_(blockBytes),
-      lookForPre_(lookForPre), breakAfterEdit_(breakAfterEdit) {}
+namespace {
+
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+PieceEditor::PieceEditor(Sink sink, std::size_t limit, std::size_t blockBytes)
+    : sink_(std::move(sink)), limit_(limit), blockBytes_(std::max<std::size_t>(blockBytes, 1)) {}
 
 void PieceEditor::Feed(std::string_view bytes) {
-    if (bytes.empty())
-        return;
     const std::size_t old = pending_.size();
-    std::size_t fed = bytes.size();
-    if (crHeld_) {
-        // The CR held back from the last piece: CR LF, or a lone CR made CR LF.
-        crHeld_ = false;
-        pending_.append("\r\n", 2);
-        if (bytes.front() == '\n')
-            bytes.remove_prefix(1);
-        ++fed; // the CR is counted now
-    }
-    if (!bytes.empty() && bytes.back() == '\r') {
-        // Whether it is a lone CR shows only with the next byte.
-        crHeld_ = true;
-        bytes.remove_suffix(1);
-        --fed;
-    }
-    const std::size_t lone = FirstLoneBreak(bytes);
-    if (lone == std::string_view::npos)
-        pending_.append(bytes);
-    else
-        AppendUnifiedBreaks(bytes, lone, pending_);
-    // Each lone break has grown by one byte.
-    if (pending_.size() - old != fed)
-        loneBreaks_ = true;
+    unifier_.Feed(bytes, pending_);
+    if (pending_.size() == old)
+        return;
     unified_ += pending_.size() - old;
-
-    // Only the new bytes are looked at: one very long line costs no rescans.
-    if (const void* lf = ::memrchr(pending_.data() + old, '\n', pending_.size() - old))
-        lastLf_ = static_cast<std::size_t>(static_cast<const char*>(lf) - pending_.data());
-    if (pending_.size() >= blockBytes_ && lastLf_ != std::string::npos)
-        EditLines(lastLf_ + 1);
+    lastUnified_ = pending_.back();
+    Work(false);
 }
 
 const PieceFigures& PieceEditor::Finish() {
-    if (crHeld_) {
-        crHeld_ = false;
-        pending_.append("\r\n", 2);
-        unified_ += 2;
-        loneBreaks_ = true;
+    const std::size_t old = pending_.size();
+    unifier_.Finish(pending_);
+    if (pending_.size() != old) {
+        unified_ += pending_.size() - old;
+        lastUnified_ = pending_.back();
     }
-    const bool endsWithBreak = !pending_.empty() ? pending_.back() == '\n' : unified_ > 0;
-    figures_.before = unified_ + (unified_ == 0 || endsWithBreak ? 0 : 2);
-    if (!endsWithBreak && !pending_.empty() && !breakAfterEdit_) {
+    const bool lastLineOpen = unified_ > 0 && lastUnified_ != '\n';
+    figures_.before = unified_ + (lastLineOpen ? 2 : 0);
+    if (lastLineOpen) {
+        // The optimizer's way: the last line gets its break before it is optimized.
         pending_.append("\r\n", 2);
         figures_.changed = true;
     }
-    if (!endsWithBreak && breakAfterEdit_ && lastLf_ != std::string::npos)
-        EditLines(lastLf_ + 1); // the whole lines first: the last one alone
-    EditLines(pending_.size(), !endsWithBreak);
-    if (loneBreaks_)
+    Work(true);
+    // Optimizing only takes bytes away: the same length is the same text.
+    if (unifier_.SawLoneBreak() || figures_.after != unified_)
         figures_.changed = true;
     return figures_;
 }
 
-void PieceEditor::EditLines(std::size_t count, bool lastLine) {
-    if (count == 0)
+// Optimizes what pending_ holds once there is a block of it (everything at the end).
+void PieceEditor::Work(bool atEnd) {
+    if (!atEnd && pending_.size() < blockBytes_)
         return;
-    const std::string_view lines(pending_.data(), count);
-    out_.clear();
-    edit_(lines, out_);
-    // The refill gives a last line that is left its break.
-    if (lastLine && breakAfterEdit_ && !out_.empty())
-        out_.append("\r\n", 2);
-    if (out_.size() > limit_ - figures_.after) // figures_.after never passes limit_
-        TextDocument::FailInsertion();
-    figures_.after += out_.size();
-    if (!figures_.changed && out_ != lines)
-        figures_.changed = true;
-    if (lookForPre_ && !figures_.hasPre && ContainsPreTag(out_))
-        figures_.hasPre = true;
-    sink_(out_);
-    pending_.erase(0, count);
-    lastLf_ = std::string::npos; // what is left holds no whole line
+    if (inLongLine_) {
+        const void* lf = std::memchr(pending_.data(), '\n', pending_.size());
+        if (lf == nullptr) {
+            EditLongLine(pending_.size(), false);
+            return;
+        }
+        // Its end: the part up to the CR LF, which goes with it.
+        const auto brk = static_cast<std::size_t>(static_cast<const char*>(lf) - pending_.data());
+        EditLongLine(brk - 1, true);
+        pending_.erase(0, 2);
+        if (!atEnd && pending_.size() < blockBytes_)
+            return;
+    }
+    const void* lastLf = ::memrchr(pending_.data(), '\n', pending_.size());
+    if (lastLf != nullptr)
+        EditLines(static_cast<std::size_t>(static_cast<const char*>(lastLf) - pending_.data()) + 1);
+    // What is left is part of one line (nothing at the end, where the last line
+    // has its break): a block of it is optimized as far as it can be.
+    if (pending_.size() >= blockBytes_) {
+        inLongLine_ = true;
+        EditLongLine(pending_.size(), false);
+    }
 }
 
-bool ReplacementKeepsLines(std::string_view pattern, std::string_view replacement) {
-    const auto breakFree = [](std::string_view s) {
-        return s.find_first_of("\r\n") == std::string_view::npos;
-    };
-    return breakFree(pattern) && breakFree(replacement);
+void PieceEditor::EditLines(std::size_t count) {
+    out_.assign(pending_, 0, count);
+    out_.resize(OptimizeLinesInPlace(out_.data(), out_.size()));
+    pending_.erase(0, count);
+    Give(out_);
+}
+
+// Optimizes pending_[0, count), a part of a long line (lineEnds: the line's CR LF
+// follows it), as OptimizeLine would the whole line.
+void PieceEditor::EditLongLine(std::size_t count, bool lineEnds) {
+    const std::string_view part(pending_.data(), count);
+    out_.clear();
+    std::size_t first = 0; // the first and after the last byte that is no blank
+    while (first < part.size() && IsBlank(part[first]))
+        ++first;
+    std::size_t end = part.size();
+    while (end > first && IsBlank(part[end - 1]))
+        --end;
+    if (first < end) {
+        // A run of blanks between text is kept as its last blank.
+        if (longLineHasText_ && first > 0)
+            out_ += part[first - 1];
+        else if (longLineHasText_ && heldBlank_ != '\0')
+            out_ += heldBlank_;
+        std::string middle;
+        OptimizeLine(part.substr(first, end - first), middle);
+        out_ += middle;
+        longLineHasText_ = true;
+        heldBlank_ = '\0';
+    }
+    if (!part.empty() && IsBlank(part.back()) && longLineHasText_)
+        heldBlank_ = part.back();
+    if (lineEnds) {
+        if (longLineHasText_)
+            out_.append("\r\n", 2);
+        inLongLine_ = longLineHasText_ = false;
+        heldBlank_ = '\0';
+    }
+    pending_.erase(0, count);
+    Give(out_);
+}
+
+void PieceEditor::Give(const std::string& out) {
+    if (out.empty())
+        return;
+    if (out.size() > limit_ - figures_.after) // figures_.after never passes limit_
+        throw CharLimitError();
+    figures_.after += out.size();
+    if (!figures_.hasPre) {
+        // A tag cut between two pieces is found too.
+        std::string seam = preTail_;
+        seam.append(out, 0, std::min<std::size_t>(out.size(), 4));
+        figures_.hasPre = ContainsPreTag(seam) || ContainsPreTag(out);
+    }
+    preTail_.append(out, out.size() - std::min<std::size_t>(out.size(), 4));
+    preTail_.erase(0, preTail_.size() - std::min<std::size_t>(preTail_.size(), 4));
+    sink_(out);
 }

@@ -1,18 +1,31 @@
 #pragma once
-// Reading a file, editing its text and "Save All"'s refill before writing it, done
-// a piece at a time so that a large file never has to be whole in memory.
+// Reading a file, optimizing its text and "Save All"'s refill before writing it,
+// done a piece at a time so that a large file never has to be whole in memory.
 //
 // The bytes given out are exactly those of the whole-text steps: every line break
-// made CR LF (as ReadFromFile does), the edit, then AssignLines (every line, the
-// last one included, ends in CR LF). That holds for edits that work within lines:
-// the whitespace optimizer, and a replacement whose pattern and replacement hold no
-// CR or LF (no match can then reach across a line break, and a line break is never
-// inside a character, so the case-insensitive search sees the same characters).
+// made CR LF (as ReadFromFile does), OptimizeDocument, then AssignLines (every
+// line, the last one included, ends in CR LF). The optimizer works within lines:
+// whole lines are optimized a block at a time, and a line longer than a block is
+// optimized a part at a time, with what its end may still change held back (the
+// last blank of a run, whether the line holds anything but blanks), so that no
+// line needs to be whole in memory either. A replacement, which may reach across
+// lines, is worked as a stream: PieceReplacer.
+
+#include "text/BreakUnifier.h"
 
 #include <cstddef>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+
+// What the refill throws when the text would pass its character limit: what
+// TextDocument's fills throw, "RichEdit line insertion error", as a type of its
+// own, so that a caller can tell it from a failing read or write.
+class CharLimitError : public std::runtime_error {
+public:
+    CharLimitError() : std::runtime_error("RichEdit line insertion error") {}
+};
 
 struct PieceFigures {
     std::size_t before = 0; // JoinedText length of the text as read
@@ -23,44 +36,38 @@ struct PieceFigures {
 
 class PieceEditor {
 public:
-    // Edits whole lines, each ending in CR LF, into out (empty on entry); every
-    // line break of the result must still be CR LF. A last line without a break is
-    // given its break before the edit (the optimizer's way), or, when
-    // breakAfterEdit is set, edited as it is and given a break when anything of it
-    // is left (the refill after a replacement).
-    using LineEdit = std::function<void(std::string_view lines, std::string& out)>;
     using Sink = std::function<void(std::string_view)>;
 
-    // limit: the character limit of the refill; passing it throws what the
-    // refill throws, "RichEdit line insertion error".
-    // blockBytes: how many bytes of whole lines are edited at a time (at least).
-    PieceEditor(LineEdit edit, Sink sink, std::size_t limit, bool lookForPre, bool breakAfterEdit,
-                std::size_t blockBytes = BlockBytes);
+    // limit: the character limit of the refill; passing it throws CharLimitError.
+    // blockBytes: how many bytes are optimized at a time (at least).
+    PieceEditor(Sink sink, std::size_t limit, std::size_t blockBytes = BlockBytes);
 
     // The file's next bytes, as read.
     void Feed(std::string_view bytes);
-    // The end of the file: the rest is edited and given out.
+    // The end of the file: the rest is optimized and given out.
     const PieceFigures& Finish();
 
     static constexpr std::size_t BlockBytes = std::size_t{256} << 10;
 
 private:
-    void EditLines(std::size_t count, bool breakAfterEdit = false);
+    void Work(bool atEnd);
+    void EditLines(std::size_t count);
+    void EditLongLine(std::size_t count, bool lineEnds);
+    void Give(const std::string& out);
 
-    LineEdit edit_;
     Sink sink_;
     std::size_t limit_;
     std::size_t blockBytes_;
-    bool lookForPre_;
-    bool breakAfterEdit_;
     PieceFigures figures_;
-    std::string pending_; // unified text not yet edited: whole lines, then part of one
+    BreakUnifier unifier_;
+    std::string pending_; // unified text not yet optimized
     std::string out_;
-    std::size_t lastLf_ = std::string::npos; // the last LF in pending_
-    std::size_t unified_ = 0;                // unified bytes so far
-    bool crHeld_ = false;                    // the last byte fed was a CR: its LF may follow
-    bool loneBreaks_ = false;
+    std::string preTail_;     // the last bytes given out, for a "<pre>" cut between two
+    std::size_t unified_ = 0; // unified bytes so far
+    char lastUnified_ = '\0';
+    // A line longer than a block is under way: its part so far is given out but
+    // for the blank that may end a run, and whether anything but blanks came.
+    bool inLongLine_ = false;
+    bool longLineHasText_ = false;
+    char heldBlank_ = '\0';
 };
-
-// True when a replacement of pattern by replacement works within lines.
-bool ReplacementKeepsLines(std::string_view pattern, std::string_view replacement);

@@ -168,8 +168,9 @@ void tst_Cli::helpAndVersion() {
     // It says what is written: every file, also unchanged ones, with a final break.
     QVERIFY(help.out.contains("whether or not\nanything changed"));
     QVERIFY(help.out.contains("gets one"));
-    for (const char* option : {"--types", "--saved-types", "--recursive", "--find", "--with",
-                               "--case-sensitive", "--dry-run", "--backup", "--json", "--jobs"})
+    for (const char* option :
+         {"--types", "--saved-types", "--recursive", "--find", "--with", "--case-sensitive",
+          "--dry-run", "--backup", "--json", "--jobs", "--remove-leftovers"})
         QVERIFY2(help.out.contains(option), option);
     const CliResult version = RunCli({u"--version"_s});
     QCOMPARE(version.exitCode, 0);

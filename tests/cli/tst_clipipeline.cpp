@@ -45,10 +45,8 @@ void tst_CliPipeline::largeFileWrittenAtOnce() {
     reference.ReadFromFile(path.toStdString());
     OptimizeDocument(reference);
     PipelineSettings settings;
-    TextDocument doc;
-    std::string raw;
     const ListEntry entry{path.toStdString(), path.toStdString(), "big.htm"};
-    const FileOutcome o = ProcessFile(settings, entry, doc, raw);
+    const FileOutcome o = ProcessFile(settings, entry);
     QVERIFY2(!o.failed, o.error.c_str());
     QVERIFY(o.writtenDirectly);
     QVERIFY(o.pending.Path().empty());
@@ -70,6 +68,7 @@ void tst_CliPipeline::loadIsReadFromFile_data() {
 }
 
 void tst_CliPipeline::loadIsReadFromFile() {
+    // A replacement that finds nothing leaves what ReadFromFile and the refill make.
     QFETCH(QByteArray, bytes);
     QTemporaryDir tmp;
     const QString path = tmp.path() + u"/f"_s;
@@ -77,17 +76,21 @@ void tst_CliPipeline::loadIsReadFromFile() {
     TextDocument viaRead;
     viaRead.SetCharLimit(TextDocument::FileCharLimit);
     viaRead.ReadFromFile(path.toStdString());
-    TextDocument viaLoad;
-    viaLoad.SetWholeText("something else\r\n");
-    viaLoad.SetCharLimit(TextDocument::FileCharLimit);
-    std::string raw;
-    LoadDocument(viaLoad, path.toStdString(), raw);
-    QCOMPARE(QByteArray::fromStdString(raw), bytes);
-    QCOMPARE(QByteArray::fromStdString(viaLoad.WholeText()),
-             QByteArray::fromStdString(viaRead.WholeText()));
-    QCOMPARE(viaLoad.JoinedLength(), viaRead.JoinedLength());
-    QCOMPARE(viaLoad.LineCount(), viaRead.LineCount());
-    QCOMPARE(viaLoad.CharLimit(), viaRead.CharLimit());
+    const std::size_t joined = viaRead.JoinedLength();
+    viaRead.AssignLines(std::string(viaRead.WholeText()));
+    PipelineSettings settings;
+    settings.optimize = false;
+    settings.find = "\x01";
+    FileOutcome o = ProcessFile(settings, ListEntry{path.toStdString(), path.toStdString(), "f"});
+    QVERIFY2(!o.failed, o.error.c_str());
+    QCOMPARE(o.sizeOnDisk, std::size_t(bytes.size()));
+    QCOMPARE(o.before, joined);
+    std::vector<PendingWrite> writes;
+    writes.push_back(std::move(o.pending));
+    CommitWrites(writes);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray::fromStdString(viaRead.WholeText()));
 }
 
 void tst_CliPipeline::outcome_data() {
@@ -129,10 +132,8 @@ void tst_CliPipeline::outcome() {
     settings.find = "x";
     settings.with = "yy";
     settings.dryRun = true;
-    TextDocument doc;
-    std::string raw;
     const ListEntry entry{path.toStdString(), path.toStdString(), "f.htm"};
-    FileOutcome o = ProcessFile(settings, entry, doc, raw);
+    FileOutcome o = ProcessFile(settings, entry);
     QVERIFY2(!o.failed, o.error.c_str());
     QCOMPARE(int(o.sizeOnDisk), bytes.size());
     QCOMPARE(int(o.before), before);
@@ -144,7 +145,7 @@ void tst_CliPipeline::outcome() {
     QCOMPARE(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"f.htm"_s});
     // The same run for real leaves the file as it is until the write is committed.
     settings.dryRun = false;
-    o = ProcessFile(settings, entry, doc, raw);
+    o = ProcessFile(settings, entry);
     QVERIFY(!o.failed);
     QCOMPARE(int(o.sizeOnDisk), bytes.size());
     QCOMPARE(int(o.after), after);
@@ -189,12 +190,12 @@ void tst_CliPipeline::piecesAndWholeTextAgree() {
             settings.optimize = optimize;
             settings.find = "href=\"/";
             settings.with = "src=\"";
+            // A copy is always a new file: one backup folder per command.
+            const QString backupDir = tmp.path() + (optimize ? u"/backup-o"_s : u"/backup-r"_s);
             if (backup)
-                settings.backupDir = (tmp.path() + u"/backup"_s).toStdString();
-            TextDocument doc;
-            std::string raw;
+                settings.backupDir = backupDir.toStdString();
             FileOutcome o = ProcessFile(
-                settings, ListEntry{path.toStdString(), "page.htm", "page.htm"}, doc, raw);
+                settings, ListEntry{path.toStdString(), path.toStdString(), "page.htm"});
             QVERIFY2(!o.failed, o.error.c_str());
             QCOMPARE(o.before, before);
             QCOMPARE(o.after, std::size_t(expected.size()));
@@ -207,8 +208,8 @@ void tst_CliPipeline::piecesAndWholeTextAgree() {
             QVERIFY(f.open(QIODevice::ReadOnly));
             QVERIFY(f.readAll() == expected);
             if (backup) {
-                QCOMPARE(QString::fromStdString(o.backupPath), tmp.path() + u"/backup/page.htm"_s);
-                QFile copy(tmp.path() + u"/backup/page.htm"_s);
+                QCOMPARE(QString::fromStdString(o.backupPath), backupDir + u"/page.htm"_s);
+                QFile copy(backupDir + u"/page.htm"_s);
                 QVERIFY(copy.open(QIODevice::ReadOnly));
                 QVERIFY(copy.readAll() == bytes);
             }
@@ -220,10 +221,8 @@ void tst_CliPipeline::piecesAndWholeTextAgree() {
     QVERIFY(Write(locked, "a\n"));
     QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
     PipelineSettings settings;
-    TextDocument doc;
-    std::string raw;
-    const FileOutcome o = ProcessFile(
-        settings, ListEntry{locked.toStdString(), locked.toStdString(), "locked.htm"}, doc, raw);
+    const FileOutcome o =
+        ProcessFile(settings, ListEntry{locked.toStdString(), locked.toStdString(), "locked.htm"});
     QVERIFY(o.failed);
     QCOMPARE(QString::fromStdString(o.error),
              u"Cannot create file \""_s + locked + u"\". Permission denied"_s);
@@ -233,10 +232,8 @@ void tst_CliPipeline::piecesAndWholeTextAgree() {
 void tst_CliPipeline::failures() {
     QTemporaryDir tmp;
     PipelineSettings settings;
-    TextDocument doc;
-    std::string raw;
     const std::string missing = (tmp.path() + u"/none.htm"_s).toStdString();
-    FileOutcome o = ProcessFile(settings, ListEntry{missing, missing, "none.htm"}, doc, raw);
+    FileOutcome o = ProcessFile(settings, ListEntry{missing, missing, "none.htm"});
     QVERIFY(o.failed);
     QCOMPARE(
         QString::fromStdString(o.error),
@@ -246,7 +243,7 @@ void tst_CliPipeline::failures() {
     QVERIFY(Write(path, "a  b\n"));
     QVERIFY(Write(tmp.path() + u"/blocker"_s, "x"));
     settings.backupDir = (tmp.path() + u"/blocker/inside"_s).toStdString();
-    o = ProcessFile(settings, ListEntry{path.toStdString(), path.toStdString(), "f.htm"}, doc, raw);
+    o = ProcessFile(settings, ListEntry{path.toStdString(), path.toStdString(), "f.htm"});
     QVERIFY(o.failed);
     QVERIFY2(QString::fromStdString(o.error).startsWith(u"Cannot create file \""_s + tmp.path() +
                                                         u"/blocker/inside"_s),

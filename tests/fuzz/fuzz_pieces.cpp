@@ -1,16 +1,18 @@
 // The command line's piecewise editing gives the bytes and figures of the
 // whole-text steps: line breaks unified, the edit, the refill (every line, the
 // last included, ending in CR LF), whatever the cuts between the pieces fed and
-// whatever the block size.
+// whatever the block size. The optimizer works a block of lines at a time, and a
+// longer line a part at a time (PieceEditor); a replacement is a stream that may
+// reach across lines (PieceReplacer): its pattern and replacement may hold any
+// bytes, CR and LF included.
 //
-// Input: a flags byte, a block-size byte, the pattern, the replacement (CR and LF
-// taken out: with them the command line works on the whole text), up to eight
-// cut positions, then the text.
+// Input: a flags byte, a block-size byte, the pattern, the replacement, up to
+// eight cut positions, then the text.
 
 #include "FuzzCheck.h"
 #include "Reference.h"
-#include "text/Optimizer.h"
 #include "text/PieceEditor.h"
+#include "text/PieceReplacer.h"
 #include "text/ReplaceText.h"
 #include "text/TextDocument.h"
 
@@ -21,24 +23,14 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-std::string WithoutBreaks(std::string s) {
-    s.erase(std::remove_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; }),
-            s.end());
-    return s;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     const auto flags = in.ConsumeIntegral<std::uint8_t>();
     const bool optimize = flags & 1;
     const bool caseSensitive = flags & 2;
     const std::size_t block = 1 + in.ConsumeIntegral<std::uint8_t>();
-    const std::string pattern = WithoutBreaks(in.ConsumeRandomLengthString(16));
-    const std::string replacement = WithoutBreaks(in.ConsumeRandomLengthString(16));
+    const std::string pattern = in.ConsumeRandomLengthString(16);
+    const std::string replacement = in.ConsumeRandomLengthString(16);
     std::vector<std::size_t> cuts(in.ConsumeIntegralInRange<std::size_t>(0, 8));
     for (std::size_t& cut : cuts)
         cut = in.ConsumeIntegral<std::uint16_t>();
@@ -62,24 +54,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     std::string actual;
-    PieceEditor editor(
-        [&](std::string_view lines, std::string& out) {
-            if (optimize) {
-                out.assign(lines);
-                out.resize(OptimizeLinesInPlace(out.data(), out.size()));
-            } else {
-                out = ReplaceText(lines, pattern, replacement, caseSensitive);
-            }
-        },
-        [&](std::string_view piece) { actual.append(piece); }, TextDocument::ReadCharLimit,
-        optimize, !optimize, block);
+    const auto sink = [&](std::string_view piece) {
+        actual.append(piece);
+    };
+    PieceEditor editor(sink, TextDocument::ReadCharLimit, block);
+    PieceReplacer replacer(pattern, replacement, caseSensitive, sink, TextDocument::ReadCharLimit,
+                           block);
     std::size_t from = 0;
-    for (const std::size_t cut : cuts) {
-        editor.Feed(std::string_view(text).substr(from, cut - from));
-        from = cut;
+    for (std::size_t i = 0; i <= cuts.size(); ++i) {
+        const std::size_t to = i < cuts.size() ? cuts[i] : text.size();
+        const std::string_view piece = std::string_view(text).substr(from, to - from);
+        if (optimize)
+            editor.Feed(piece);
+        else
+            replacer.Feed(piece);
+        from = to;
     }
-    editor.Feed(std::string_view(text).substr(from));
-    const PieceFigures& f = editor.Finish();
+    const PieceFigures& f = optimize ? editor.Finish() : replacer.Finish();
 
     const std::string what = "text " + fuzzcheck::Quoted(text.substr(0, 2000)) + " pattern " +
                              fuzzcheck::Quoted(pattern) + " replacement " +

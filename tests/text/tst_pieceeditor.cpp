@@ -4,6 +4,7 @@
 #include "text/PieceEditor.h"
 
 #include "text/Optimizer.h"
+#include "text/PieceReplacer.h"
 #include "text/ReplaceText.h"
 #include "text/TextDocument.h"
 
@@ -68,32 +69,29 @@ Result WholeText(const std::string& raw, const Edit& edit) {
     return r;
 }
 
-PieceEditor::LineEdit LineEditOf(const Edit& edit) {
-    if (edit.optimize) {
-        return [](std::string_view lines, std::string& out) {
-            out.assign(lines);
-            out.resize(OptimizeLinesInPlace(out.data(), out.size()));
-        };
-    }
-    return [edit](std::string_view lines, std::string& out) {
-        out = ReplaceText(lines, edit.find, edit.with, edit.caseSensitive);
-    };
-}
-
-// raw fed in pieces cut at the given places.
+// raw fed in pieces cut at the given places: the optimizer line by line, a
+// replacement (which may reach across lines) as a stream.
 Result InPieces(const std::string& raw, const Edit& edit, const std::vector<std::size_t>& cuts,
                 std::size_t blockBytes, std::size_t limit = TextDocument::ReadCharLimit) {
     Result r;
-    PieceEditor editor(
-        LineEditOf(edit), [&r](std::string_view piece) { r.bytes.append(piece); }, limit,
-        edit.optimize, !edit.optimize, blockBytes);
+    const auto sink = [&r](std::string_view piece) {
+        r.bytes.append(piece);
+    };
+    PieceEditor editor(sink, limit, blockBytes);
+    PieceReplacer replacer(edit.find, edit.with, edit.caseSensitive, sink, limit, blockBytes);
+    const auto feed = [&](std::string_view piece) {
+        if (edit.optimize)
+            editor.Feed(piece);
+        else
+            replacer.Feed(piece);
+    };
     std::size_t from = 0;
     for (std::size_t cut : cuts) {
-        editor.Feed(std::string_view(raw).substr(from, cut - from));
+        feed(std::string_view(raw).substr(from, cut - from));
         from = cut;
     }
-    editor.Feed(std::string_view(raw).substr(from));
-    const PieceFigures& f = editor.Finish();
+    feed(std::string_view(raw).substr(from));
+    const PieceFigures& f = edit.optimize ? editor.Finish() : replacer.Finish();
     r.before = f.before;
     r.hasPre = f.hasPre;
     r.changed = f.changed;
@@ -142,6 +140,7 @@ private Q_SLOTS:
     void sameAsWholeText();
     void randomTextsAndCuts_data();
     void randomTextsAndCuts();
+    void randomPatternsAndReplacements();
     void passingTheLimitFails();
     void replacementsThatKeepLines_data();
     void replacementsThatKeepLines();
@@ -176,7 +175,19 @@ void TestPieceEditor::sameAsWholeText_data() {
     QTest::newRow("match cut by a piece") << "xhrefx\r\nhref\r\n"_b << false << "href"_b
                                           << "H"_b << 3;
     QTest::newRow("pre in a later line") << "a\r\n  <pre>\r\n"_b << true << none << none << 5;
+    QTest::newRow("match across a break and the cut") << "ab\nab\r\n"_b << false << "b\r\na"_b
+                                                      << "-"_b << 3;
+    QTest::newRow("replacement leaves the last line open")
+        << "a\r\nb\r\n"_b << false << "\r\nb\r\n"_b << QByteArray() << 4;
+    QTest::newRow("replacement ends in a lone CR") << "ab"_b << false << "b"_b
+                                                   << "\r"_b << 1;
+    QTest::newRow("same bytes after the split again") << "a\r\nb\r\n"_b << false << "\r\n"_b
+                                                      << "\n"_b << 2;
     QTest::newRow("only blank lines") << " \r\n\t\r\n\r\n"_b << true << none << none << 3;
+    QTest::newRow("lines longer than a block")
+        << "  ab   \t cd  \r\n  \t  \r\n\tef  gh "_b << true << none << none << 6;
+    QTest::newRow("<pre> cut between parts of a line")
+        << "a <pre>  x\n"_b << true << none << none << 4;
 }
 
 void TestPieceEditor::sameAsWholeText() {
@@ -210,6 +221,25 @@ void TestPieceEditor::randomTextsAndCuts_data() {
     QTest::newRow("continuation byte") << false << "\x80"_b
                                        << "?"_b << true;
     QTest::newRow("blank run removed") << false << " \t"_b << QByteArray() << true;
+    // Line breaks in the pattern or the replacement: matches across lines, and
+    // breaks the result splits again.
+    QTest::newRow("CR LF removed") << false << "\r\n"_b << QByteArray() << true;
+    QTest::newRow("lines joined, any case") << false << "a\r\nb"_b
+                                            << "X"_b << false;
+    QTest::newRow("break to lone LF") << false << "\r\n"_b
+                                      << "\n"_b << true;
+    QTest::newRow("break to lone CR") << false << "b\r\n"_b
+                                      << "\r"_b << true;
+    QTest::newRow("CR LF split by a CR") << false << "\n"_b
+                                         << "\r"_b << true;
+    QTest::newRow("lone LF in the pattern") << false << "\na"_b
+                                            << "\n\r"_b << false;
+    QTest::newRow("line break put in") << false << "a"_b
+                                       << "\r\n"_b << true;
+    QTest::newRow("accented letter across a break, any case") << false << "\xC3\xA9\r\n"_b
+                                                              << "\r"_b << false;
+    QTest::newRow("empty line collapses") << false << "\r\n\r\n"_b
+                                          << "\r\n"_b << true;
 }
 
 void TestPieceEditor::randomTextsAndCuts() {
@@ -224,6 +254,21 @@ void TestPieceEditor::randomTextsAndCuts() {
         const auto block = static_cast<std::size_t>(rng.bounded(1, 40));
         CompareResults(InPieces(raw, edit, RandomCuts(rng, raw.size()), block),
                        WholeText(raw, edit), raw);
+        if (QTest::currentTestFailed())
+            return;
+    }
+}
+
+void TestPieceEditor::randomPatternsAndReplacements() {
+    // Patterns and replacements made of the same pieces as the texts, CR, LF,
+    // CR LF and LF CR among them.
+    QRandomGenerator rng(20261209);
+    for (int round = 0; round < 20000; ++round) {
+        const Edit edit{false, RandomText(rng, 3), RandomText(rng, 3), rng.bounded(2) == 0};
+        const std::string raw = RandomText(rng, 40);
+        const auto block = static_cast<std::size_t>(rng.bounded(1, 40));
+        CompareResults(InPieces(raw, edit, RandomCuts(rng, raw.size()), block),
+                       WholeText(raw, edit), raw + "|" + edit.find + "|" + edit.with);
         if (QTest::currentTestFailed())
             return;
     }

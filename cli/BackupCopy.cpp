@@ -1,0 +1,146 @@
+#include "cli/BackupCopy.h"
+
+#include "cli/FileList.h"
+#include "platform/SafeWrite.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Components(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    while (from <= path.size()) {
+        std::size_t slash = path.find('/', from);
+        if (slash == std::string::npos)
+            slash = path.size();
+        if (slash > from)
+            parts.push_back(path.substr(from, slash - from));
+        from = slash + 1;
+    }
+    return parts;
+}
+
+constexpr int FolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+// Opens the backup folder as the user wrote it, creating what is missing of it;
+// a folder created here is opened without following a link (none can have
+// taken its place unseen). Returns 0 or errno.
+int OpenBackupFolder(const std::string& dir, UniqueFd& out) {
+    out.Reset(::open(dir.c_str(), FolderFlags));
+    if (out.Valid())
+        return 0;
+    if (errno != ENOENT)
+        return errno;
+    UniqueFd at(::open(dir.front() == '/' ? "/" : ".", FolderFlags));
+    if (!at.Valid())
+        return errno;
+    for (const std::string& part : Components(dir)) {
+        int fd = ::openat(at.Get(), part.c_str(), FolderFlags);
+        if (fd < 0 && errno == ENOENT) {
+            if (::mkdirat(at.Get(), part.c_str(), 0777) != 0 && errno != EEXIST)
+                return errno;
+            fd = ::openat(at.Get(), part.c_str(), FolderFlags | O_NOFOLLOW);
+        }
+        if (fd < 0)
+            return errno;
+        at.Reset(fd);
+    }
+    out = std::move(at);
+    return 0;
+}
+
+// Below the backup folder: each folder created when missing and opened without
+// following a link. Returns 0 or errno.
+int OpenFolderBelow(UniqueFd& at, const std::string& part) {
+    if (part == "..")
+        return EINVAL;
+    if (::mkdirat(at.Get(), part.c_str(), 0777) != 0 && errno != EEXIST)
+        return errno;
+    const int fd = ::openat(at.Get(), part.c_str(), FolderFlags | O_NOFOLLOW);
+    if (fd < 0)
+        return errno;
+    at.Reset(fd);
+    return 0;
+}
+
+} // namespace
+
+std::string BackupPathOf(const std::string& backupDir, const ListEntry& entry) {
+    std::string dir = backupDir;
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    std::string rel = entry.rel;
+    while (!rel.empty() && rel.front() == '/')
+        rel.erase(0, 1);
+    return dir == "/" ? dir + rel : dir + "/" + rel;
+}
+
+BackupCopy::BackupCopy(const std::string& backupDir, const ListEntry& entry, mode_t mode)
+    : path_(BackupPathOf(backupDir, entry)) {
+    std::vector<std::string> parts = Components(entry.rel);
+    if (parts.empty() || parts.back() == "." || parts.back() == "..")
+        Fail(EINVAL);
+    name_ = parts.back();
+    parts.pop_back();
+    if (const int err = OpenBackupFolder(backupDir, folder_))
+        Fail(err);
+    for (const std::string& part : parts) {
+        if (part == ".")
+            continue;
+        if (const int err = OpenFolderBelow(folder_, part))
+            Fail(err);
+    }
+    file_.Reset(::openat(folder_.Get(), name_.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
+                         mode & 0666));
+    if (!file_.Valid())
+        Fail(errno);
+}
+
+BackupCopy::~BackupCopy() {
+    if (kept_ || !file_.Valid())
+        return;
+    // Only the file made here is removed, should another have taken its name.
+    struct stat mine {};
+    struct stat there {};
+    if (::fstat(file_.Get(), &mine) == 0 &&
+        ::fstatat(folder_.Get(), name_.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+        mine.st_dev == there.st_dev && mine.st_ino == there.st_ino)
+        ::unlinkat(folder_.Get(), name_.c_str(), 0);
+}
+
+void BackupCopy::Append(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(file_.Get(), bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            Fail(errno);
+        if (n == 0)
+            Fail(ENOSPC); // a full disk that says nothing
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+void BackupCopy::Keep() {
+    if (::fsync(file_.Get()) != 0)
+        Fail(errno);
+    // The new name in its folder, too (a folder is flushed through a descriptor
+    // opened for reading).
+    const UniqueFd folder(::openat(folder_.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Valid() && ::fsync(folder.Get()) != 0 && errno != EINVAL)
+        Fail(errno);
+    kept_ = true;
+    file_.Reset();
+    folder_.Reset();
+}
+
+void BackupCopy::Fail(int err) const {
+    throw std::runtime_error(CreateErrorMessage(path_, err));
+}
