@@ -18,20 +18,22 @@ std::string ChosenPath(const QFileDialog& dialog);
 
 template <typename Body> void TForm1::RunCommand(Body&& body, TextUse use) {
     const Availability before = CaptureAvailability();
-    std::string textBefore;
-    if (use == TextUse::Changes)
-        textBefore = document_.WholeText();
-    RunGuarded(std::forward<Body>(body), [&]() noexcept {
+    // The text the command starts from is kept by the document itself, moved
+    // aside by the first change rather than copied up front.
+    const bool checkpoint = use == TextUse::Changes && document_.Checkpoint();
+    const bool ended = RunGuarded(std::forward<Body>(body), [&]() noexcept {
         // The command stopped part-way: give the user back the window as it was
         // before it, so nothing half-done can be saved and nothing stays busy.
         try {
-            if (use == TextUse::Changes)
-                document_.SetWholeText(std::move(textBefore));
+            if (checkpoint)
+                document_.Rollback();
             RestoreAvailability(before);
             RefreshView();
         } catch (...) {
             // Nothing more can be done; the error box follows.
         }
     });
+    if (ended && checkpoint)
+        document_.Release();
     RunGuarded([this] { RefreshView(); });
 }

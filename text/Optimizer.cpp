@@ -150,26 +150,33 @@ OptimizeRun OptimizeDocument(TextDocument& doc) {
     // Work in place: with CR LF after every line, no optimized line (plus its CR LF)
     // is longer than the line it came from, so the output never overtakes the input.
     // A text with lone breaks, or a last line without a break, is brought to that
-    // form first (the lines stay the same).
+    // form first (the lines stay the same). Where the content must be kept for a
+    // rollback, the output goes to the spare buffer instead, so nothing is copied.
     std::string& text = doc.text_;
     if (doc.loneBreaks_ != 0) {
         std::string& unified = doc.spare_;
         unified.clear();
         AppendUnifiedBreaks(text, 0, unified, true);
+        doc.KeepForRollback(true);
         text.swap(unified);
-    } else if (text.back() != '\n') {
-        text.append("\r\n", 2);
     }
+    const bool keep = doc.KeepsNextChange();
+    if (!keep && text.back() != '\n')
+        text.append("\r\n", 2);
+    std::string& out = keep ? doc.spare_ : text;
+    if (keep)
+        out.resize(text.size() + 2); // room for the break a last line may lack
 
-    char* const data = text.data();
-    const char* const end = data + text.size();
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    char* const data = out.data();
     const std::size_t limit = doc.charLimit_;
     std::size_t w = 0;
     bool failed = false;
-    for (char* p = data; p != end;) {
-        const char* brk = FindLineBreak(p, end); // always a CR LF here
+    while (p != end) {
+        const char* brk = FindLineBreak(p, end); // a CR LF, or the end of a last line
         const std::size_t n = OptimizeInto(p, static_cast<std::size_t>(brk - p), data + w);
-        p = const_cast<char*>(brk) + 2;
+        p = brk == end ? end : brk + 2;
         if (n == Dropped)
             continue;
         // AppendLine's test: the content so far, the line and its CR LF.
@@ -181,7 +188,11 @@ OptimizeRun OptimizeDocument(TextDocument& doc) {
         data[w++] = '\r';
         data[w++] = '\n';
     }
-    text.resize(w);
+    out.resize(w);
+    if (keep) {
+        doc.KeepForRollback(true);
+        text.swap(out);
+    }
     doc.Changed();
     doc.joinedLength_ = w;
     doc.loneBreaks_ = 0;

@@ -30,6 +30,41 @@ void TextDocument::Changed() {
     measured_ = false;
 }
 
+void TextDocument::KeepForRollback(bool replacesWhole) {
+    if (!KeepsNextChange())
+        return;
+    if (replacesWhole)
+        kept_.swap(text_); // text_ is about to be replaced: its buffer's content is moot
+    else
+        kept_ = text_;
+    keptValid_ = true;
+}
+
+bool TextDocument::Checkpoint() {
+    if (checkpoint_)
+        return false;
+    checkpoint_ = true;
+    keptValid_ = false;
+    return true;
+}
+
+void TextDocument::Rollback() {
+    if (keptValid_) {
+        text_.swap(kept_);
+        Changed();
+    }
+    Release();
+}
+
+void TextDocument::Release() {
+    checkpoint_ = false;
+    keptValid_ = false;
+    // Keep one spare buffer, not two.
+    if (kept_.capacity() > spare_.capacity())
+        spare_.swap(kept_);
+    std::string().swap(kept_);
+}
+
 void TextDocument::FailInsertion() {
     throw std::runtime_error("RichEdit line insertion error");
 }
@@ -49,6 +84,7 @@ void TextDocument::Measure() const {
 
 void TextDocument::ReadFromFile(const std::string& path, FileStamp* stamp) {
     ReadWholeFile(path, spare_, stamp); // throws before anything here changes
+    KeepForRollback(true);
     const std::size_t lone = FirstLoneBreak(spare_);
     if (lone == std::string::npos) {
         text_.swap(spare_);
@@ -70,6 +106,7 @@ void TextDocument::WriteToFile(const std::string& path) const {
 void TextDocument::ClearDocument() {
     if (text_.empty())
         return;
+    KeepForRollback(true);
     text_.clear();
     Changed();
     joinedLength_ = 0;
@@ -118,6 +155,7 @@ std::string_view TextDocument::LineAt(std::size_t i) const {
 void TextDocument::AppendLine(std::string_view s) {
     if (!Fits(s.size() + 2))
         FailInsertion();
+    KeepForRollback(false);
     const std::size_t old = text_.size();
     // A plain line after a break is added to the index and figures as they stand.
     const bool simple = (old == 0 || EndsWithBreak(text_)) && !HasLineBreak(s);
@@ -141,6 +179,7 @@ void TextDocument::AppendLine(std::string_view s) {
 void TextDocument::SetWholeText(std::string s) {
     if (s == text_)
         return;
+    KeepForRollback(true);
     text_.swap(s);
     spare_.swap(s);
     Changed();
@@ -194,6 +233,8 @@ void TextDocument::AssignLines(std::string_view s) {
             ++p;
     }
     const bool change = !(text_.empty() && out.empty());
+    if (change)
+        KeepForRollback(true);
     text_.swap(out);
     if (change)
         Changed();
@@ -223,6 +264,8 @@ void TextDocument::ReplaceWithLines(const std::vector<std::string_view>& lines) 
         out.append("\r\n", 2);
     }
     const bool change = !(text_.empty() && out.empty());
+    if (change)
+        KeepForRollback(true);
     text_.swap(out);
     if (change)
         Changed();

@@ -65,10 +65,23 @@ public:
     // What a fill that would pass the character limit throws.
     [[noreturn]] static void FailInsertion();
 
+    // A command that may fail part-way keeps the content it started from: the
+    // first change after Checkpoint() keeps it aside (moved, not copied, where the
+    // change replaces the content whole), Rollback() puts it back, Release()
+    // forgets it. Checkpoint() returns false, and does nothing, while another
+    // checkpoint is open.
+    bool Checkpoint();
+    void Rollback();
+    void Release();
+
 private:
     friend OptimizeRun OptimizeDocument(TextDocument& doc);
 
     void Changed();
+    // Every change calls this before it touches the content: keeps the content
+    // once per checkpoint, moved when the change replaces it whole, else copied.
+    void KeepForRollback(bool replacesWhole);
+    bool KeepsNextChange() const { return checkpoint_ && !keptValid_; }
     void IndexLines() const;
     void Measure() const;
     bool Fits(std::size_t more) const;
@@ -85,4 +98,8 @@ private:
     mutable bool measured_ = true;
     // A second whole-text buffer, kept so that fills reuse memory.
     std::string spare_;
+    // The content a checkpoint keeps.
+    std::string kept_;
+    bool checkpoint_ = false;
+    bool keptValid_ = false;
 };

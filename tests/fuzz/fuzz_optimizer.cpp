@@ -1,7 +1,7 @@
 // The whitespace optimizer: OptimizeLine and OptimizeLines agree with the rules
 // applied pass by pass; a second run changes nothing; no line and no text gets
-// longer. A whole document run (OptimizeDocument) agrees with the callers' steps
-// spelt out with the document's own operations, character limit included.
+// longer. A whole document run (OptimizeDocument), also under a checkpoint, agrees with the
+// callers' steps spelt out with the document's own operations, character limit included.
 //
 // Input: a flags byte, a limit byte, then the text.
 
@@ -129,6 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     else if (flags & 4)
         doc.SetCharLimit(TextDocument::FileCharLimit);
     TextDocument copy = doc;
+    // Now and then as a command runs it: the content kept for a rollback, the
+    // output built beside it.
+    const std::string original = doc.WholeText();
+    const bool checkpoint = (flags & 8) != 0 && doc.Checkpoint();
     const Outcome fast = Run(doc);
     const Outcome literal = StepByStep(copy);
     const std::string what = "document " + shown + " flags " + std::to_string(flags) + " limit " +
@@ -142,6 +146,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(fast.after <= fast.before, what + ": longer");
     FUZZ_CHECK(doc.LineCount() == copy.LineCount(), what + ": line count");
     FUZZ_CHECK(doc.JoinedText() == copy.JoinedText(), what + ": joined text");
+    if (checkpoint && !fast.error.empty()) {
+        doc.Rollback();
+        FUZZ_CHECK(doc.WholeText() == original, what + ": rollback");
+        return 0;
+    }
+    if (checkpoint)
+        doc.Release();
 
     if (fast.error.empty()) {
         // A second run saves nothing and changes nothing.

@@ -1,6 +1,7 @@
 // The text document: reading, line access, fills, the character limit.
 
 #include "TestFiles.h"
+#include "text/Optimizer.h"
 #include "text/TextDocument.h"
 
 #include <QTemporaryDir>
@@ -79,6 +80,8 @@ private Q_SLOTS:
     void replaceWithLines();
     void nulBytesAreOrdinary();
     void lineAtOutOfRange();
+    void checkpointRollsBack_data();
+    void checkpointRollsBack();
 };
 
 void TestTextDocument::readFromFile_data() {
@@ -397,6 +400,85 @@ void TestTextDocument::lineAtOutOfRange() {
     TextDocument doc;
     doc.SetWholeText("a");
     QVERIFY_THROWS_EXCEPTION(std::out_of_range, doc.LineAt(1));
+}
+
+// A command's first change keeps the content it started from: a rollback gives
+// exactly it back (the very buffer where the change replaced the content whole,
+// so nothing was copied), a release keeps the change.
+void TestTextDocument::checkpointRollsBack_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<bool>("moved"); // the start's buffer comes back
+    const QByteArray plain("a  b\r\n  c\r\n");
+    QTest::newRow("set whole text") << "set" << plain << true;
+    QTest::newRow("assign lines") << "assign" << plain << true;
+    QTest::newRow("read a file") << "read" << plain << true;
+    QTest::newRow("clear") << "clear" << plain << true;
+    QTest::newRow("append a line") << "append" << plain << false;
+    QTest::newRow("optimize") << "optimize" << plain << true;
+    QTest::newRow("optimize, last line without break")
+        << "optimize" << QByteArray("a  b\r\n  c  ") << true;
+    QTest::newRow("optimize, lone breaks") << "optimize" << QByteArray("a  b\n c\rd") << true;
+    QTest::newRow("optimize over the limit") << "optimize, fail" << plain << true;
+    QTest::newRow("two changes") << "set twice" << plain << true;
+}
+
+void TestTextDocument::checkpointRollsBack() {
+    QFETCH(QString, change);
+    QFETCH(QByteArray, start);
+    QFETCH(bool, moved);
+    QTemporaryDir dir;
+    const std::string file = dir.filePath(QStringLiteral("f.htm")).toStdString();
+    WriteRaw(file, "from the file\n");
+    const std::string original(start.constData(), static_cast<std::size_t>(start.size()));
+    for (const bool rollback : {true, false}) {
+        TextDocument doc;
+        doc.SetWholeText(original);
+        const char* const buffer = doc.WholeText().data();
+        QVERIFY(doc.Checkpoint());
+        QVERIFY(!doc.Checkpoint()); // one at a time
+        bool threw = false;
+        try {
+            if (change == QLatin1String("set")) {
+                doc.SetWholeText("new");
+            } else if (change == QLatin1String("set twice")) {
+                doc.SetWholeText("new");
+                doc.SetWholeText("newer");
+            } else if (change == QLatin1String("assign")) {
+                doc.AssignLines("x\ny");
+            } else if (change == QLatin1String("read")) {
+                doc.ReadFromFile(file);
+            } else if (change == QLatin1String("clear")) {
+                doc.ClearDocument();
+            } else if (change == QLatin1String("append")) {
+                doc.AppendLine("more");
+            } else {
+                if (change.endsWith(QLatin1String("fail")))
+                    doc.SetCharLimit(4);
+                OptimizeDocument(doc);
+            }
+        } catch (const std::runtime_error&) {
+            threw = true;
+        }
+        QCOMPARE(threw, change.endsWith(QLatin1String("fail")));
+        QVERIFY(doc.WholeText() != original);
+        if (rollback) {
+            doc.Rollback();
+            QCOMPARE(doc.WholeText(), original);
+            TextDocument fresh;
+            fresh.SetWholeText(original);
+            QCOMPARE(doc.JoinedLength(), fresh.JoinedLength());
+            if (moved)
+                QCOMPARE(static_cast<const void*>(doc.WholeText().data()),
+                         static_cast<const void*>(buffer));
+        } else {
+            const std::string changed = doc.WholeText();
+            doc.Release();
+            QCOMPARE(doc.WholeText(), changed);
+        }
+        QVERIFY(doc.Checkpoint()); // open again once the last one ended
+        doc.Release();
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTextDocument)
