@@ -390,6 +390,14 @@ void SafeWriteAccess::PrepareInPlace(PendingWrite& w, const struct stat& st, boo
     // changes. The size itself stays until the commit.
     if (const int err = ReserveSize(fd, now, w.data_.size(), w.growAtCommit_))
         throw WriteError(path, err);
+    // The reservation itself sets the file's modification time: from here on the
+    // file as read is the file as it is now.
+    if (w.readAs_.known) {
+        struct stat reserved {};
+        if (::fstat(fd, &reserved) != 0)
+            throw WriteError(path, errno);
+        w.readAs_ = FileStamp::Of(reserved);
+    }
 }
 
 int SafeWriteAccess::Fd(PendingWrite& w) {

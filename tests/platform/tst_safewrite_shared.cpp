@@ -114,6 +114,7 @@ void TestSafeWriteShared::fileChangedSinceRead_data() {
         QTest::addRow("%shard-linked, edited", when) << "edit" << before << true;
     }
     QTest::newRow("unchanged") << "" << false << false;
+    QTest::newRow("hard-linked, unchanged") << "" << false << true;
 }
 
 void TestSafeWriteShared::fileChangedSinceRead() {
