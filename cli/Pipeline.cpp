@@ -2,9 +2,8 @@
 
 #include "cli/BackupCopy.h"
 #include "cli/FileList.h"
+#include "commands/StreamedStep.h"
 #include "platform/FileIO.h"
-#include "text/PieceEditor.h"
-#include "text/PieceReplacer.h"
 #include "text/TextDocument.h"
 
 #include <memory>
@@ -25,29 +24,12 @@ void StopPoint(const PipelineSettings& settings) {
         throw Stopped{};
 }
 
-// The editing of one file: the optimizer line by line, a replacement as a stream.
-class Edit {
-public:
-    Edit(const PipelineSettings& settings, const PieceEditor::Sink& sink) {
-        if (settings.optimize) {
-            optimizer_.emplace(sink, TextDocument::ReadCharLimit);
-        } else {
-            replacer_.emplace(settings.find, settings.with, settings.caseSensitive, sink,
-                              TextDocument::ReadCharLimit);
-        }
-    }
-    void Feed(std::string_view bytes) {
-        if (optimizer_)
-            optimizer_->Feed(bytes);
-        else
-            replacer_->Feed(bytes);
-    }
-    const PieceFigures& Finish() { return optimizer_ ? optimizer_->Finish() : replacer_->Finish(); }
-
-private:
-    std::optional<PieceEditor> optimizer_;
-    std::optional<PieceReplacer> replacer_;
-};
+FileStep StepOf(const PipelineSettings& settings) {
+    FileStep step;
+    step.optimize = settings.optimize;
+    step.change = {settings.find, settings.with, settings.caseSensitive};
+    return step;
+}
 
 // Reads, edits and writes the file a piece at a time: a file of any size costs
 // a few pieces' worth of memory.
@@ -69,10 +51,13 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
     constexpr std::size_t ReadBytes = PieceEditor::BlockBytes;
     thread_local std::unique_ptr<char[]> buffer(new char[ReadBytes]);
     const ContentSink* sink = nullptr;
-    Edit edit(settings, [&sink](std::string_view piece) {
-        if (sink != nullptr)
-            (*sink)(piece);
-    });
+    StreamedStep edit(
+        StepOf(settings),
+        [&sink](std::string_view piece) {
+            if (sink != nullptr)
+                (*sink)(piece);
+        },
+        TextDocument::ReadCharLimit);
     auto produce = [&](const ContentSink& to) {
         sink = &to;
         while (const std::size_t n = in.Read(buffer.get(), ReadBytes)) {
