@@ -59,7 +59,8 @@ static int inside(const char* path) {
     return fault_dir != NULL && path != NULL && strncmp(path, fault_dir, strlen(fault_dir)) == 0;
 }
 
-static int fd_inside(int fd) {
+/* The path an open descriptor stands for, optionally followed by "/" and name. */
+static int fd_path_inside(int fd, const char* name) {
     char link[64];
     char path[4096];
     snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
@@ -67,7 +68,15 @@ static int fd_inside(int fd) {
     if (n < 0)
         return 0;
     path[n] = '\0';
+    if (name != NULL) {
+        strncat(path, "/", sizeof path - strlen(path) - 1);
+        strncat(path, name, sizeof path - strlen(path) - 1);
+    }
     return inside(path);
+}
+
+static int fd_inside(int fd) {
+    return fd_path_inside(fd, NULL);
 }
 
 static int error_number(const char* name) {
@@ -163,16 +172,7 @@ int rename(const char* from, const char* to) {
 static int inside_at(int dir, const char* name) {
     if (name == NULL || name[0] == '/' || dir == AT_FDCWD)
         return inside(name);
-    char link[64];
-    char path[4096];
-    snprintf(link, sizeof link, "/proc/self/fd/%d", dir);
-    const ssize_t n = readlink(link, path, sizeof path - 1);
-    if (n < 0)
-        return 0;
-    path[n] = '\0';
-    strncat(path, "/", sizeof path - strlen(path) - 1);
-    strncat(path, name, sizeof path - strlen(path) - 1);
-    return inside(path);
+    return fd_path_inside(dir, name);
 }
 
 int renameat2(int fromdir, const char* from, int todir, const char* to, unsigned int flags) {
