@@ -6,6 +6,7 @@
 #include "app/MessageBoxes.h"
 #include "app/Unit1.h"
 #include "app/Unit1Commands.h"
+#include "platform/Paths.h"
 #include "scanner/FScanner.h"
 #include "settings/FileTypeLists.h"
 
@@ -23,12 +24,6 @@ const char kPreWarningStart[] = "<pre> tags have been detected in the following 
 const char kPreWarningEnd[] =
     "The Velocitrix Website Optimizer could damage text within the <pre></pre> tags, only save "
     "if you are sure about the consequences.";
-
-// The folder part of a chosen name: everything up to and including its last "/".
-std::string FolderOf(const std::string& chosen) {
-    const std::size_t slash = chosen.rfind('/');
-    return slash == std::string::npos ? std::string() : chosen.substr(0, slash + 1);
-}
 
 } // namespace
 
@@ -51,8 +46,8 @@ void TForm1::LoadDirClick(QObject*) {
         fileList_->Clear();
         selectingFromProgram_ = false;
         batch_.Forget();
-        batch_.SetListedFolder(FolderOf(chosen));
-        BaseScanner1->SetDirectory(FolderOf(chosen));
+        batch_.SetListedFolder(FolderPrefixOf(chosen));
+        BaseScanner1->SetDirectory(FolderPrefixOf(chosen));
         BaseScanner1->StartScan();
         DisableCommands();
     });

@@ -1,5 +1,7 @@
 #include "platform/WriteTarget.h"
 
+#include "platform/Paths.h"
+
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -12,32 +14,6 @@
 namespace {
 
 constexpr int MaxSymlinkHops = 40;
-
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string TrimSlashes(std::string s) {
-    while (s.size() > 1 && s.back() == '/')
-        s.pop_back();
-    return s;
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-    if (name.empty())
-        return folder;
-    return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
 
 int OpenFolderFollowing(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -104,7 +80,7 @@ int OpenTargetFolder(WriteTarget& t) {
 // finally names (which need not exist: writing through a dangling link creates
 // it); owners receives every link's owner. Returns 0 or errno.
 int FollowLinks(const WriteTarget& start, std::string& path, std::vector<uid_t>& owners) {
-    std::string current = Join(start.folderPath, start.name);
+    std::string current = JoinPath(start.folderPath, start.name);
     int dir = start.folder.Get(); // the first step is taken in the open folder
     for (int hop = 0;; ++hop) {
         const char* at = dir >= 0 ? start.name.c_str() : current.c_str();
@@ -130,7 +106,7 @@ int FollowLinks(const WriteTarget& start, std::string& path, std::vector<uid_t>&
         if (static_cast<std::size_t>(n) >= link.size())
             return ENAMETOOLONG;
         link.resize(static_cast<std::size_t>(n));
-        current = !link.empty() && link.front() == '/' ? link : Join(FolderOf(current), link);
+        current = !link.empty() && link.front() == '/' ? link : JoinPath(FolderOf(current), link);
         dir = -1;
     }
 }
@@ -140,7 +116,7 @@ int FollowLinks(const WriteTarget& start, std::string& path, std::vector<uid_t>&
 int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTarget& target) {
     WriteTarget t;
     if (!beneath.empty()) {
-        const std::string root = TrimSlashes(beneath);
+        const std::string root = TrimTrailingSlashes(beneath);
         const std::string prefix = root == "/" ? root : root + "/";
         if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
             return EXDEV; // not below the walked folder at all

@@ -1,0 +1,35 @@
+#include "platform/Paths.h"
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string joined(folder);
+    if (folder.empty() || name.empty())
+        return joined.append(name);
+    if (folder.back() != '/')
+        joined += '/';
+    return joined.append(name);
+}
+
+std::string NameOf(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string FolderOf(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return std::string(path.substr(0, slash));
+}
+
+std::string FolderPrefixOf(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+std::string TrimTrailingSlashes(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return std::string(path);
+}

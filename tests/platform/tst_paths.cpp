@@ -1,0 +1,95 @@
+// Paths as text: joining a folder and a name, and the name and folder of a path
+// in the forms their callers need.
+
+#include "platform/Paths.h"
+
+#include <QtTest>
+
+class tst_Paths : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void join_data();
+    void join();
+    void parts_data();
+    void parts();
+    void trim_data();
+    void trim();
+};
+
+void tst_Paths::join_data() {
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("joined");
+    QTest::newRow("folder") << QByteArray("/web") << QByteArray("a") << QByteArray("/web/a");
+    QTest::newRow("folder/") << QByteArray("/web/") << QByteArray("a") << QByteArray("/web/a");
+    QTest::newRow("root") << QByteArray("/") << QByteArray("a") << QByteArray("/a");
+    QTest::newRow("relative") << QByteArray("sub") << QByteArray("a") << QByteArray("sub/a");
+    QTest::newRow("dot") << QByteArray(".") << QByteArray("a") << QByteArray("./a");
+    QTest::newRow("name with folders")
+        << QByteArray("/web") << QByteArray("b/a") << QByteArray("/web/b/a");
+    QTest::newRow("folder//") << QByteArray("/web//") << QByteArray("a") << QByteArray("/web//a");
+    QTest::newRow("empty folder") << QByteArray() << QByteArray("a") << QByteArray("a");
+    QTest::newRow("empty name") << QByteArray("/web") << QByteArray() << QByteArray("/web");
+}
+
+void tst_Paths::join() {
+    QFETCH(QByteArray, folder);
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, joined);
+    QCOMPARE(JoinPath(folder.toStdString(), name.toStdString()), joined.toStdString());
+}
+
+void tst_Paths::parts_data() {
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::newRow("file") << QByteArray("/web/a.htm") << QByteArray("a.htm") << QByteArray("/web")
+                          << QByteArray("/web/");
+    QTest::newRow("in the root") << QByteArray("/a.htm") << QByteArray("a.htm") << QByteArray("/")
+                                 << QByteArray("/");
+    QTest::newRow("bare name") << QByteArray("a.htm") << QByteArray("a.htm") << QByteArray(".")
+                               << QByteArray();
+    QTest::newRow("relative") << QByteArray("sub/a.htm") << QByteArray("a.htm") << QByteArray("sub")
+                              << QByteArray("sub/");
+    QTest::newRow("trailing slash")
+        << QByteArray("/web/") << QByteArray() << QByteArray("/web") << QByteArray("/web/");
+    QTest::newRow("root") << QByteArray("/") << QByteArray() << QByteArray("/") << QByteArray("/");
+    QTest::newRow("double slash") << QByteArray("/web//a") << QByteArray("a") << QByteArray("/web/")
+                                  << QByteArray("/web//");
+    QTest::newRow("empty") << QByteArray() << QByteArray() << QByteArray(".") << QByteArray();
+}
+
+void tst_Paths::parts() {
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, folder);
+    QFETCH(QByteArray, prefix);
+    const std::string p = path.toStdString();
+    QCOMPARE(NameOf(p), name.toStdString());
+    QCOMPARE(FolderOf(p), folder.toStdString());
+    QCOMPARE(FolderPrefixOf(p), prefix.toStdString());
+    QCOMPARE(FolderPrefixOf(p) + NameOf(p), p);
+}
+
+void tst_Paths::trim_data() {
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("trimmed");
+    QTest::newRow("one") << QByteArray("/web/") << QByteArray("/web");
+    QTest::newRow("several") << QByteArray("/web///") << QByteArray("/web");
+    QTest::newRow("none") << QByteArray("/web") << QByteArray("/web");
+    QTest::newRow("root") << QByteArray("/") << QByteArray("/");
+    QTest::newRow("root slashes") << QByteArray("///") << QByteArray("/");
+    QTest::newRow("relative") << QByteArray("sub/") << QByteArray("sub");
+    QTest::newRow("inner slashes kept") << QByteArray("a//b/") << QByteArray("a//b");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void tst_Paths::trim() {
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, trimmed);
+    QCOMPARE(TrimTrailingSlashes(path.toStdString()), trimmed.toStdString());
+}
+
+QTEST_APPLESS_MAIN(tst_Paths)
+#include "tst_paths.moc"
