@@ -1,5 +1,7 @@
 #include "TreeGen.h"
 
+#include "settings/FileTypeLists.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -7,8 +9,8 @@
 #include <sys/stat.h>
 #include <vector>
 
-const char* const kDefaultTypes = "*.htm;*.html;*.php;*.php3;*.php4;*.asp;*.jsp;*.phtm;*.phtml;"
-                                  "*.shtm;*.shtml;*.xhtm;*.xhtml;*.css;*.cgi;*.pl";
+// DefaultTypeList is an inline variable: set before this, and without linking the store.
+const char* const kDefaultTypes = DefaultTypeList.c_str();
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "platform/SystemError.h"
 #include "scanner/Masks.h"
 #include "scanner/ScanThread.h"
-#include "settings/Settings.h"
+#include "settings/FileTypeLists.h"
 #include "text/ListOrder.h"
 
 #include <algorithm>
@@ -11,8 +11,9 @@
 #include <sys/stat.h>
 #include <utility>
 
-const char* const CliDefaultTypeList = "*.htm;*.html;*.php;*.php3;*.php4;*.asp;*.jsp;*.phtm;"
-                                       "*.phtml;*.shtm;*.shtml;*.xhtm;*.xhtml;*.css;*.cgi;*.pl";
+// Set before main() runs: DefaultTypeList, an inline variable included above, is
+// initialized before this definition.
+const char* const CliDefaultTypeList = DefaultTypeList.c_str();
 
 namespace {
 
@@ -112,20 +113,9 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
 }
 
 std::string ReadSavedFileTypes() {
-    std::string fileTypes;
-    std::string uncheckedTypes;
-    {
-        RegistryAccessor registry;
-        registry.OpenKey(SettingsKey, false);
-        // Read in the start-up's order: a mistyped option stops the read there.
-        registry.ReadString("recursive");
-        registry.ReadString("sensitive");
-        fileTypes = registry.ReadString("filetypes");
-        uncheckedTypes = registry.ReadString("unchecked");
-    }
-    if (fileTypes.empty() && uncheckedTypes.empty())
-        fileTypes = CliDefaultTypeList;
-    return fileTypes;
+    SavedOptions saved;
+    ReadSavedOptions(saved);
+    return *saved.fileTypes;
 }
 
 void CheckMaskList(const std::string& types) {

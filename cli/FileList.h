@@ -26,7 +26,7 @@ struct FileList {
     std::vector<std::string> leftovers;
 };
 
-// The sixteen default masks, as the program's start-up uses them.
+// The program's default masks (DefaultTypeList of settings/FileTypeLists.h).
 extern const char* const CliDefaultTypeList;
 
 // A directory argument as the scanner's start directory: trailing "/" made one.
@@ -39,9 +39,10 @@ std::string StartDirectory(const std::string& dir);
 FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
                        bool recursive);
 
-// The masks of the user's store, read as the main window's start-up reads them
-// ("filetypes", with the default list when "filetypes" and "unchecked" are both
-// empty). Throws the store's error ("Invalid data type for '<name>'").
+// The masks of the user's store, read by the main window's own start-up read
+// (ReadSavedOptions: "filetypes", with the default list when "filetypes" and
+// "unchecked" are both empty). Throws the store's error ("Invalid data type for
+// '<name>'").
 std::string ReadSavedFileTypes();
 
 // Throws the mask error ("'%s' is an invalid mask at (%d)") for a bad list.

@@ -2,37 +2,28 @@
 
 #include "settings/Settings.h"
 
-#include <QCheckBox>
-
 std::string FileTypes;
 std::string UncheckedTypes;
 
-const std::string DefaultTypeList = "*.htm;*.html;*.php;*.php3;*.php4;*.asp;*.jsp;*.phtm;*.phtml;"
-                                    "*.shtm;*.shtml;*.xhtm;*.xhtml;*.css;*.cgi;*.pl";
-
-void ReadStartupOptions(QCheckBox& recursive, QCheckBox& sensitive) {
-    {
-        RegistryAccessor registry;
-        registry.OpenKey(SettingsKey, false);
-        const std::string recursiveText = registry.ReadString("recursive");
-        const std::string sensitiveText = registry.ReadString("sensitive");
-        recursive.setChecked(recursiveText == "yes");
-        sensitive.setChecked(sensitiveText == "yes");
-        FileTypes = registry.ReadString("filetypes");
-        UncheckedTypes = registry.ReadString("unchecked");
-    }
-    // Nothing is written back: the lists reach the store only when the user
-    // saves the file types window.
-    if (FileTypes.empty() && UncheckedTypes.empty())
-        FileTypes = DefaultTypeList;
+void ReadSavedOptions(SavedOptions& saved) {
+    RegistryAccessor registry;
+    registry.OpenKey(SettingsKey, false);
+    const std::string recursiveText = registry.ReadString("recursive");
+    const std::string sensitiveText = registry.ReadString("sensitive");
+    saved.recursive = recursiveText == "yes";
+    saved.sensitive = sensitiveText == "yes";
+    saved.fileTypes = registry.ReadString("filetypes");
+    saved.uncheckedTypes = registry.ReadString("unchecked");
+    if (saved.fileTypes->empty() && saved.uncheckedTypes->empty())
+        saved.fileTypes = DefaultTypeList;
 }
 
-void WriteShutdownOptions(const QCheckBox& recursive, const QCheckBox& sensitive) {
+void WriteSavedSwitches(bool recursive, bool sensitive) {
     RegistryAccessor registry;
     if (!registry.OpenKey(SettingsKey, true))
         return;
-    registry.WriteString("recursive", recursive.isChecked() ? "yes" : "no");
-    registry.WriteString("sensitive", sensitive.isChecked() ? "yes" : "no");
+    registry.WriteString("recursive", recursive ? "yes" : "no");
+    registry.WriteString("sensitive", sensitive ? "yes" : "no");
 }
 
 void WriteFileTypeLists() {

@@ -16,8 +16,6 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-#include <array>
-
 TForm4* Form4 = nullptr;
 
 namespace {
@@ -26,10 +24,6 @@ namespace {
 constexpr int kDesignWidth = 306;
 constexpr int kDesignHeight = 336;
 constexpr int kItemHeight = 13;
-
-const std::array<const char*, 16> kDefaultMasks{
-    "*.htm",   "*.html", "*.php",   "*.php3", "*.php4",  "*.asp", "*.jsp", "*.phtm",
-    "*.phtml", "*.shtm", "*.shtml", "*.xhtm", "*.xhtml", "*.css", "*.cgi", "*.pl"};
 
 // The characters a file type may not contain.
 constexpr std::string_view kInvalidCharacters = ";/\\:?\"<>|";
@@ -297,8 +291,7 @@ void TForm4::Button3Click() {
 void TForm4::Button4Click() {
     RunGuarded([this] {
         CheckListBox1->clear();
-        for (const char* mask : kDefaultMasks)
-            AppendEntry(mask, true);
+        AppendEntries(DefaultTypeList, true);
     });
 }
 

@@ -109,6 +109,8 @@ private Q_SLOTS:
     void listFallback();
     void mistypedValueAtStartup_data();
     void mistypedValueAtStartup();
+    void savedOptionsReadInOrder_data();
+    void savedOptionsReadInOrder();
     void shutdownWrite_data();
     void shutdownWrite();
     void shutdownWithUnopenableStore();
@@ -572,6 +574,47 @@ void TestSettings::mistypedValueAtStartup() {
     QCOMPARE(sensitive.isChecked(), sensitiveChecked);
     QCOMPARE(Q(FileTypes), fileTypes);
     QCOMPARE(Q(UncheckedTypes), uncheckedTypes);
+}
+
+void TestSettings::savedOptionsReadInOrder_data() {
+    QTest::addColumn<QString>("mistyped"); // empty: none
+    QTest::addColumn<int>("valuesRead");   // switches, then filetypes, then unchecked
+    QTest::newRow("none") << QString() << 3;
+    QTest::newRow("recursive") << QStringLiteral("recursive") << 0;
+    QTest::newRow("sensitive") << QStringLiteral("sensitive") << 0;
+    QTest::newRow("filetypes") << QStringLiteral("filetypes") << 1;
+    QTest::newRow("unchecked") << QStringLiteral("unchecked") << 2;
+}
+
+void TestSettings::savedOptionsReadInOrder() {
+    QFETCH(QString, mistyped);
+    QFETCH(int, valuesRead);
+    const QString sz = QStringLiteral("REG_SZ");
+    PutProgramValue(QStringLiteral("recursive"), sz, QStringLiteral("yes"));
+    PutProgramValue(QStringLiteral("sensitive"), sz, QStringLiteral("no"));
+    PutProgramValue(QStringLiteral("filetypes"), sz, QStringLiteral("*.a"));
+    PutProgramValue(QStringLiteral("unchecked"), sz, QStringLiteral("*.b"));
+    if (!mistyped.isEmpty())
+        PutProgramValue(mistyped, QStringLiteral("REG_DWORD"), 1);
+    SavedOptions saved;
+    QCOMPARE(ErrorOf([&] { ReadSavedOptions(saved); }),
+             mistyped.isEmpty() ? QString()
+                                : QStringLiteral("Invalid data type for '%1'").arg(mistyped));
+    QCOMPARE(saved.recursive.has_value(), valuesRead >= 1);
+    QCOMPARE(saved.sensitive.has_value(), valuesRead >= 1);
+    QCOMPARE(saved.fileTypes.has_value(), valuesRead >= 2);
+    QCOMPARE(saved.uncheckedTypes.has_value(), valuesRead >= 3);
+    if (valuesRead >= 1) {
+        QVERIFY(*saved.recursive);
+        QVERIFY(!*saved.sensitive);
+    }
+    if (valuesRead >= 2)
+        QCOMPARE(*saved.fileTypes, std::string("*.a"));
+    if (valuesRead >= 3)
+        QCOMPARE(*saved.uncheckedTypes, std::string("*.b"));
+    // The read is the store's alone: the window's lists are not touched.
+    QCOMPARE(FileTypes, std::string());
+    QCOMPARE(UncheckedTypes, std::string());
 }
 
 void TestSettings::shutdownWrite_data() {
