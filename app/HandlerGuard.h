@@ -1,6 +1,8 @@
 #pragma once
 // Every event handler runs inside RunGuarded: an exception never crosses a Qt frame;
-// it is shown in the error message box and the program goes on.
+// it is shown in the error message box and the program goes on. Lower layers that
+// run code of their own inside Qt's event delivery (the scanner's end event) catch
+// its errors and hand them up; ShowReportedError shows them the same way.
 
 #include "app/MessageBoxes.h"
 
@@ -30,4 +32,9 @@ bool RunGuarded(Handler&& handler, OnFailure&& onFailure) noexcept {
 
 template <typename Handler> bool RunGuarded(Handler&& handler) noexcept {
     return RunGuarded(std::forward<Handler>(handler), [] {});
+}
+
+// Shows an error a lower layer caught and handed up, as RunGuarded shows its own.
+inline void ShowReportedError(std::exception_ptr error) noexcept {
+    RunGuarded([&] { std::rethrow_exception(error); });
 }

@@ -1,7 +1,22 @@
 #include "scanner/BaseScanner.h"
 
-#include "app/HandlerGuard.h"
 #include "scanner/HandOver.h"
+
+#include <QtGlobal>
+
+namespace {
+
+void WarnUnhandled(const std::exception_ptr& failure) noexcept {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        qWarning("The scan's end event failed: %s", e.what());
+    } catch (...) {
+        qWarning("The scan's end event failed");
+    }
+}
+
+} // namespace
 
 TBaseScanner::TBaseScanner(QObject* owner)
     : QObject(owner), FDirectory("/"), FFiles("*"), FScanStrategy(ssGlobal),
@@ -102,18 +117,30 @@ void TBaseScanner::StopScan() {
 
 void TBaseScanner::ScanThreadDone(TScanThread* thread) {
     QPointer<TBaseScanner> self(this);
-    auto becomeIdle = [&] {
-        if (self && FScanThread == thread) {
-            FScanThread = nullptr;
-        }
-    };
+    std::exception_ptr failure;
+    // Copied first: the end event may destroy the scanner.
+    const std::function<void(std::exception_ptr)> onError = OnProcessDoneError;
     if (OnProcessDone) {
-        // An error of the end event is shown like any handler's error; the scanner
-        // becomes idle all the same.
         const TDoProcessDone handler = OnProcessDone;
-        RunGuarded([&] { handler(thread->FCount, thread->FTotalSize); }, becomeIdle);
+        try {
+            handler(thread->FCount, thread->FTotalSize);
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
-    becomeIdle();
+    // Idle before the error is handed on: its handler may show a box and run
+    // events meanwhile.
+    if (self && FScanThread == thread) {
+        FScanThread = nullptr;
+    }
+    if (!failure) {
+        return;
+    }
+    if (onError) {
+        onError(failure);
+    } else {
+        WarnUnhandled(failure);
+    }
 }
 
 bool TBaseScanner::event(QEvent* event) {

@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -52,6 +54,11 @@ public:
     TDoProcess OnProcess;
     TDoProcessDone OnProcessDone;
     TDoFileFound OnFileFound;
+    // Receives what a failing OnProcessDone threw, once the scanner is idle: the
+    // scanner runs inside Qt's event delivery, which no exception may cross, and
+    // leaves showing the error to its owner (the window sets its handler guard's).
+    // Unset: the error goes to the Qt warning log.
+    std::function<void(std::exception_ptr)> OnProcessDoneError;
 
     // Creates the worker, suspended, from the current property values.
     virtual TScanThread* CreateScanThread();

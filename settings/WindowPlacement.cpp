@@ -1,6 +1,5 @@
 #include "settings/WindowPlacement.h"
 
-#include "app/HandlerGuard.h"
 #include "settings/Settings.h"
 
 #include <QEvent>
@@ -11,6 +10,7 @@
 #include <charconv>
 #include <exception>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -47,8 +47,9 @@ const QString kKeeperName = QStringLiteral("frameSizeKeeper");
 // size and the window does not grow by its frame from one run to the next.
 class FrameSizeKeeper : public QObject {
 public:
-    FrameSizeKeeper(QWidget& window, QSize frameSize)
-        : QObject(&window), window_(window), frameSize_(frameSize) {
+    FrameSizeKeeper(QWidget& window, QSize frameSize,
+                    std::function<void(std::exception_ptr)> onError)
+        : QObject(&window), window_(window), frameSize_(frameSize), onError_(std::move(onError)) {
         setObjectName(kKeeperName);
         window.installEventFilter(this);
     }
@@ -62,7 +63,11 @@ public:
         case QEvent::Resize:
             // Not on a state change itself: the geometry of the new state
             // arrives with the move and resize that follow it.
-            RunGuarded([this] { Check(); });
+            try {
+                Check();
+            } catch (...) {
+                Report(std::current_exception());
+            }
             break;
         default:
             break;
@@ -71,6 +76,20 @@ public:
     }
 
 private:
+    void Report(std::exception_ptr error) noexcept {
+        if (onError_) {
+            onError_(error);
+            return;
+        }
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            qWarning("The window's size could not be corrected: %s", e.what());
+        } catch (...) {
+            qWarning("The window's size could not be corrected");
+        }
+    }
+
     void Check() {
         if (!window_.isVisible() || window_.isMaximized() || window_.isMinimized() ||
             window_.isFullScreen())
@@ -89,6 +108,7 @@ private:
 
     QWidget& window_;
     QSize frameSize_;
+    std::function<void(std::exception_ptr)> onError_;
     bool done_ = false;
 };
 
@@ -109,7 +129,7 @@ void SaveWindowPlacement(QWidget& window) {
     WriteSetting(kWinpos, name + "State", window.isMaximized() ? "1" : "0", IntegerSetting);
 }
 
-void LoadWindowPlacement(QWidget& window) {
+void LoadWindowPlacement(QWidget& window, std::function<void(std::exception_ptr)> onLaterError) {
     const std::string name = WindowPlacementName(window);
     Placement placement;
     try {
@@ -132,7 +152,7 @@ void LoadWindowPlacement(QWidget& window) {
     window.resize(placement.width - frameExtra.width(), placement.height - frameExtra.height());
     delete window.findChild<QObject*>(kKeeperName, Qt::FindDirectChildrenOnly);
     if (frameExtra.isNull() && window.size() == QSize(placement.width, placement.height))
-        new FrameSizeKeeper(window, window.size());
+        new FrameSizeKeeper(window, window.size(), std::move(onLaterError));
     if (placement.state == 1)
         window.setWindowState(window.windowState() | Qt::WindowMaximized);
 }

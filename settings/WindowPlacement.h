@@ -3,6 +3,8 @@
 // SettingsKey\Winpos, as five integer values named after the window: its class
 // name without the first character ("TForm1" gives "Form1Left" ... "Form1State").
 
+#include <exception>
+#include <functional>
 #include <string>
 
 class QWidget;
@@ -17,4 +19,8 @@ void SaveWindowPlacement(QWidget& window);
 // Reads the five values; when any of them is missing or mistyped, all five take
 // the defaults 10, 10, 600, 440, 0, silently. Moves the frame, sizes it (the
 // window's minimum size still applies) and maximizes the window when the state is 1.
-void LoadWindowPlacement(QWidget& window);
+// The size is corrected once more when the window is first shown with its frame;
+// that runs inside Qt's event delivery, so an error of it goes to onLaterError
+// (the window's handler guard), or to the Qt warning log when none is given.
+void LoadWindowPlacement(QWidget& window,
+                         std::function<void(std::exception_ptr)> onLaterError = {});
