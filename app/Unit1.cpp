@@ -303,6 +303,7 @@ void TForm1::BuildScanner() {
     BaseScanner1->SetAttributes(TFileAttributes{});
     BaseScanner1->SetRecursive(false);
     BaseScanner1->SetPriority(tpTimeCritical);
+    BaseScanner1->OnProcessDoneError = ShowReportedError;
     BaseScanner1->OnFileFound = [this](const std::string& AName, const std::string& APath,
                                        std::int32_t AAttr, std::int32_t ASize, double ADateTime) {
         BaseScanner1FileFound(AName, APath, AAttr, ASize, ADateTime);
@@ -459,7 +460,7 @@ void TForm1::ShowWindow(QWidget* window) {
 
 void TForm1::FormCreate(QObject*) {
     batch_.Forget();
-    LoadWindowPlacement(*this);
+    LoadWindowPlacement(*this, ShowReportedError);
     ReadStartupOptions(*CheckBox1, *CheckBox2);
 }
 
