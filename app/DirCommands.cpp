@@ -64,14 +64,7 @@ void TForm1::BaseScanner1FileFound(const std::string& AName, const std::string& 
                         QString::number(static_cast<qulonglong>(fileList_->Count() + 1)) +
                         QStringLiteral("] Files that are going to be modified: (Click panel to "
                                        "hide, file to view)"));
-        // Exactly one path delimiter between the directory and the name.
-        std::string path;
-        path.reserve(APath.size() + 1 + AName.size());
-        path = APath;
-        if (path.empty() || path.back() != '/')
-            path += '/';
-        path += AName;
-        fileList_->Add(path);
+        fileList_->Add(FoundPath(APath, AName));
     });
 }
 

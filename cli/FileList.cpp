@@ -1,5 +1,6 @@
 #include "cli/FileList.h"
 
+#include "platform/Paths.h"
 #include "platform/SystemError.h"
 #include "scanner/Masks.h"
 #include "scanner/ScanThread.h"
@@ -17,14 +18,6 @@ const char* const CliDefaultTypeList = DefaultTypeList.c_str();
 
 namespace {
 
-std::string NameOf(const std::string& path) {
-    std::string p = path;
-    while (p.size() > 1 && p.back() == '/')
-        p.pop_back();
-    const std::size_t slash = p.rfind('/');
-    return slash == std::string::npos ? p : p.substr(slash + 1);
-}
-
 // Walks one directory with the scanner's walk, on this thread: the thread's
 // calls run on the caller when it has no hand-over.
 void WalkDirectory(const std::string& argument, const std::string& types, bool recursive,
@@ -36,10 +29,7 @@ void WalkDirectory(const std::string& argument, const std::string& types, bool r
         [&](const std::string& AName, const std::string& APath, std::int32_t, std::int32_t,
             double) {
             ListEntry e;
-            e.path = APath;
-            if (e.path.empty() || e.path.back() != '/')
-                e.path += '/';
-            e.path += AName;
+            e.path = FoundPath(APath, AName);
             e.origin = argument;
             e.rel =
                 e.path.compare(0, start.size(), start) == 0 ? e.path.substr(start.size()) : AName;
@@ -80,7 +70,7 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
         if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
             WalkDirectory(path, types, recursive, list);
         } else {
-            list.entries.push_back(ListEntry{path, path, NameOf(path)});
+            list.entries.push_back(ListEntry{path, path, NameOf(TrimTrailingSlashes(path))});
         }
     }
     // Each entry goes after those that compare equal to it, as the list box inserts.

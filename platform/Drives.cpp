@@ -1,5 +1,7 @@
 #include "platform/Drives.h"
 
+#include "platform/Paths.h"
+
 #include <array>
 #include <climits>
 #include <cstdio>
@@ -93,7 +95,7 @@ bool TDriveService::IsRemovableDevice(const std::string& device) const {
     }
     char resolved[PATH_MAX];
     std::string dev = realpath(device.c_str(), resolved) ? std::string(resolved) : device;
-    const std::string name = dev.substr(dev.rfind('/') + 1);
+    const std::string name = NameOf(dev);
     if (name.empty()) {
         return false;
     }

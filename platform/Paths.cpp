@@ -9,6 +9,15 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     return joined.append(name);
 }
 
+std::string FoundPath(std::string_view folder, std::string_view name) {
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path = folder;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    return path.append(name);
+}
+
 std::string NameOf(std::string_view path) {
     const std::size_t slash = path.rfind('/');
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));

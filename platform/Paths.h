@@ -11,6 +11,11 @@
 // An empty folder gives the name alone, an empty name the folder alone.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
+// The path of an entry a walk found in folder: exactly one "/" between them, also
+// after an empty folder: ("/web", "a") and ("/web/", "a") give "/web/a", ("", "a")
+// gives "/a".
+std::string FoundPath(std::string_view folder, std::string_view name);
+
 // What follows the last "/", or the whole path when it has none: "/web/a.htm"
 // gives "a.htm", "a.htm" gives "a.htm", "/web/" gives "".
 std::string NameOf(std::string_view path);

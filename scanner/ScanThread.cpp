@@ -1,5 +1,7 @@
 #include "scanner/ScanThread.h"
 
+#include "platform/Paths.h"
+
 #include "platform/TempNames.h"
 #include "scanner/HandOver.h"
 
@@ -181,16 +183,6 @@ void TScanThread::WalkMount(const std::string& mountPoint, const TCollection& ma
     sameDevice_ = false;
 }
 
-std::string TScanThread::JoinPath(const std::string& directory, const std::string& name) {
-    if (directory.empty()) {
-        return name;
-    }
-    if (directory.back() == '/') {
-        return directory + name;
-    }
-    return directory + "/" + name;
-}
-
 void TScanThread::WalkDirectory(const std::string& path, std::int32_t attributeMask,
                                 const TCollection& masks) {
     levels_.clear();
@@ -237,7 +229,7 @@ void TScanThread::WalkLevel(const char* nameInParent, const std::string& path,
         const std::string_view name(listing->Name(), listing->NameLength());
         // Another run's file in the middle of being written: not the user's.
         if (IsWriteTemporaryName(name)) {
-            leftovers_.push_back(JoinPath(path, std::string(name)));
+            leftovers_.push_back(JoinPath(path, name));
             continue;
         }
         if ((listing->AttributesFor(attributeMask) & attributeMask) == attributeMask &&
@@ -253,7 +245,7 @@ void TScanThread::WalkLevel(const char* nameInParent, const std::string& path,
         if (FRecursive && listing->IsRealDirectory()) {
             dev_t device = 0;
             if (!sameDevice_ || (listing->DeviceOf(device) && device == device_)) {
-                WalkLevel(listing->Name(), JoinPath(path, std::string(name)), attributeMask, masks);
+                WalkLevel(listing->Name(), JoinPath(path, name), attributeMask, masks);
                 if (!listing->IsOpen() && listing->HasPending()) {
                     if (FStatus != 0) {
                         break; // nothing more is reported

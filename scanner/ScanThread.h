@@ -81,7 +81,6 @@ public:
     void WalkAllDrives(const TCollection& masks);
     void WalkDirectory(const std::string& path, std::int32_t attributeMask,
                        const TCollection& masks);
-    static std::string JoinPath(const std::string& directory, const std::string& name);
 
     // Scan threads alive in the process.
     static int LiveCount();

@@ -10,6 +10,8 @@ class tst_Paths : public QObject {
 private Q_SLOTS:
     void join_data();
     void join();
+    void found_data();
+    void found();
     void parts_data();
     void parts();
     void trim_data();
@@ -37,6 +39,23 @@ void tst_Paths::join() {
     QFETCH(QByteArray, name);
     QFETCH(QByteArray, joined);
     QCOMPARE(JoinPath(folder.toStdString(), name.toStdString()), joined.toStdString());
+}
+
+// A walk's entry: one "/" also after an empty folder (where JoinPath gives the
+// name alone).
+void tst_Paths::found_data() {
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<QByteArray>("found");
+    QTest::newRow("folder") << QByteArray("/web") << QByteArray("/web/a");
+    QTest::newRow("folder/") << QByteArray("/web/") << QByteArray("/web/a");
+    QTest::newRow("root") << QByteArray("/") << QByteArray("/a");
+    QTest::newRow("empty folder") << QByteArray() << QByteArray("/a");
+}
+
+void tst_Paths::found() {
+    QFETCH(QByteArray, folder);
+    QFETCH(QByteArray, found);
+    QCOMPARE(FoundPath(folder.toStdString(), "a"), found.toStdString());
 }
 
 void tst_Paths::parts_data() {

@@ -3,6 +3,7 @@
 // stopping, failures, and destroying the scanner while it scans.
 
 #include "ScanFixture.h"
+#include "platform/Paths.h"
 
 #include <QPointer>
 
@@ -751,8 +752,7 @@ void tst_Scanner::joinPath() {
     QFETCH(QByteArray, directory);
     QFETCH(QByteArray, name);
     QFETCH(QByteArray, joined);
-    QCOMPARE(TScanThread::JoinPath(directory.toStdString(), name.toStdString()),
-             joined.toStdString());
+    QCOMPARE(JoinPath(directory.toStdString(), name.toStdString()), joined.toStdString());
 }
 
 QTEST_GUILESS_MAIN(tst_Scanner)
