@@ -7,6 +7,7 @@
 #include "app/Unit1.h"
 #include "app/Unit1Commands.h"
 #include "platform/Paths.h"
+#include "platform/SystemError.h"
 #include "scanner/FScanner.h"
 #include "settings/FileTypeLists.h"
 
@@ -17,6 +18,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -24,6 +26,24 @@ const char kPreWarningStart[] = "<pre> tags have been detected in the following 
 const char kPreWarningEnd[] =
     "The Velocitrix Website Optimizer could damage text within the <pre></pre> tags, only save "
     "if you are sure about the consequences.";
+
+// What a walk could not list: the folders it could not read, and the temporaries
+// of an interrupted save it left out. Empty when it listed everything.
+std::string WalkGapsText(const std::vector<UnreadFolder>& unread, std::size_t leftovers) {
+    std::string text;
+    if (!unread.empty()) {
+        text = "These folders could not be read; their files are not in the list:";
+        for (const UnreadFolder& folder : unread)
+            text += "\n" + folder.path + " (" + SystemErrorText(folder.error) + ")";
+    }
+    if (leftovers > 0) {
+        if (!text.empty())
+            text += "\n\n";
+        text += std::to_string(leftovers) +
+                " temporary file(s) of an interrupted save were found and left out of the list.";
+    }
+    return text;
+}
 
 } // namespace
 
@@ -72,6 +92,11 @@ void TForm1::BaseScanner1ProcessDone(std::uint32_t, std::uint32_t) {
     RunCommand(
         [this] {
             EnableCommands(fileList_->Count() == 0 ? Offers::NothingListed : Offers::Listed);
+            // Nothing the walk left out is left out without a word.
+            const std::string missed =
+                WalkGapsText(BaseScanner1->UnreadFolders(), BaseScanner1->LeftoverCount());
+            if (!missed.empty())
+                ShowMessage(FromProgramText(missed));
         },
         TextUse::Keeps);
 }

@@ -94,6 +94,8 @@ void TBaseScanner::StartScan() {
     }
     FScanThread = thread;
     FLastThread = thread;
+    FUnreadFolders.clear();
+    FLeftoverCount = 0;
     FHandOver = std::make_shared<THandOver>(this);
     thread->SetHandOver(FHandOver);
     thread->OnTerminate = [this](TScanThread* t) {
@@ -120,6 +122,8 @@ void TBaseScanner::ScanThreadDone(TScanThread* thread) {
     std::exception_ptr failure;
     // Copied first: the end event may destroy the scanner.
     const std::function<void(std::exception_ptr)> onError = OnProcessDoneError;
+    FUnreadFolders = thread->UnreadFolders();
+    FLeftoverCount = thread->Leftovers().size();
     if (OnProcessDone) {
         const TDoProcessDone handler = OnProcessDone;
         try {

@@ -49,6 +49,11 @@ public:
     TThreadPriority Priority() const { return FPriority; }
     void SetPriority(TThreadPriority value) { FPriority = value; }
 
+    // What the last scan could not list, known from its end event on: folders it
+    // could not read, and temporaries of safe writes it left out.
+    const std::vector<UnreadFolder>& UnreadFolders() const { return FUnreadFolders; }
+    std::size_t LeftoverCount() const { return FLeftoverCount; }
+
     // The events; "set" means non-empty. The constructor binds OnProcess and
     // OnFileFound to HandleProcess and HandleFileFound.
     TDoProcess OnProcess;
@@ -95,4 +100,6 @@ private:
     std::shared_ptr<THandOver> FHandOver;
     // The last thread started; it may still be finishing after its end handler.
     QPointer<TScanThread> FLastThread;
+    std::vector<UnreadFolder> FUnreadFolders;
+    std::size_t FLeftoverCount = 0;
 };

@@ -510,6 +510,25 @@ private Q_SLOTS:
                  changeFirst ? QByteArray("one 2\r\n") : QByteArray("one   2  \r\n"));
     }
 
+    void loadDirTellsWhatItLeftOut() {
+        // A temporary of an interrupted save is neither listed nor passed over in
+        // silence.
+        const QStringList paths = MakeFiles({"a  a\n"});
+        QVERIFY(WriteFile(Path(QStringLiteral(".a.htm.vx-Ab12Cd.tmp")), "half\n"));
+        QVERIFY(WriteFile(Path(QStringLiteral(".b.htm.vx-Zz99Yy.tmp")), "half\n"));
+        W<QCheckBox>("CheckBox1")->setChecked(true);
+        ModalDriver driver;
+        driver.File(Path(QStringLiteral("Directory")));
+        auto message = driver.Message();
+        W<QPushButton>("LoadDir")->click();
+        QTest::qWaitFor([&] { return driver.Done(); }, 30000); // the scan ends later
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(message->text, QStringLiteral("2 temporary file(s) of an interrupted save were "
+                                               "found and left out of the list."));
+        QCOMPARE(Listed(), paths);
+        QCOMPARE(State(), Row("xx.x...xxxxx."));
+    }
+
     void listClicksShowTheKeptTextsThenTheFiles() {
         const QStringList paths = MakeFiles({"a  a\n", "b  b\n", "c  c"});
         LoadDir(Path(QStringLiteral("Directory")));
