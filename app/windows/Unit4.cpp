@@ -6,10 +6,12 @@
 
 #include <QCloseEvent>
 #include <QFont>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QStyledItemDelegate>
@@ -59,6 +61,16 @@ QFrame* MakeRaisedPanel(const QString& name, QWidget* parent) {
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setLineWidth(1);
     return panel;
+}
+
+// A message of the window, as ShowMessage shows it but owned by the window: the
+// window is kept on top of others, and only its own children stay above it.
+void ShowOwnMessage(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+                    QMessageBox::Ok, owner);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 } // namespace
@@ -269,7 +281,7 @@ void TForm4::Button3Click() {
     RunGuarded([this] {
         const std::string text = MemoText();
         if (text.empty()) {
-            ShowMessage(QStringLiteral("Please fill in a file type."));
+            ShowOwnMessage(this, QStringLiteral("Please fill in a file type."));
             return;
         }
         const bool invalid = text.find_first_of(kInvalidCharacters) != std::string::npos;
@@ -282,9 +294,9 @@ void TForm4::Button3Click() {
             return;
         }
         if (exists)
-            ShowMessage(QStringLiteral("That file type already exists."));
+            ShowOwnMessage(this, QStringLiteral("That file type already exists."));
         if (invalid)
-            ShowMessage(QStringLiteral("That file type is not valid."));
+            ShowOwnMessage(this, QStringLiteral("That file type is not valid."));
     });
 }
 
@@ -324,9 +336,9 @@ void TForm4::Button1Click() {
 
 void TForm4::closeEvent(QCloseEvent* event) {
     RunGuarded([&] {
+        // The window system's close box and Alt+F4 act as "Cancel".
         if (event->spontaneous())
-            event->ignore();
-        else
-            QWidget::closeEvent(event);
+            FillList();
+        QWidget::closeEvent(event);
     });
 }

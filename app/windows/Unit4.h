@@ -87,8 +87,7 @@ public:
     std::string MemoText() const;
 
 protected:
-    // Only "Save" and "Cancel" close the window: a close request from the
-    // window system is refused.
+    // A close request from the window system acts as "Cancel".
     void closeEvent(QCloseEvent* event) override;
 
 private:

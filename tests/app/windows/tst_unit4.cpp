@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
@@ -94,7 +95,9 @@ private Q_SLOTS:
     void listLooksAndSearch();
     void memoDoesNotTakeEnter();
     void buttonsIgnoreEnterAndEscape();
-    void windowSystemCannotClose();
+    void windowSystemCloseCancels();
+    void messagesAreChildren_data();
+    void messagesAreChildren();
 
     void fillList_data();
     void fillList();
@@ -291,12 +294,14 @@ void TestUnit4::buttonsIgnoreEnterAndEscape() {
     QVERIFY(!QFile::exists(HivePath()));
 }
 
-void TestUnit4::windowSystemCannotClose() {
+void TestUnit4::windowSystemCloseCancels() {
+    SetLists("*.htm", "*.css");
     TForm4 form;
     ShowAndActivate(form);
-    // A close request of the window system (its close box, Alt+F4) is refused.
-    // (sendEvent would clear the spontaneous mark, so the handler is called
-    // directly, as the window's event() calls it.)
+    form.CheckListBox1->item(0)->setCheckState(Qt::Unchecked);
+    // A close request of the window system (its close box, Alt+F4) acts as
+    // "Cancel". (sendEvent would clear the spontaneous mark, so the handler is
+    // called directly, as the window's event() calls it.)
     struct Access : TForm4 {
         using TForm4::closeEvent;
     };
@@ -304,14 +309,42 @@ void TestUnit4::windowSystemCannotClose() {
     QCloseEvent request;
     QSpontaneKeyEvent::setSpontaneous(&request);
     (form.*closeHandler)(&request);
-    QVERIFY(!request.isAccepted());
-    QVERIFY(form.isVisible());
-    // The program itself may still close it (at its end).
-    QCloseEvent programClose;
-    QApplication::sendEvent(&form, &programClose);
-    QVERIFY(programClose.isAccepted());
+    QVERIFY(request.isAccepted());
+    QCOMPARE(Entries(form), (QStringList{QStringLiteral("*.htm+"), QStringLiteral("*.css-")}));
+    QCOMPARE(Q(FileTypes), QStringLiteral("*.htm"));
+    QVERIFY(!QFile::exists(HivePath()));
+    // The program itself closes it too (at its end).
+    ShowAndActivate(form);
     QVERIFY(form.close());
     QVERIFY(!form.isVisible());
+}
+
+void TestUnit4::messagesAreChildren_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("exists") << QStringLiteral("*.htm");
+    QTest::newRow("invalid") << QStringLiteral("a;b");
+}
+
+void TestUnit4::messagesAreChildren() {
+    // The window is kept on top; its messages are its children, so they stay
+    // above it.
+    QFETCH(QString, text);
+    SetLists("*.htm", "");
+    TForm4 form;
+    ShowAndActivate(form);
+    form.Memo1->setPlainText(text);
+    QList<QWidget*> parents;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            parents.append(box->parentWidget());
+            box->accept();
+        }
+    });
+    poll.start(5);
+    form.Button3->click();
+    QCOMPARE(parents, QList<QWidget*>{&form});
 }
 
 void TestUnit4::fillList_data() {
