@@ -1,15 +1,94 @@
 #include "app/MessageBoxes.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QCursor>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
+
+#include <algorithm>
 
 namespace {
 
+// Past this length a message is long without measuring: measuring it would cost
+// more than showing it in a text area.
+constexpr qsizetype kLongLength = 4000;
+
+// The screen the box opens on, chosen as QDialog places a box without a parent.
+QScreen* BoxScreen() {
+    if (QWidget* window = QApplication::activeWindow())
+        return window->screen();
+    if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos()))
+        return screen;
+    return QGuiApplication::primaryScreen();
+}
+
+// Whether the box's own label can show the text on this screen: QMessageBox wraps
+// it at about half the screen's width (500 px at most) and grows as tall as the
+// text. A word wider than that line would be cut or broken at random.
+bool FitsInLabel(const QString& text, const QFontMetrics& metrics, const QRect& area) {
+    if (text.size() > kLongLength)
+        return false;
+    const int wrapWidth = std::max(1, std::min(area.width() / 2, 500));
+    qint64 lines = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        for (const QString& word : line.split(QLatin1Char(' ')))
+            if (metrics.horizontalAdvance(word) > wrapWidth)
+                return false;
+        lines += 1 + metrics.horizontalAdvance(line) / wrapWidth;
+    }
+    return lines * metrics.lineSpacing() <= area.height() / 2;
+}
+
+// Puts the text in a read-only, selectable text area in place of the box's label,
+// sized to leave the box inside the screen. The label keeps the text, hidden, so
+// QMessageBox::text() still answers it; hidden, it costs no layout.
+void ShowInTextArea(QMessageBox& box, const QString& text, const QRect& area) {
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (label == nullptr || grid == nullptr)
+        return;
+    int row = 0, column = 0, rows = 1, columns = 1;
+    grid->getItemPosition(grid->indexOf(label), &row, &column, &rows, &columns);
+    label->hide();
+    auto* view = new QPlainTextEdit(&box);
+    view->setObjectName(QStringLiteral("MessageText"));
+    view->setReadOnly(true);
+    view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Paths have no spaces; break them anywhere rather than scroll sideways.
+    view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // One path list is one paragraph of megabytes, laid out whole: Latin text
+    // needs no shaping, and the kept shapes spare the later relayouts.
+    QFont font = view->font();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    view->setFont(font);
+    view->document()->firstBlock().layout()->setCacheEnabled(true);
+    QTextCursor(view->document()).insertText(text);
+    // Narrower than the width where QMessageBox would lay out the hidden label;
+    // short enough to leave room for the caption, the margins and OK.
+    const int width = std::min(area.width() / 2, 600);
+    view->setFixedSize(width, area.height() * 3 / 5);
+    grid->addWidget(view, row, column, rows, columns);
+}
+
 void ShowBox(QMessageBox::Icon icon, const QString& text) {
-    QMessageBox box(icon, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok);
+    QMessageBox box(icon, QGuiApplication::applicationDisplayName(), QString(), QMessageBox::Ok);
     box.setObjectName(icon == QMessageBox::NoIcon ? QStringLiteral("MessageBox")
                                                   : QStringLiteral("ErrorMessageBox"));
     box.setTextFormat(Qt::PlainText);
+    QScreen* screen = BoxScreen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    const bool fits = FitsInLabel(text, box.fontMetrics(), area);
+    if (!fits) {
+        box.setScreen(screen);
+        ShowInTextArea(box, text, area);
+    }
+    box.setText(text);
     box.exec();
 }
 

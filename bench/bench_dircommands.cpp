@@ -6,6 +6,11 @@
 //    click to its closing message; arg 0 reads the files, arg 1 works on the texts
 //    kept by the previous command;
 //  - BM_SaveAll: writing every kept text back over its file, click to message.
+//  - BM_OptimizeDirPre: "Optimize Dir" once every other file of the copy holds
+//    <pre>, click to its warning shown and painted; show_to_paint_ms is the part
+//    from the box's show event to the box answered after its first paint;
+//  - BM_LongMessage/N: the warning listing N paths, from the call to the box shown
+//    and painted.
 // The copy lives at $VX_BENCH_WORK (default /tmp/velocitrix-bench-dircommands) and
 // is made afresh at every start, since "Save All" rewrites it.
 
@@ -15,6 +20,8 @@
 #include "settings/FileTypeLists.h"
 
 #include <benchmark/benchmark.h>
+
+#include "app/MessageBoxes.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,12 +34,15 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -51,14 +61,26 @@ public:
         timer_.setInterval(1);
         connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
         timer_.start();
+        qApp->installEventFilter(this);
     }
     std::optional<Clock::time_point> accepted;  // when a file dialog was confirmed
+    std::optional<Clock::time_point> shownAt;   // a message box's show event
     std::optional<Clock::time_point> messageAt; // when a message box showed
     QString lastMessage;
 
     void Reset() {
         accepted.reset();
+        shownAt.reset();
         messageAt.reset();
+    }
+
+protected:
+    // The show event comes before the box lays itself out; the poll that answers
+    // it runs after the event loop has painted it.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && qobject_cast<QMessageBox*>(watched) != nullptr)
+            shownAt = Clock::now();
+        return false;
     }
 
 private:
@@ -209,6 +231,53 @@ void BM_SaveAll(benchmark::State& state) {
     state.counters["files"] = static_cast<double>(f.form->FileList().Count());
 }
 
+// Appends a <pre> block to every other file of the tree, in path order.
+void AddPreToEveryOther(const std::string& tree) {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree))
+        if (entry.is_regular_file())
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (std::size_t i = 0; i < files.size(); i += 2)
+        std::ofstream(files[i], std::ios::app) << "<pre>x</pre>";
+}
+
+void BM_OptimizeDirPre(benchmark::State& state) {
+    Fixture& f = Fixture::Get();
+    static bool prepared = false;
+    if (!prepared) {
+        AddPreToEveryOther(f.tree);
+        f.LoadDir();
+        prepared = true;
+    }
+    double showToPaint = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.form->Batch().Forget();
+        state.ResumeTiming();
+        state.SetIterationTime(f.UntilMessage([&] { f.form->OptDirClick(nullptr); }));
+        if (!f.answerer->lastMessage.startsWith(QStringLiteral("<pre> tags")))
+            state.SkipWithError("Optimize Dir did not end with the <pre> warning");
+        else if (f.answerer->shownAt)
+            showToPaint += std::chrono::duration<double, std::milli>(*f.answerer->messageAt -
+                                                                     *f.answerer->shownAt)
+                               .count();
+    }
+    state.counters["files"] = static_cast<double>(f.form->FileList().Count());
+    state.counters["show_to_paint_ms"] =
+        benchmark::Counter(showToPaint, benchmark::Counter::kAvgIterations);
+}
+
+void BM_LongMessage(benchmark::State& state) {
+    Fixture& f = Fixture::Get();
+    QString text = QStringLiteral("<pre> tags have been detected in the following file(s):");
+    for (int i = 0; i < state.range(0); ++i)
+        text += QStringLiteral("/home/user/site/section%1/page%2.html, ").arg(i % 97).arg(i);
+    text += QStringLiteral("The Velocitrix Website Optimizer could damage text.");
+    for (auto _ : state)
+        state.SetIterationTime(f.UntilMessage([&] { ShowMessage(text); }));
+}
+
 } // namespace
 
 BENCHMARK(BM_LoadDir)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
@@ -225,6 +294,13 @@ BENCHMARK(BM_ChangeDir)
     ->UseManualTime()
     ->Iterations(3);
 BENCHMARK(BM_SaveAll)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_OptimizeDirPre)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_LongMessage)
+    ->Arg(3000)
+    ->Arg(50000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1);
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");

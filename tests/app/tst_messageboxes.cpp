@@ -5,15 +5,73 @@
 #include "app/HandlerGuard.h"
 #include "app/MessageBoxes.h"
 
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <string>
 
 namespace {
 const QString kTitle = QStringLiteral("Velocitrix Website Optimizer");
+
+// The <pre> warning as "Optimize Dir" builds it, listing count paths.
+QString PreWarning(int count) {
+    QString text = QStringLiteral("<pre> tags have been detected in the following file(s):");
+    for (int i = 0; i < count; ++i)
+        text += QStringLiteral("/srv/www/site/section%1/page%2.html, ").arg(i % 37).arg(i);
+    return text + QStringLiteral("The Velocitrix Website Optimizer could damage text within the "
+                                 "<pre></pre> tags, only save if you are sure about the "
+                                 "consequences.");
 }
+
+// What a message box looked like when it showed; then presses its OK.
+struct BoxLook {
+    bool seen = false;
+    QString text;
+    QRect frame, area, ok;
+    bool labelShown = false;
+    QPlainTextEdit* view = nullptr; // valid only while the box shows
+    bool viewShown = false, readOnly = false, selectable = false;
+    QString viewText;
+    int sideScroll = -1; // how far the text area scrolls sideways
+};
+
+BoxLook Look(const std::function<void()>& show) {
+    BoxLook look;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible() || look.seen)
+            return;
+        look.seen = true;
+        look.text = box->text();
+        look.frame = box->frameGeometry();
+        look.area = box->screen()->availableGeometry();
+        QAbstractButton* ok = box->button(QMessageBox::Ok);
+        if (ok != nullptr && ok->isVisible())
+            look.ok = QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        look.labelShown = label != nullptr && label->isVisible();
+        if (auto* view = box->findChild<QPlainTextEdit*>()) {
+            look.viewShown = view->isVisible();
+            look.readOnly = view->isReadOnly();
+            look.selectable = view->textInteractionFlags().testFlag(Qt::TextSelectableByMouse);
+            look.viewText = view->toPlainText();
+            look.sideScroll = view->horizontalScrollBar()->maximum();
+        }
+        QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
+    });
+    poll.start();
+    show();
+    return look;
+}
+} // namespace
 
 class TestMessageBoxes : public QObject {
     Q_OBJECT
@@ -57,6 +115,48 @@ private Q_SLOTS:
         QCOMPARE(box->text, shown);
         QCOMPARE(box->title, kTitle);
         QCOMPARE(box->icon, int(QMessageBox::Critical));
+    }
+
+    // However long the text, the box stays on the screen with OK in reach; a long
+    // text scrolls, whole and selectable, in a read-only text area.
+    void boxFitsScreen_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("error");
+        QTest::addColumn<bool>("textArea");
+        QTest::newRow("short") << QStringLiteral("All Files have been saved.") << false << false;
+        QTest::newRow("2 paths") << PreWarning(2) << false << false;
+        QTest::newRow("long path")
+            << QStringLiteral("Cannot open /") + QStringLiteral("deep/").repeated(60) +
+                   QStringLiteral("x.html.")
+            << true << true;
+        QTest::newRow("3,000 paths") << PreWarning(3000) << false << true;
+        QTest::newRow("50,000 paths") << PreWarning(50000) << false << true;
+        QTest::newRow("50,000 paths, error") << PreWarning(50000) << true << true;
+    }
+
+    void boxFitsScreen() {
+        QFETCH(QString, message);
+        QFETCH(bool, error);
+        QFETCH(bool, textArea);
+        const BoxLook look =
+            Look([&] { error ? ShowErrorMessage(message) : ShowMessage(message); });
+        QVERIFY(look.seen);
+        QCOMPARE(look.text, message);
+        QVERIFY2(look.area.contains(look.frame), qPrintable(QStringLiteral("frame %1x%2 on %3x%4")
+                                                                .arg(look.frame.width())
+                                                                .arg(look.frame.height())
+                                                                .arg(look.area.width())
+                                                                .arg(look.area.height())));
+        QVERIFY(!look.ok.isEmpty());
+        QVERIFY(look.frame.contains(look.ok));
+        QCOMPARE(look.viewShown, textArea);
+        QCOMPARE(look.labelShown, !textArea);
+        if (textArea) {
+            QCOMPARE(look.viewText, message);
+            QVERIFY(look.readOnly);
+            QVERIFY(look.selectable);
+            QCOMPARE(look.sideScroll, 0); // wrapped: nothing cut at the right edge
+        }
     }
 
     void programText() {
