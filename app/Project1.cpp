@@ -2,6 +2,7 @@
 // message loop.
 
 #include "app/AppIcon.h"
+#include "app/AppTitle.h"
 #include "app/Unit1.h"
 #include "app/windows/Unit2.h"
 #include "app/windows/Unit3.h"
@@ -11,7 +12,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Velocitrix Website Optimizer"));
+    SetApplicationTitle();
     InitVelocitrixResources();
     QApplication::setWindowIcon(VelocitrixIcon());
 

@@ -4,8 +4,10 @@
 
 #include <QEvent>
 #include <QMetaObject>
+#include <QScreen>
 #include <QWidget>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <exception>
@@ -112,7 +114,64 @@ private:
     bool done_ = false;
 };
 
+const QString kScreenKeeperName = QStringLiteral("screenKeeper");
+
+void FitIntoScreen(QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (screen == nullptr || window.isMaximized() || window.isMinimized() || window.isFullScreen())
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize frameExtra = window.frameGeometry().size() - window.geometry().size();
+    const QSize client = window.size().boundedTo(area.size() - frameExtra);
+    if (client != window.size()) {
+        window.setMinimumSize(window.minimumSize().boundedTo(client));
+        window.resize(client);
+    }
+    const QSize frame = client + frameExtra;
+    const QPoint at = window.frameGeometry().topLeft();
+    const int left = std::max(area.left(), std::min(at.x(), area.right() + 1 - frame.width()));
+    const int top = std::max(area.top(), std::min(at.y(), area.bottom() + 1 - frame.height()));
+    if (QPoint(left, top) != at)
+        window.move(left, top);
+}
+
+// Fits the window once more when it is first shown with its frame.
+class ScreenKeeper : public QObject {
+public:
+    explicit ScreenKeeper(QWidget& window) : QObject(&window), window_(window) {
+        setObjectName(kScreenKeeperName);
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != &window_ || !window_.isVisible())
+            return false;
+        const QEvent::Type type = event->type();
+        if (type != QEvent::Show && type != QEvent::Move && type != QEvent::Resize)
+            return false;
+        if (window_.frameGeometry().size() == window_.geometry().size())
+            return false; // the frame is not known yet (or there is none)
+        window_.removeEventFilter(this);
+        deleteLater();
+        try {
+            FitIntoScreen(window_);
+        } catch (...) {
+            qWarning("The window could not be kept inside the screen");
+        }
+        return false;
+    }
+
+private:
+    QWidget& window_;
+};
+
 } // namespace
+
+void KeepInsideScreen(QWidget& window) {
+    FitIntoScreen(window);
+    if (window.findChild<QObject*>(kScreenKeeperName, Qt::FindDirectChildrenOnly) == nullptr)
+        new ScreenKeeper(window);
+}
 
 std::string WindowPlacementName(const QWidget& window) {
     const std::string className = window.metaObject()->className();
@@ -155,4 +214,5 @@ void LoadWindowPlacement(QWidget& window, std::function<void(std::exception_ptr)
         new FrameSizeKeeper(window, window.size(), std::move(onLaterError));
     if (placement.state == 1)
         window.setWindowState(window.windowState() | Qt::WindowMaximized);
+    KeepInsideScreen(window);
 }

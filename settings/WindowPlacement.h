@@ -16,9 +16,16 @@ std::string WindowPlacementName(const QWidget& window);
 // Width, Height (the frame's) and State (1 when maximized, else 0), in this order;
 // the first refused write throws "Failed to set data for '<name>'".
 void SaveWindowPlacement(QWidget& window);
+// Moves the window into the available area of its screen (QScreen::
+// availableGeometry), frame included, and sizes it down (its minimum size too)
+// where it is larger than the area. Once more when it is first shown with a
+// frame, as the frame is not known before.
+void KeepInsideScreen(QWidget& window);
+
 // Reads the five values; when any of them is missing or mistyped, all five take
 // the defaults 10, 10, 600, 440, 0, silently. Moves the frame, sizes it (the
-// window's minimum size still applies) and maximizes the window when the state is 1.
+// window's minimum size still applies) and maximizes the window when the state is 1;
+// then keeps the window inside the screen (KeepInsideScreen).
 // The size is corrected once more when the window is first shown with its frame;
 // that runs inside Qt's event delivery, so an error of it goes to onLaterError
 // (the window's handler guard), or to the Qt warning log when none is given.

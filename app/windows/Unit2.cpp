@@ -2,6 +2,7 @@
 
 #include "app/AppIcon.h"
 #include "app/ProgramFont.h"
+#include "settings/WindowPlacement.h"
 
 #include <QFont>
 #include <QLabel>
@@ -94,4 +95,5 @@ TForm2::TForm2()
     setFixedSize(265, 283);
     PageControl1->setGeometry(0, 0, 265, 283);
     move(343, 197);
+    KeepInsideScreen(*this);
 }

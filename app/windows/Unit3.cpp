@@ -4,6 +4,7 @@
 #include "app/ClickLabel.h"
 #include "app/HandlerGuard.h"
 #include "app/ProgramFont.h"
+#include "settings/WindowPlacement.h"
 
 #include <QFont>
 #include <QMouseEvent>
@@ -55,6 +56,7 @@ TForm3::TForm3()
 
     setFixedSize(258, 193);
     move(347, 281);
+    KeepInsideScreen(*this);
 }
 
 void TForm3::FormClick(QObject*) {

@@ -3,6 +3,7 @@
 #include "app/HandlerGuard.h"
 #include "app/MessageBoxes.h"
 #include "settings/FileTypeLists.h"
+#include "settings/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QFont>
@@ -17,6 +18,8 @@
 #include <QStyledItemDelegate>
 #include <QTextDocument>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 TForm4* Form4 = nullptr;
 
@@ -158,7 +161,9 @@ TForm4::TForm4() : QWidget(nullptr) {
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label2->setFixedHeight(26);
+    // As many lines as the platform's font needs at the window's width, at
+    // least the two of the design.
+    Label2->setMinimumHeight(26);
 
     CheckListBox1 = new TCheckListBox(this);
     CheckListBox1->setObjectName(QStringLiteral("CheckListBox1"));
@@ -175,12 +180,13 @@ TForm4::TForm4() : QWidget(nullptr) {
     Panel3->setFixedHeight(19);
 
     Panel4 = MakeRaisedPanel(QStringLiteral("Panel4"), Panel3);
-    Panel4->setFixedWidth(97);
     Label1 = new QLabel(QStringLiteral("Add new file type"), Panel4);
     Label1->setObjectName(QStringLiteral("Label1"));
     auto* labelLayout = new QHBoxLayout(Panel4);
     labelLayout->setContentsMargins(2, 0, 2, 0);
     labelLayout->addWidget(Label1);
+    // Wider than designed where the platform's font needs it.
+    Panel4->setFixedWidth(std::max(97, Panel4->sizeHint().width()));
 
     Memo1 = new TOneLineMemo(Panel3);
     Memo1->setObjectName(QStringLiteral("Memo1"));
@@ -233,6 +239,7 @@ TForm4::TForm4() : QWidget(nullptr) {
 
     move(324, 191);
     resize(kDesignWidth, kDesignHeight);
+    KeepInsideScreen(*this);
     FormCreate();
 }
 

@@ -4,6 +4,7 @@
 #include "CommandFlags.h"
 #include "ModalDriver.h"
 
+#include "app/AppTitle.h"
 #include "app/FileListModel.h"
 #include "app/Unit1.h"
 #include "app/windows/Unit2.h"
@@ -107,7 +108,7 @@ private:
     QString Shown() const { return W<QPlainTextEdit>("RichEdit1")->toPlainText(); }
 
 private Q_SLOTS:
-    void initTestCase() { QApplication::setApplicationDisplayName(kTitle); }
+    void initTestCase() { SetApplicationTitle(); }
 
     void init() {
         dir = std::make_unique<QTemporaryDir>();

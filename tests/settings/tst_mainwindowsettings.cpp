@@ -92,7 +92,7 @@ void TestMainWindowSettings::firstRun() {
 }
 
 void TestMainWindowSettings::storedSettingsAndShutdown() {
-    PutPlacement(5000, 40, 700, 500, 0);
+    PutPlacement(50, 40, 700, 500, 0);
     PutOption(QStringLiteral("recursive"), QStringLiteral("yes"));
     PutOption(QStringLiteral("sensitive"), QStringLiteral("Yes"));
     PutOption(QStringLiteral("filetypes"), QStringLiteral("*.a;;*.b"));
@@ -100,7 +100,7 @@ void TestMainWindowSettings::storedSettingsAndShutdown() {
     QList<ShownBox> boxes;
     auto window = CreateMainWindow(boxes);
     QCOMPARE(boxes.size(), 0);
-    QCOMPARE(window->frameGeometry(), QRect(5000, 40, 700, 500));
+    QCOMPARE(window->frameGeometry(), QRect(50, 40, 700, 500));
     QVERIFY(window->CheckBox1->isChecked());
     QVERIFY(!window->CheckBox2->isChecked());
     QCOMPARE(Q(FileTypes), QStringLiteral("*.a;;*.b"));

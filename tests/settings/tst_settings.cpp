@@ -9,6 +9,7 @@
 #include "settings/WindowPlacement.h"
 
 #include <QCheckBox>
+#include <QScreen>
 #include <QtTest>
 
 #include <stdexcept>
@@ -94,6 +95,8 @@ private Q_SLOTS:
     void edgeRuleOnSaving_data();
     void edgeRuleOnSaving();
     void storedPlacementApplied();
+    void storedPlacementKeptInsideScreen_data();
+    void storedPlacementKeptInsideScreen();
     void brokenPlacementFallsBack_data();
     void brokenPlacementFallsBack();
     void stateOnLoading_data();
@@ -344,17 +347,44 @@ void TestSettings::edgeRuleOnSaving() {
              QStringLiteral("REG_DWORD"));
 }
 
+void TestSettings::storedPlacementKeptInsideScreen_data() {
+    // Offsets from the available area's corners, and the size.
+    QTest::addColumn<QRect>("stored");
+    QTest::addColumn<QRect>("expected"); // relative to the area; -1 for its size
+    QTest::newRow("right of it") << QRect(5000, 30, 700, 500) << QRect(-1, 30, 700, 500);
+    QTest::newRow("above and left of it") << QRect(-400, -300, 700, 500) << QRect(0, 0, 700, 500);
+    QTest::newRow("below it") << QRect(20, 3000, 700, 500) << QRect(20, -1, 700, 500);
+    QTest::newRow("larger than it") << QRect(20, 30, 9000, 7000) << QRect(0, 0, -1, -1);
+}
+
+void TestSettings::storedPlacementKeptInsideScreen() {
+    QFETCH(QRect, stored);
+    QFETCH(QRect, expected);
+    PutPlacement(stored.x(), stored.y(), stored.width(), stored.height(), 0);
+    TFormX window;
+    const QRect area = window.screen()->availableGeometry();
+    LoadWindowPlacement(window);
+    const QSize size(expected.width() < 0 ? area.width() : expected.width(),
+                     expected.height() < 0 ? area.height() : expected.height());
+    const QPoint at(expected.x() < 0 ? area.right() + 1 - size.width() : expected.x(),
+                    expected.y() < 0 ? area.bottom() + 1 - size.height() : expected.y());
+    QCOMPARE(window.frameGeometry(), QRect(area.topLeft() + at, size));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(area.contains(window.frameGeometry()));
+}
+
 void TestSettings::storedPlacementApplied() {
-    PutPlacement(5000, 30, 700, 500, 0);
+    PutPlacement(50, 30, 700, 500, 0);
     TFormX window;
     LoadWindowPlacement(window);
-    QCOMPARE(window.frameGeometry(), QRect(5000, 30, 700, 500));
+    QCOMPARE(window.frameGeometry(), QRect(50, 30, 700, 500));
     QVERIFY(!window.isMaximized());
     // Shown, the frame the platform adds is taken from the client area: the
     // frame keeps the stored place and size.
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(window.frameGeometry(), QRect(5000, 30, 700, 500));
+    QCOMPARE(window.frameGeometry(), QRect(50, 30, 700, 500));
     // Saved again, nothing has grown.
     SaveWindowPlacement(window);
     QCOMPARE(StoredData(kWinposKey, QStringLiteral("FormXWidth")), QJsonValue(700));

@@ -189,14 +189,18 @@ void TestUnit4::layoutAtDesignSize() {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.size(), QSize(306, 336));
-    QCOMPARE(InWindow(form.Label2), QRect(0, 0, 306, 26));
-    QCOMPARE(InWindow(form.CheckListBox1), QRect(0, 26, 306, 336 - 26 - 69));
+    // The instruction takes the lines the font needs (at least two); the label
+    // band is as wide as its caption needs (at least 97).
+    const int top = std::max(26, form.Label2->heightForWidth(306));
+    const int band = std::max(97, form.Panel4->sizeHint().width());
+    QCOMPARE(InWindow(form.Label2), QRect(0, 0, 306, top));
+    QCOMPARE(InWindow(form.CheckListBox1), QRect(0, top, 306, 336 - top - 69));
     QCOMPARE(InWindow(form.Panel1), QRect(0, 336 - 69, 306, 69));
     QCOMPARE(InWindow(form.Panel2), QRect(0, 267, 306, 9));
     QCOMPARE(InWindow(form.Panel3), QRect(0, 276, 306, 19));
     QCOMPARE(InWindow(form.Panel6), QRect(0, 295, 306, 41));
-    QCOMPARE(InWindow(form.Panel4), QRect(0, 276, 97, 19));
-    QCOMPARE(InWindow(form.Memo1), QRect(97, 276, 306 - 97 - 33, 19));
+    QCOMPARE(InWindow(form.Panel4), QRect(0, 276, band, 19));
+    QCOMPARE(InWindow(form.Memo1), QRect(band, 276, 306 - band - 33, 19));
     QCOMPARE(InWindow(form.Panel5), QRect(306 - 33, 276, 33, 19));
     QCOMPARE(form.Button3->geometry(), QRect(0, 0, 33, 20));
     QCOMPARE(form.Button1->geometry(), QRect(6, 8, 75, 25));
@@ -213,9 +217,11 @@ void TestUnit4::layoutFollowsResize() {
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     form.resize(406, 436);
     QTRY_COMPARE(form.size(), QSize(406, 436));
-    QCOMPARE(InWindow(form.CheckListBox1), QRect(0, 26, 406, 436 - 26 - 69));
+    const int top = std::max(26, form.Label2->heightForWidth(406));
+    const int band = std::max(97, form.Panel4->sizeHint().width());
+    QCOMPARE(InWindow(form.CheckListBox1), QRect(0, top, 406, 436 - top - 69));
     QCOMPARE(InWindow(form.Panel1), QRect(0, 436 - 69, 406, 69));
-    QCOMPARE(InWindow(form.Memo1).width(), 406 - 97 - 33);
+    QCOMPARE(InWindow(form.Memo1).width(), 406 - band - 33);
     QCOMPARE(InWindow(form.Panel5).x(), 406 - 33);
     QCOMPARE(form.Button1->geometry(), QRect(6, 8, 75, 25));
     QCOMPARE(form.Button4->geometry(), QRect(163, 8, 75, 25)); // kept to the centre

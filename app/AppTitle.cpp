@@ -1,0 +1,7 @@
+#include "app/AppTitle.h"
+
+#include <QGuiApplication>
+
+void SetApplicationTitle() {
+    QGuiApplication::setApplicationName(QStringLiteral("Velocitrix Website Optimizer"));
+}
