@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -62,18 +63,24 @@ void ShowInTextArea(QMessageBox& box, const QString& text, const QRect& area) {
     view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     // Paths have no spaces; break them anywhere rather than scroll sideways.
     view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // A scroll bar coming later would narrow the area and lay the text out again.
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // One path list is one paragraph of megabytes, laid out whole: Latin text
     // needs no shaping, and the kept shapes spare the later relayouts.
     QFont font = view->font();
     font.setStyleStrategy(QFont::PreferNoShaping);
     view->setFont(font);
     view->document()->firstBlock().layout()->setCacheEnabled(true);
-    QTextCursor(view->document()).insertText(text);
+    // Filled once the box shows, at the area's final width: filled before, the
+    // paragraph would be laid out again when the box first sizes the area.
+    QTimer::singleShot(0, view, [view, text] { QTextCursor(view->document()).insertText(text); });
     // Narrower than the width where QMessageBox would lay out the hidden label;
     // short enough to leave room for the caption, the margins and OK.
     const int width = std::min(area.width() / 2, 600);
     view->setFixedSize(width, area.height() * 3 / 5);
-    grid->addWidget(view, row, column, rows, columns);
+    // Without an icon the label's indent would only widen the left margin.
+    const int first = box.icon() == QMessageBox::NoIcon ? 0 : column;
+    grid->addWidget(view, row, first, rows, column + columns - first);
 }
 
 void ShowBox(QMessageBox::Icon icon, const QString& text) {
