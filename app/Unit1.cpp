@@ -22,6 +22,8 @@
 #include <QFont>
 #include <QGroupBox>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -29,6 +31,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -195,6 +198,9 @@ void TForm1::BuildControls() {
     Edit1 = MakeHiddenEdit(Panel7, "Edit1", 54, 0);
     Memo3 = MakeMemo(Panel7, "Memo3", 54, 23);
     Edit2 = MakeHiddenEdit(Panel7, "Edit2", 54, 27);
+    // They take Tab; Ctrl+Tab and Ctrl+Shift+Tab leave them (see eventFilter).
+    Memo2->installEventFilter(this);
+    Memo3->installEventFilter(this);
     CheckBox2 =
         new QCheckBox(QStringLiteral("Case sensitive (option for Change File / Dir)"), Panel7);
     CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
@@ -277,6 +283,10 @@ void TForm1::BuildMenu() {
     File1->addAction(Quit2);
     MainMenu1->addMenu(File1);
     MainMenu1->addAction(About1);
+    // F10 opens the menu bar's first menu, from where the arrow keys go on.
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { RunGuarded([this] { MainMenu1->setActiveAction(File1->menuAction()); }); });
 
     connect(ypestomodify1, &QAction::triggered, this,
             [this] { ypestomodify1Click(ypestomodify1); });
@@ -322,6 +332,16 @@ void TForm1::SetTabOrder() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Memo2 || watched == Memo3) && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (tab && (key->modifiers() & Qt::ControlModifier)) {
+            const bool back =
+                key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+            RunGuarded([&] { focusNextPrevChild(!back); });
+            return true;
+        }
+    }
     if (watched == GroupBox1 && event->type() == QEvent::Resize) {
         RunGuarded([this] {
             const int height = GroupBox1->height() - kGroupBoxInnerTop - kGroupBoxInnerSide;

@@ -315,6 +315,45 @@ private Q_SLOTS:
         QCOMPARE(seen, names);
     }
 
+    // --- keyboard --------------------------------------------------------------
+
+    void ctrlTabLeavesChangeBoxes_data() {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("to");
+        const int ctrl = Qt::ControlModifier;
+        const int back = Qt::ControlModifier | Qt::ShiftModifier;
+        QTest::newRow("Memo2 forward") << "Memo2" << ctrl << "Memo3";
+        QTest::newRow("Memo3 forward") << "Memo3" << ctrl << "CheckBox2";
+        QTest::newRow("Memo3 back") << "Memo3" << back << "Memo2";
+    }
+
+    void ctrlTabLeavesChangeBoxes() {
+        QFETCH(QString, from);
+        QFETCH(int, modifiers);
+        QFETCH(QString, to);
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        auto* memo = W<QPlainTextEdit>(from.toUtf8().constData());
+        memo->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), memo);
+        QTest::keyClick(memo, Qt::Key_Tab, Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(QApplication::focusWidget(), W(to.toUtf8().constData()));
+        QCOMPARE(memo->toPlainText(), QString()); // no Tab typed into it
+    }
+
+    void f10OpensMenu() {
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QTest::keyClick(form.get(), Qt::Key_F10);
+        auto* menuBar = W<QMenuBar>("MainMenu1");
+        QTRY_VERIFY(menuBar->activeAction() != nullptr);
+        QCOMPARE(menuBar->activeAction()->text(), QStringLiteral("File"));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    }
+
     // --- DisableCommands / EnableCommands ----------------------------------
 
     void disableCommands() {
