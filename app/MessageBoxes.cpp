@@ -31,7 +31,8 @@ QScreen* BoxScreen() {
 
 // Whether the box's own label can show the text on this screen: QMessageBox wraps
 // it at about half the screen's width (500 px at most) and grows as tall as the
-// text. A word wider than that line would be cut or broken at random.
+// text. A word wider than that line (a long path) goes to the text area instead,
+// which breaks it anywhere rather than cut it at the box's edge.
 bool FitsInLabel(const QString& text, const QFontMetrics& metrics, const QRect& area) {
     if (text.size() > kLongLength)
         return false;
@@ -92,7 +93,8 @@ void ShowBox(QMessageBox::Icon icon, const QString& text) {
     const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 800, 600);
     const bool fits = FitsInLabel(text, box.fontMetrics(), area);
     if (!fits) {
-        box.setScreen(screen);
+        if (screen != nullptr)
+            box.setScreen(screen);
         ShowInTextArea(box, text, area);
     }
     box.setText(text);

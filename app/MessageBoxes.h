@@ -1,5 +1,8 @@
 #pragma once
-// The program's two message boxes, captioned with the application title.
+// The program's two message boxes, captioned with the application title. They stay
+// inside the screen's available area: a text too long for the box's label shows,
+// whole, read-only and selectable, in a scrolling text area (QMessageBox::text()
+// still returns it).
 
 #include <QString>
 #include <string_view>
