@@ -102,9 +102,11 @@ void TForm1::BaseScanner1ProcessDone(std::uint32_t, std::uint32_t) {
 }
 
 void TForm1::OptDirClick(QObject*) {
-    RunCommand([this] {
+    RunBatchCommand(QStringLiteral("Optimizing the files..."), [this](const BatchControl& control) {
         DisableCommands();
-        const OptimizeDirOutcome run = batch_.OptimizeAll(document_, *fileList_);
+        const OptimizeDirOutcome run = batch_.OptimizeAll(document_, *fileList_, control);
+        if (run.stopped)
+            throw CommandStopped{};
         EnableCommands(Offers::DirOptimized);
         if (fileList_->Count() > 0)
             SelectListEntry(static_cast<int>(fileList_->Count() - 1));
@@ -120,13 +122,14 @@ void TForm1::OptDirClick(QObject*) {
 }
 
 void TForm1::Button1Click(QObject*) {
-    RunCommand([this] {
+    RunBatchCommand(QStringLiteral("Changing the files..."), [this](const BatchControl& control) {
         DisableCommands();
         ChangeRequest change;
         change.pattern = MemoText(*Memo2);
         change.replacement = MemoText(*Memo3);
         change.caseSensitive = CheckBox2->isChecked();
-        batch_.ChangeAll(document_, *fileList_, change);
+        if (!batch_.ChangeAll(document_, *fileList_, change, control))
+            throw CommandStopped{};
         if (fileList_->Count() > 0)
             SelectListEntry(static_cast<int>(fileList_->Count() - 1));
         EnableCommands(Offers::DirChanged);
@@ -138,10 +141,23 @@ void TForm1::Button1Click(QObject*) {
 }
 
 void TForm1::SaveAllClick(QObject*) {
-    RunCommand([this] {
+    RunBatchCommand(QStringLiteral("Saving the files..."), [this](const BatchControl& control) {
+        // The window stays as it was; only nothing can be started meanwhile.
+        const Availability before = CaptureAvailability();
+        DisableCommands();
         // In list order, a chunk at a time made durable together; when one fails,
         // the files before it are written and the rest are left as they are.
-        batch_.SaveAll(document_, *fileList_);
+        const SaveAllOutcome run = batch_.SaveAll(document_, *fileList_, control);
+        RestoreAvailability(before);
+        if (run.stopped) {
+            // What is written stays written; the rest can still be saved.
+            Panel1->setText(QStringLiteral("Saving was stopped: %1 of %2 files have been saved. "
+                                           "(Click panel to hide, file to view)")
+                                .arg(run.written)
+                                .arg(fileList_->Count()));
+            RefreshView();
+            return;
+        }
         Panel1->setText(
             QStringLiteral("All Files have been saved. (Click panel to hide, file to view)"));
         SaveAll->setEnabled(false);

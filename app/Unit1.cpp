@@ -1,6 +1,7 @@
 #include "app/Unit1.h"
 
 #include "app/AppIcon.h"
+#include "app/BatchProgress.h"
 #include "app/ClickLabel.h"
 #include "app/FileListModel.h"
 #include "app/HandlerGuard.h"
@@ -17,10 +18,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFont>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -29,6 +32,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
@@ -563,6 +567,24 @@ void TForm1::SaveFileClick(QObject*) {
 
 // ---------------------------------------------------------------------------
 // Menu
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (progress_ == nullptr) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    // The command is still on the stack below this event: it has to end first.
+    event->ignore();
+    RunGuarded([this] {
+        const auto answer = QMessageBox::question(
+            this, QGuiApplication::applicationDisplayName(),
+            QStringLiteral("A command is running. Stop it and close the window?"));
+        if (answer == QMessageBox::Yes && progress_ != nullptr) {
+            progress_->RequestStop();
+            closeWhenEnded_ = true;
+        }
+    });
+}
 
 void TForm1::Quit2Click(QObject*) {
     RunGuarded([this] { close(); });

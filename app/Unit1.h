@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class BatchProgress;
 class QAction;
 class QCheckBox;
 class QFileDialog;
@@ -118,6 +119,9 @@ public:
 protected:
     // Keeps the change panel right-aligned in the toolbox.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // While a directory command runs, asks whether to stop it; the window then
+    // closes once the command has ended.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // Whether a handler may change the text, so that a failure has to put it back.
@@ -126,6 +130,9 @@ private:
     // availability and (for TextUse::Changes) of the text, then shows the error.
     // The view is refreshed once at the end either way.
     template <typename Body> void RunCommand(Body&& body, TextUse use = TextUse::Changes);
+    // Runs a directory command with the window kept alive and its progress shown;
+    // body takes the BatchControl to hand to the batch.
+    template <typename Body> void RunBatchCommand(const QString& doing, Body&& body);
 
     struct Availability {
         std::vector<bool> enabled;
@@ -160,6 +167,8 @@ private:
     QString lastOpenPath_;
     QString lastDirPath_; // the name chosen last in OpenDialog2
     bool selectingFromProgram_ = false;
+    BatchProgress* progress_ = nullptr; // the directory command running, if any
+    bool closeWhenEnded_ = false;
 };
 
 extern TForm1* Form1;

@@ -2,6 +2,7 @@
 // What the main window's command files share: running one command guarded, and
 // reading what the user typed into a change field or chose in a file dialog.
 
+#include "app/BatchProgress.h"
 #include "app/HandlerGuard.h"
 #include "app/Unit1.h"
 
@@ -16,12 +17,16 @@ std::string MemoText(const QPlainTextEdit& memo);
 // A path chosen in a file dialog, as the program's bytes (empty when none).
 std::string ChosenPath(const QFileDialog& dialog);
 
+// Thrown by a command the user stopped: RunCommand puts the window back as it was
+// before it, as after a failure, but shows no error.
+struct CommandStopped {};
+
 template <typename Body> void TForm1::RunCommand(Body&& body, TextUse use) {
     const Availability before = CaptureAvailability();
     // The text the command starts from is kept by the document itself, moved
     // aside by the first change rather than copied up front.
     const bool checkpoint = use == TextUse::Changes && document_.Checkpoint();
-    const bool ended = RunGuarded(std::forward<Body>(body), [&]() noexcept {
+    const auto restore = [&]() noexcept {
         // The command stopped part-way: give the user back the window as it was
         // before it, so nothing half-done can be saved and nothing stays busy.
         try {
@@ -32,8 +37,36 @@ template <typename Body> void TForm1::RunCommand(Body&& body, TextUse use) {
         } catch (...) {
             // Nothing more can be done; the error box follows.
         }
-    });
-    if (ended && checkpoint)
+    };
+    bool stopped = false;
+    const bool ended = RunGuarded(
+        [&] {
+            try {
+                std::forward<Body>(body)();
+            } catch (const CommandStopped&) {
+                stopped = true;
+            }
+        },
+        restore);
+    if (stopped)
+        restore();
+    else if (ended && checkpoint)
         document_.Release();
     RunGuarded([this] { RefreshView(); });
+}
+
+template <typename Body> void TForm1::RunBatchCommand(const QString& doing, Body&& body) {
+    // The progress lives only as long as the command; a close asked meanwhile
+    // waits for its end.
+    RunGuarded([&] {
+        BatchProgress progress(this, doing);
+        progress_ = &progress;
+        RunCommand([&] { body(progress.Control()); });
+        progress_ = nullptr;
+    });
+    progress_ = nullptr;
+    if (closeWhenEnded_) {
+        closeWhenEnded_ = false;
+        close();
+    }
 }

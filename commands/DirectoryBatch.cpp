@@ -17,9 +17,33 @@ struct Stop {};
 
 } // namespace
 
-void DirectoryBatch::Prepare(std::size_t count) {
+DirectoryBatch::Undo DirectoryBatch::Prepare(std::size_t count) {
+    Undo undo;
+    undo.ready = textsReady_;
+    undo.size = texts_.size();
+    undo.stamps = stamps_;
+    if (texts_.size() > count)
+        undo.tail.assign(std::make_move_iterator(texts_.begin() + std::ptrdiff_t(count)),
+                         std::make_move_iterator(texts_.end()));
+    undo.texts.resize(count);
     texts_.resize(count);
     stamps_.resize(count);
+    return undo;
+}
+
+void DirectoryBatch::Keep(Undo& undo, std::size_t i, const TextDocument& doc) {
+    undo.texts[i] = std::move(texts_[i]);
+    texts_[i] = doc.WholeText();
+    undo.done = i + 1;
+}
+
+void DirectoryBatch::Restore(Undo& undo) {
+    for (std::size_t i = 0; i < undo.done; ++i)
+        texts_[i] = std::move(undo.texts[i]);
+    texts_.resize(undo.size);
+    std::move(undo.tail.begin(), undo.tail.end(), texts_.end() - std::ptrdiff_t(undo.tail.size()));
+    stamps_ = std::move(undo.stamps);
+    textsReady_ = undo.ready;
 }
 
 void DirectoryBatch::Fill(TextDocument& doc, const ListedFiles& files, std::size_t i) {
@@ -45,19 +69,23 @@ OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFi
                                                const BatchControl& control) {
     OptimizeDirOutcome out;
     const std::size_t count = files.Count();
-    Prepare(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    Undo undo = Prepare(count);
+    // Asked once more after the last file: a stop the caller saw is kept.
+    for (std::size_t i = 0; i <= count; ++i) {
         if (control.ShouldStop()) {
-            textsReady_ = false;
+            Restore(undo);
+            out = {};
             out.stopped = true;
             return out;
         }
+        if (i == count)
+            break;
         Fill(doc, files, i);
         // An empty text is not optimized and adds nothing to either sum.
         const OptimizeRun run = OptimizeStep(doc);
         out.lengthBefore += run.lengthBefore;
         out.lengthAfter += run.lengthAfter;
-        texts_[i] = doc.WholeText();
+        Keep(undo, i, doc);
         if (run.hasPre) {
             out.preList += files.Entry(i);
             out.preList += ", ";
@@ -71,15 +99,17 @@ OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFi
 bool DirectoryBatch::ChangeAll(TextDocument& doc, const ListedFiles& files,
                                const ChangeRequest& change, const BatchControl& control) {
     const std::size_t count = files.Count();
-    Prepare(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    Undo undo = Prepare(count);
+    for (std::size_t i = 0; i <= count; ++i) {
         if (control.ShouldStop()) {
-            textsReady_ = false;
+            Restore(undo);
             return false;
         }
+        if (i == count)
+            break;
         Fill(doc, files, i);
         ChangeStep(doc, change);
-        texts_[i] = doc.WholeText();
+        Keep(undo, i, doc);
         control.Report(i + 1, count);
     }
     textsReady_ = true;

@@ -7,7 +7,8 @@
 // A command that fails part-way (a file that cannot be read, a text over the
 // character limit) throws; the texts of the files before the failing one are then
 // the new ones and the rest keep theirs, and the kept texts are not current. A
-// command asked to stop ends the same way between two files.
+// command asked to stop ends between two files and puts the kept texts back as
+// they were before it, as if it had not run.
 
 #include "commands/BatchControl.h"
 #include "commands/FileSteps.h"
@@ -63,7 +64,20 @@ public:
                            const BatchControl& control = {});
 
 private:
-    void Prepare(std::size_t count);
+    // What a command overwrote of the kept texts, moved aside so a stop can put
+    // it back without a copy.
+    struct Undo {
+        std::vector<std::string> texts; // the old text of each file overwritten
+        std::vector<std::string> tail;  // the texts past the listed count
+        std::vector<FileStamp> stamps;
+        std::size_t size = 0;
+        std::size_t done = 0;
+        bool ready = false;
+    };
+
+    Undo Prepare(std::size_t count);
+    void Keep(Undo& undo, std::size_t i, const TextDocument& doc);
+    void Restore(Undo& undo);
 
     std::vector<std::string> texts_;
     std::vector<FileStamp> stamps_;

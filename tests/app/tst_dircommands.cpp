@@ -19,9 +19,12 @@
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <fcntl.h>
 #include <memory>
@@ -91,6 +94,71 @@ struct Expect {
         return Bytes(doc.WholeText());
     }
     QByteArray Text() const { return Bytes(doc.WholeText()); }
+};
+
+const QString kStopQuestion = QStringLiteral("A command is running. Stop it and close the window?");
+
+// Runs a batch command as a user on a busy machine does: every round of events
+// takes 60 ms (so the command handles events after each file and outlasts the
+// half second before its progress dialog shows). When the dialog shows, it
+// presses Cancel, or asks the window to close and answers the question.
+class BatchDriver : public QObject {
+public:
+    enum Action { Cancel, CloseNo, CloseYes };
+    BatchDriver(QWidget* window, Action action) : window_(window), action_(action) {
+        slow_.setInterval(0);
+        connect(&slow_, &QTimer::timeout, this, [] { QThread::msleep(60); });
+        poll_.setInterval(10);
+        connect(&poll_, &QTimer::timeout, this, [this] { Poll(); });
+        slow_.start();
+        poll_.start();
+    }
+
+    QString progressText; // the progress dialog's label when it showed
+    Flags during;         // the window's availability meanwhile
+    QString question;
+    QStringList messages; // every other message box
+
+private:
+    void Poll() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr || !modal->isVisible() || modal == handled_)
+            return;
+        handled_ = modal;
+        if (auto* progress = qobject_cast<QProgressDialog*>(modal)) {
+            progressText = progress->findChild<QLabel*>()->text();
+            during = StateOf(window_);
+            QPointer<QWidget> window(window_);
+            QPointer<QPushButton> cancel(progress->findChild<QPushButton*>());
+            const bool close = action_ != Cancel;
+            QTimer::singleShot(0, this, [window, cancel, close] {
+                if (close && window)
+                    window->close();
+                else if (!close && cancel)
+                    cancel->click();
+            });
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            const bool asked = box->text() == kStopQuestion;
+            if (asked)
+                question = box->text();
+            else
+                messages << box->text();
+            const auto answer = !asked                ? QMessageBox::Ok
+                                : action_ == CloseYes ? QMessageBox::Yes
+                                                      : QMessageBox::No;
+            QPointer<QMessageBox> target(box);
+            QTimer::singleShot(0, this, [target, answer] {
+                if (target && target->button(answer))
+                    target->button(answer)->click();
+            });
+        }
+    }
+
+    QWidget* window_;
+    Action action_;
+    QTimer slow_;
+    QTimer poll_;
+    QPointer<QWidget> handled_;
 };
 
 } // namespace
@@ -752,6 +820,108 @@ private Q_SLOTS:
             if (d.exists())
                 QCOMPARE(d.entryList(QDir::Files | QDir::Hidden).size(), gone ? 0 : 1);
         }
+    }
+
+    // --- a long command: progress, Cancel, closing the window ----------------------
+
+    // Thirty listed files; the command run before (so the kept texts are current)
+    // and the one under test.
+    QStringList ListManyFiles() {
+        QStringList paths;
+        for (int i = 0; i < 30; ++i) {
+            paths << Path(QStringLiteral("many/f%1.htm").arg(i, 2, 10, QLatin1Char('0')));
+            WriteFile(paths.back(), QByteArray("a  b  ") + QByteArray::number(i) + "\n");
+        }
+        LoadDir(Path(QStringLiteral("many/Directory")));
+        W<QPlainTextEdit>("Memo2")->setPlainText(QStringLiteral("a"));
+        W<QPlainTextEdit>("Memo3")->setPlainText(QStringLiteral("x"));
+        return paths;
+    }
+
+    void cancelLeavesTheWindowAsBefore_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Optimize Dir") << QStringLiteral("Button1") << QStringLiteral("OptDir");
+        QTest::newRow("Change Dir") << QStringLiteral("OptDir") << QStringLiteral("Button1");
+    }
+    void cancelLeavesTheWindowAsBefore() {
+        QFETCH(QString, first);
+        QFETCH(QString, command);
+        const QStringList paths = ListManyFiles();
+        Press(first.toLatin1().constData());
+        const std::vector<std::string> texts = form->Batch().Texts();
+        const QByteArray view = ViewBytes();
+        const Flags before = State();
+        const QString saved = W<QLabel>("Label4")->text();
+        const QString panel = Panel();
+        {
+            BatchDriver driver(form.get(), BatchDriver::Cancel);
+            W<QPushButton>(command.toLatin1().constData())->click();
+            const QString doing = command == QLatin1String("OptDir") ? QStringLiteral("Optimizing")
+                                                                     : QStringLiteral("Changing");
+            QVERIFY2(
+                QRegularExpression(doing + QStringLiteral(" the files\\.\\.\\.\\n\\d+ of 30 files"))
+                    .match(driver.progressText)
+                    .hasMatch(),
+                qPrintable(driver.progressText));
+            QCOMPARE(driver.during, Row("............."));
+            QCOMPARE(driver.messages, QStringList());
+        }
+        QVERIFY(form->Batch().TextsReady());
+        QVERIFY(form->Batch().Texts() == texts);
+        QCOMPARE(ViewBytes(), view);
+        QCOMPARE(State(), before);
+        QCOMPARE(W<QLabel>("Label4")->text(), saved);
+        QCOMPARE(Panel(), panel);
+    }
+
+    void cancelledSaveAllKeepsWhatItWrote() {
+        const QStringList paths = ListManyFiles();
+        QList<QByteArray> texts;
+        for (const QString& path : paths)
+            texts << ReadFile(path);
+        Press("OptDir");
+        const Flags before = State();
+        {
+            BatchDriver driver(form.get(), BatchDriver::Cancel);
+            W<QPushButton>("SaveAll")->click();
+            QCOMPARE(driver.during, Row("............."));
+            QCOMPARE(driver.messages, QStringList());
+        }
+        const QRegularExpressionMatch match =
+            QRegularExpression(QStringLiteral("^Saving was stopped: (\\d+) of 30 files have been "
+                                              "saved\\. \\(Click panel to hide, file to view\\)$"))
+                .match(Panel());
+        QVERIFY2(match.hasMatch(), qPrintable(Panel()));
+        const int written = match.captured(1).toInt();
+        QVERIFY(written > 0 && written < paths.size());
+        for (int i = 0; i < paths.size(); ++i)
+            QCOMPARE(ReadFile(paths[i]), i < written
+                                             ? Expect(form->Batch().Texts()[std::size_t(i)]).Saved()
+                                             : texts[i]);
+        QVERIFY(form->Batch().TextsReady());
+        QCOMPARE(State(), before);
+        QVERIFY(W<QPushButton>("SaveAll")->isEnabled());
+    }
+
+    void closeDuringACommandAsksFirst_data() {
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("No: the command goes on") << false;
+        QTest::newRow("Yes: stopped, then closed") << true;
+    }
+    void closeDuringACommandAsksFirst() {
+        QFETCH(bool, stop);
+        ListManyFiles();
+        const Flags before = State();
+        {
+            BatchDriver driver(form.get(), stop ? BatchDriver::CloseYes : BatchDriver::CloseNo);
+            W<QPushButton>("OptDir")->click();
+            QCOMPARE(driver.question, kStopQuestion);
+            QCOMPARE(driver.messages, stop ? QStringList() : QStringList{kOptimizedMessage});
+        }
+        QCOMPARE(form->isVisible(), !stop);
+        QCOMPARE(form->Batch().TextsReady(), !stop);
+        QCOMPARE(State(), stop ? before : Row("xx...x.xxxxxx"));
     }
 };
 

@@ -26,6 +26,8 @@ class TestDirectoryBatch : public QObject {
 private Q_SLOTS:
     void stopsBetweenTwoFiles_data();
     void stopsBetweenTwoFiles();
+    void stopPutsTheKeptTextsBack_data();
+    void stopPutsTheKeptTextsBack();
 };
 
 void TestDirectoryBatch::stopsBetweenTwoFiles_data() {
@@ -84,6 +86,46 @@ void TestDirectoryBatch::stopsBetweenTwoFiles() {
     // Save All: the files before the stop are written, the rest untouched.
     for (std::size_t i = 0; i < files.Count(); ++i)
         QCOMPARE(ReadRaw(files.paths[i]), i < expected ? "a b\r\n" : "a  b\n");
+}
+
+void TestDirectoryBatch::stopPutsTheKeptTextsBack_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("listed"); // files listed for the stopped command
+    QTest::newRow("optimize") << QStringLiteral("optimize") << 4;
+    QTest::newRow("change") << QStringLiteral("change") << 4;
+    QTest::newRow("optimize, fewer listed") << QStringLiteral("optimize") << 3;
+}
+
+void TestDirectoryBatch::stopPutsTheKeptTextsBack() {
+    QFETCH(QString, command);
+    QFETCH(int, listed);
+    QTemporaryDir dir;
+    Files files;
+    for (int i = 0; i < 4; ++i) {
+        files.paths.push_back(dir.filePath(QStringLiteral("f%1.htm").arg(i)).toStdString());
+        WriteRaw(files.paths.back(), "a  b " + std::to_string(i) + "\n");
+    }
+    DirectoryBatch batch;
+    TextDocument doc;
+    QVERIFY(batch.ChangeAll(doc, files, {"b", "y", true}));
+    const std::vector<std::string> kept = batch.Texts();
+    QCOMPARE(kept[1], std::string("a  y 1\r\n"));
+
+    files.paths.resize(std::size_t(listed));
+    std::size_t done = 0;
+    BatchControl control;
+    control.progress = [&](std::size_t n, std::size_t) {
+        done = n;
+    };
+    control.stopRequested = [&] {
+        return done >= 2;
+    };
+    if (command == QLatin1String("optimize"))
+        QVERIFY(batch.OptimizeAll(doc, files, control).stopped);
+    else
+        QVERIFY(!batch.ChangeAll(doc, files, {"a", "x", true}, control));
+    QVERIFY(batch.TextsReady());
+    QVERIFY(batch.Texts() == kept);
 }
 
 QTEST_GUILESS_MAIN(TestDirectoryBatch)
