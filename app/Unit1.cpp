@@ -406,19 +406,6 @@ void TForm1::EnableCommands(CommandSet offers) {
         item->setEnabled(true);
 }
 
-void TForm1::EnableCommands(bool loadFile, bool loadDir, bool optFile, bool optDir, bool saveFile,
-                            bool saveAll, bool changeFile, bool changeDir, bool checkBox1,
-                            bool viewShown, bool listShown, bool panel1Shown,
-                            bool spaceSavedShown) {
-    const bool flags[kOfferCount] = {loadFile,  loadDir,     optFile,        optDir,    saveFile,
-                                     saveAll,   changeFile,  changeDir,      checkBox1, viewShown,
-                                     listShown, panel1Shown, spaceSavedShown};
-    CommandSet offers;
-    for (unsigned i = 0; i < kOfferCount; ++i)
-        offers = offers.With(static_cast<Offer>(i), flags[i]);
-    EnableCommands(offers);
-}
-
 TForm1::Availability TForm1::CaptureAvailability() const {
     Availability state;
     for (const auto& [offer, control] : OfferControls()) {

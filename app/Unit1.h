@@ -89,10 +89,6 @@ public:
     // Switches on what the next step offers; never switches anything off.
     // CheckBox2 and the menu are always switched on.
     void EnableCommands(CommandSet offers);
-    // The same with one flag per offer, in the order of Offer.
-    void EnableCommands(bool loadFile, bool loadDir, bool optFile, bool optDir, bool saveFile,
-                        bool saveAll, bool changeFile, bool changeDir, bool checkBox1,
-                        bool viewShown, bool listShown, bool panel1Shown, bool spaceSavedShown);
 
     // Event handlers; each runs guarded: an error is shown in the error box, the
     // command availability and the text that held before it are restored.

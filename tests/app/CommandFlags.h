@@ -3,6 +3,8 @@
 // the tests that drive the window: written as a row of 'x' and '.', or read off
 // the controls.
 
+#include "commands/CommandSet.h"
+
 #include <QList>
 #include <QWidget>
 
@@ -32,4 +34,12 @@ inline Flags StateOf(const QWidget* form) {
         flags.append(i < 9 ? w->isEnabledTo(form) : !w->isHidden());
     }
     return flags;
+}
+
+// The offers a row of flags names, in the order of Offer.
+inline CommandSet OffersOf(const Flags& flags) {
+    CommandSet offers;
+    for (int i = 0; i < kFlagCount; ++i)
+        offers = offers.With(static_cast<Offer>(i), flags[i]);
+    return offers;
 }

@@ -382,8 +382,7 @@ private Q_SLOTS:
     void enableCommands() {
         QFETCH(Flags, flags);
         form->DisableCommands();
-        form->EnableCommands(flags[0], flags[1], flags[2], flags[3], flags[4], flags[5], flags[6],
-                             flags[7], flags[8], flags[9], flags[10], flags[11], flags[12]);
+        form->EnableCommands(OffersOf(flags));
         QCOMPARE(State(), flags);
         QCOMPARE(W("Label4")->isHidden(), !flags[12]);
         QVERIFY(W("CheckBox2")->isEnabledTo(form.get()));
@@ -391,12 +390,10 @@ private Q_SLOTS:
     }
 
     void enableNeverDisables() {
-        form->EnableCommands(true, true, true, true, true, true, true, true, true, true, true, true,
-                             true);
+        form->EnableCommands(OffersOf(Row("xxxxxxxxxxxxx")));
         const Flags all = Row("xxxxxxxxxxxxx");
         QCOMPARE(State(), all);
-        form->EnableCommands(false, false, false, false, false, false, false, false, false, false,
-                             false, false, false);
+        form->EnableCommands(OffersOf(Row(".............")));
         QCOMPARE(State(), all);
     }
 
@@ -437,8 +434,7 @@ private Q_SLOTS:
 
     void loadHidesTheFileList() {
         form->DisableCommands();
-        form->EnableCommands(true, true, false, true, false, true, false, true, true, true, true,
-                             true, true);
+        form->EnableCommands(OffersOf(Row("xx.x.x.xxxxxx")));
         WriteFile(Path("a.htm"), "a");
         Load(Path("a.htm"));
         QCOMPARE(State(), Row("xxx...x.xx..."));
@@ -929,8 +925,7 @@ private Q_SLOTS:
         form->DisableCommands();
         QVERIFY(!W<QMenu>("File1")->menuAction()->isEnabled());
         QVERIFY(!A("About1")->isEnabled());
-        form->EnableCommands(true, true, false, false, false, false, false, false, true, true,
-                             false, true, false);
+        form->EnableCommands(OffersOf(Row("xx......xx.x.")));
         QVERIFY(MenuEnabled());
     }
 };
