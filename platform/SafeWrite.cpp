@@ -248,6 +248,7 @@ public:
     static int Fd(PendingWrite& w);
     static constexpr int TemporaryGone = -2;
     static dev_t Device(const PendingWrite& w) { return w.device_; }
+    static const WriteTarget& Target(const PendingWrite& w) { return w.target_; }
     // The target's folder, opened again where it was let go.
     static int Folder(PendingWrite& w) {
         return ReopenFolder(w.target_) == 0 ? w.target_.folder.Get() : -1;
@@ -623,6 +624,8 @@ void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync,
     // before the next folder's are in, and a folder that cannot be flushed fails
     // the file that was last put there.
     UniqueFd folderToFlush;
+    dev_t flushDevice = 0;
+    ino_t flushInode = 0;
     std::size_t lastInFolder = 0;
     auto flush = [&] {
         if (folderToFlush.Valid() && ::fsync(folderToFlush.Get()) != 0) {
@@ -641,16 +644,16 @@ void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync,
             fail(i, f);
         }
         if (!inPlace) {
-            const int folder = SafeWriteAccess::Folder(w);
-            struct stat a {};
-            struct stat b {};
-            const bool same = folderToFlush.Valid() && folder >= 0 &&
-                              ::fstat(folderToFlush.Get(), &a) == 0 && ::fstat(folder, &b) == 0 &&
-                              SameInode(a, b.st_dev, b.st_ino);
-            if (!same) {
+            // The folder as found at preparation: known without a look at the disk.
+            const WriteTarget& target = SafeWriteAccess::Target(w);
+            if (!folderToFlush.Valid() || target.folderDevice != flushDevice ||
+                target.folderInode != flushInode) {
                 flush();
+                const int folder = SafeWriteAccess::Folder(w);
                 if (folder >= 0)
                     folderToFlush.Reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+                flushDevice = target.folderDevice;
+                flushInode = target.folderInode;
             }
             lastInFolder = i;
         }
