@@ -13,6 +13,8 @@ packages=(
     xvfb xauth fonts-dejavu-core
     attr acl e2fsprogs util-linux strace
     desktop-file-utils appstream dpkg-dev file librsvg2-bin help2man
+    zlib1g-dev imagemagick openbox x11-utils
+    chromium-headless-shell python3.11-doc apache2-doc
 )
 missing=()
 for p in "${packages[@]}"; do
