@@ -1,11 +1,15 @@
 #include "app/BatchProgress.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QProgressDialog>
+#include <QTimer>
 
 #include <algorithm>
 #include <climits>
+#include <exception>
+#include <thread>
 
 namespace {
 
@@ -57,9 +61,58 @@ void BatchProgress::Report(std::size_t done, std::size_t total) {
     sinceEvents_.start();
     if (dialog_->wasCanceled())
         return; // the command stops before its next file
+    Show(done, total);
+    QCoreApplication::processEvents();
+}
+
+void BatchProgress::Show(std::size_t done, std::size_t total) {
     dialog_->setMaximum(Clamped(total));
     dialog_->setLabelText(doing_ + QStringLiteral("\n%1 of %2 files").arg(done).arg(total));
     if (done > 0)                         // 0 would start the half second again
         dialog_->setValue(Clamped(done)); // shows the dialog once its time has come
-    QCoreApplication::processEvents();
+}
+
+void BatchProgress::RunOnWorkerThread(const std::function<void(const BatchControl&)>& work) {
+    BatchControl control;
+    control.progress = [this](std::size_t done, std::size_t total) {
+        workerTotal_.store(total, std::memory_order_relaxed);
+        workerDone_.store(done, std::memory_order_relaxed);
+    };
+    control.stopRequested = [this] {
+        return workerStop_.load();
+    };
+
+    QEventLoop loop;
+    std::atomic<bool> ended{false};
+    std::exception_ptr failure;
+    // The figures are shown and a stop is passed on while the worker runs.
+    QTimer poll;
+    poll.setInterval(static_cast<int>(kEventsEveryMs));
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (StopRequested())
+            workerStop_.store(true);
+        else
+            Show(workerDone_.load(std::memory_order_relaxed),
+                 workerTotal_.load(std::memory_order_relaxed));
+        if (ended.load())
+            loop.quit();
+    });
+    poll.start();
+    std::thread worker([&] {
+        try {
+            work(control);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        ended.store(true);
+        // Wakes the window's loop at once rather than at the next poll.
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    // A quit posted before exec() started would be lost: the poll sees `ended`.
+    while (!ended.load())
+        loop.exec();
+    worker.join();
+    poll.stop();
+    if (failure)
+        std::rethrow_exception(failure);
 }

@@ -3,14 +3,22 @@
 // are handled at most every 50 ms (not per file), a window-modal progress dialog
 // shows files done of total once the command has run half a second, and Cancel
 // (or RequestStop) asks the command to stop before the next file.
+//
+// A command whose steps can block for long (a save waits for the disk) runs on a
+// worker thread instead (RunOnWorker): the window then handles its events all the
+// time, and only the figures and the stop request pass between the two threads.
 
 #include "commands/BatchControl.h"
 
 #include <QElapsedTimer>
 #include <QString>
 
+#include <atomic>
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QProgressDialog;
 class QWidget;
@@ -27,11 +35,27 @@ public:
     void RequestStop() { stopAsked_ = true; }
     bool StopRequested() const;
 
+    // Runs work(control) on a worker thread and handles the window's events until
+    // it has ended; returns its result or throws what it threw. The window's
+    // thread must not touch what work uses meanwhile (the commands are disabled).
+    template <typename Work> auto RunOnWorker(Work&& work) {
+        using Result = decltype(work(std::declval<const BatchControl&>()));
+        std::optional<Result> result;
+        RunOnWorkerThread([&](const BatchControl& control) { result.emplace(work(control)); });
+        return std::move(*result);
+    }
+
 private:
     void Report(std::size_t done, std::size_t total);
+    void Show(std::size_t done, std::size_t total);
+    void RunOnWorkerThread(const std::function<void(const BatchControl&)>& work);
 
     std::unique_ptr<QProgressDialog> dialog_;
     QString doing_;
     QElapsedTimer sinceEvents_;
     bool stopAsked_ = false;
+    // What the worker reports and is asked, read and written from both threads.
+    std::atomic<std::size_t> workerDone_{0};
+    std::atomic<std::size_t> workerTotal_{0};
+    std::atomic<bool> workerStop_{false};
 };

@@ -141,13 +141,16 @@ void TForm1::Button1Click(QObject*) {
 }
 
 void TForm1::SaveAllClick(QObject*) {
-    RunBatchCommand(QStringLiteral("Saving the files..."), [this](const BatchControl& control) {
+    RunBatchCommand(QStringLiteral("Saving the files..."), [this](const BatchControl&) {
         // The window stays as it was; only nothing can be started meanwhile.
         const Availability before = CaptureAvailability();
         DisableCommands();
         // In list order, a chunk at a time made durable together; when one fails,
-        // the files before it are written and the rest are left as they are.
-        const SaveAllOutcome run = batch_.SaveAll(document_, *fileList_, control);
+        // the files before it are written and the rest are left as they are. The
+        // writes wait for the disk, so they run beside the window, not on its thread.
+        const SaveAllOutcome run = progress_->RunOnWorker([this](const BatchControl& control) {
+            return batch_.SaveAll(document_, *fileList_, control);
+        });
         RestoreAvailability(before);
         if (run.stopped) {
             // What is written stays written; the rest can still be saved.

@@ -251,7 +251,12 @@ private:
 private Q_SLOTS:
     void initTestCase() { QApplication::setApplicationDisplayName(kTitle); }
     void init() {
-        dir = std::make_unique<QTemporaryDir>();
+        // Under the slow-disk run (see CMakeLists.txt) the tree lies where every
+        // write takes longer.
+        const QString slowDisk = qEnvironmentVariable("VX_FAULT_DIR");
+        dir = slowDisk.isEmpty()
+                  ? std::make_unique<QTemporaryDir>()
+                  : std::make_unique<QTemporaryDir>(slowDisk + QStringLiteral("XXXXXX"));
         QVERIFY(dir->isValid());
         form = std::make_unique<TForm1>();
         Form1 = form.get();
@@ -876,6 +881,10 @@ private Q_SLOTS:
     }
 
     void cancelledSaveAllKeepsWhatItWrote() {
+        // Save All writes beside the window's thread: only a slow disk makes it
+        // outlast the half second before its progress shows.
+        if (qEnvironmentVariableIsEmpty("VX_FAULT_DIR"))
+            QSKIP("runs in tst_dircommands_slowdisk");
         const QStringList paths = ListManyFiles();
         QList<QByteArray> texts;
         for (const QString& path : paths)

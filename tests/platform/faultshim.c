@@ -2,7 +2,8 @@
  * write helper. VX_FAULT="<call>:<action>[:<n>]" (up to four, comma-separated) makes the n-th call
  * (from 1; default 1) of <call> and every later one fail with errno <action> (ENOSPC, EIO, EXDEV,
  * EPERM, EDQUOT, EOPNOTSUPP), write short ("short": one byte at a time, always; "zero": nothing), or
- * kill the process ("KILL", only the n-th call). <call> is write (write and
+ * kill the process ("KILL", only the n-th call), or take longer ("delay<ms>": sleeps that many
+ * milliseconds, then does the call, as a slow disk would). <call> is write (write and
  * pwrite), fsync, syncfs, rename (rename and renameat2) or fallocate. Only descriptors and paths inside
  * VX_FAULT_DIR are touched. */
 #define _GNU_SOURCE
@@ -14,6 +15,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 struct fault {
@@ -112,6 +114,12 @@ static int decide(const char* call, int applies) {
         }
         if (f->count < f->from)
             return 0;
+        if (strncmp(f->action, "delay", 5) == 0) {
+            const long ms = strtol(f->action + 5, NULL, 10);
+            const struct timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
+            nanosleep(&pause, NULL);
+            return 0;
+        }
         if (strcmp(f->action, "short") == 0)
             return 2;
         if (strcmp(f->action, "zero") == 0)
