@@ -1,7 +1,12 @@
 #pragma once
 // The steps the commands take on one text, whole, in the document the window
 // shows: optimize it, replace in it, and make the bytes a save writes.
+//
+// The document always holds CR LF breaks; the style a file is written with
+// (LineBreakStyle) shows only in the bytes written and in the figures, which
+// then count one byte per line break.
 
+#include "text/LineBreaks.h"
 #include "text/Optimizer.h"
 
 #include <string>
@@ -16,11 +21,15 @@ struct ChangeRequest {
 };
 
 // Optimizes a document that has lines; one without lines stays as it is and
-// counts nothing. Throws what the refill throws (the character limit).
-OptimizeRun OptimizeStep(TextDocument& doc);
+// counts nothing. The lengths are counted with breaks of the given style.
+// Throws what the refill throws (the character limit).
+OptimizeRun OptimizeStep(TextDocument& doc, const OptimizeOptions& options = {},
+                         LineBreakStyle breaks = LineBreakStyle::CrLf);
 
 // Replaces every occurrence of the pattern in the whole text.
 void ChangeStep(TextDocument& doc, const ChangeRequest& change);
 
-// The bytes a save writes for a kept text: its lines, each ending in CR LF.
-std::string_view SaveBytes(TextDocument& doc, std::string_view keptText);
+// The bytes a save writes for a kept text: its lines, each ending in a break of
+// the given style. For Lf they live in the document until its next change.
+std::string_view SaveBytes(TextDocument& doc, std::string_view keptText,
+                           LineBreakStyle breaks = LineBreakStyle::CrLf);

@@ -4,8 +4,11 @@
 // pieces' worth of memory. The command line works every file this way.
 
 #include "commands/FileSteps.h"
+#include "text/BreakStyleSink.h"
+#include "text/LineBreaks.h"
 #include "text/PieceEditor.h"
 #include "text/PieceReplacer.h"
+#include "text/StreamComparison.h"
 
 #include <optional>
 #include <string_view>
@@ -14,23 +17,37 @@
 struct FileStep {
     bool optimize = true; // false: change
     ChangeRequest change;
+    OptimizeOptions optimizeOptions;
+    // The breaks written; the figures count them as written (one byte for Lf).
+    LineBreakStyle breaks = LineBreakStyle::CrLf;
 };
 
 class StreamedStep {
 public:
     using Sink = PieceEditor::Sink;
 
-    // limit: the character limit of the refill (CharLimitError past it).
+    // limit: the character limit of the refill (CharLimitError past it), counted
+    // as the document counts, with CR LF breaks.
     StreamedStep(const FileStep& step, const Sink& sink, std::size_t limit);
     StreamedStep(const StreamedStep&) = delete;
     StreamedStep& operator=(const StreamedStep&) = delete;
 
     // The file's next bytes, as read.
     void Feed(std::string_view bytes);
-    // The end of the file: the rest is worked and given out.
+    // The end of the file: the rest is worked and given out. With Lf breaks,
+    // before and after count one byte per break, and changed compares the bytes
+    // written with the bytes read.
     const PieceFigures& Finish();
 
 private:
+    void Written(std::string_view bytes);
+
+    bool lf_;
+    Sink sink_;
+    std::optional<BreakStyleSink> styled_;
+    LineCounter lines_;           // the lines of the text read (for Lf)
+    StreamComparison comparison_; // the bytes read and the bytes written (for Lf)
+    PieceFigures figures_;
     std::optional<PieceEditor> optimizer_;
     std::optional<PieceReplacer> replacer_;
 };

@@ -105,3 +105,41 @@ LineFigures MeasureLines(std::string_view text) {
     f.joinedLength = text.size() + f.loneBreaks + (text.empty() || f.endsWithBreak ? 0 : 2);
     return f;
 }
+
+void AppendInStyle(std::string_view text, LineBreakStyle style, std::string& out) {
+    if (style == LineBreakStyle::CrLf) {
+        AppendUnifiedBreaks(text, 0, out);
+        return;
+    }
+    // Stretches up to the next CR are copied whole; a CR becomes the LF (a CR LF
+    // keeps only its LF).
+    ReserveBuffer(out, out.size() + text.size());
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p != end) {
+        const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p));
+        if (cr == nullptr) {
+            out.append(p, static_cast<std::size_t>(end - p));
+            break;
+        }
+        const char* at = static_cast<const char*>(cr);
+        out.append(p, static_cast<std::size_t>(at - p));
+        out += '\n';
+        p = at + 1;
+        if (p != end && *p == '\n')
+            ++p;
+    }
+}
+
+void LineCounter::Feed(std::string_view bytes) {
+    if (bytes.empty())
+        return;
+    char prev = last_;
+    for (const char c : bytes) {
+        // An LF after a CR ends the CR's break.
+        breaks_ += c == '\r' || (c == '\n' && prev != '\r');
+        prev = c;
+    }
+    last_ = prev;
+    any_ = true;
+}

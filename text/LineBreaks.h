@@ -1,6 +1,9 @@
 #pragma once
 // Finding and unifying line breaks. A line break is CR LF, a lone CR or a lone LF;
 // LF followed by CR is two breaks.
+//
+// Texts are kept with CR LF breaks; the break a file is written with is chosen
+// only where the bytes leave the program (BreakStyleSink.h for pieces).
 
 #include <cstddef>
 #include <string>
@@ -22,9 +25,28 @@ std::size_t FirstLoneBreak(std::string_view text);
 void AppendUnifiedBreaks(std::string_view text, std::size_t from, std::string& out,
                          bool finalBreak = false);
 
+enum class LineBreakStyle { CrLf, Lf };
+
+// Appends text to out with every line break (CR LF, lone CR, lone LF) written as
+// style's break.
+void AppendInStyle(std::string_view text, LineBreakStyle style, std::string& out);
+
 struct LineFigures {
     std::size_t loneBreaks = 0;   // lone CRs and lone LFs
     std::size_t joinedLength = 0; // every line + CR LF
     bool endsWithBreak = false;
 };
 LineFigures MeasureLines(std::string_view text);
+
+// The lines of a text given a piece at a time, counted as JoinedText has them:
+// one per break (CR LF, lone CR, lone LF), and one for a last line without a break.
+class LineCounter {
+public:
+    void Feed(std::string_view bytes);
+    std::size_t Lines() const { return breaks_ + (any_ && last_ != '\r' && last_ != '\n'); }
+
+private:
+    std::size_t breaks_ = 0;
+    char last_ = '\0'; // the last byte fed, when any_
+    bool any_ = false;
+};

@@ -141,7 +141,7 @@ bool ContainsPreTag(std::string_view text) {
     return text.size() >= 5 && ::memmem(text.data(), text.size(), Tag, 5) != nullptr;
 }
 
-OptimizeRun OptimizeDocument(TextDocument& doc) {
+OptimizeRun OptimizeDocument(TextDocument& doc, const OptimizeOptions& options) {
     OptimizeRun run;
     run.lengthBefore = doc.JoinedLength();
     if (run.lengthBefore == 0)

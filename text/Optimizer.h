@@ -22,14 +22,22 @@ std::size_t OptimizeLinesInPlace(char* data, std::size_t size);
 // True when the five bytes "<pre>" occur (exact, lower case).
 bool ContainsPreTag(std::string_view text);
 
+struct OptimizeOptions {
+    // Keep the blocks a browser shows as they are written (pre, textarea, script,
+    // style, xmp, listing, plaintext): KeptBlocks.h says what a block is.
+    bool keepPre = false;
+};
+
 struct OptimizeRun {
     std::size_t lengthBefore = 0; // JoinedText length before
     std::size_t lengthAfter = 0;  // JoinedText length of the refilled document
-    bool hasPre = false;          // "<pre>" in the refilled JoinedText
+    bool hasPre = false;          // "<pre>" in the refilled JoinedText (outside kept blocks)
     std::size_t Saved() const { return lengthBefore - lengthAfter; }
 };
 
 // The callers' steps 2 to 6 on a document that has lines: measure, optimize
 // every line, refill (ClearDocument + AppendLine semantics, so the character
 // limit applies), measure again and test for "<pre>". Throws what AppendLine throws.
-OptimizeRun OptimizeDocument(TextDocument& doc);
+// With keepPre, a kept block is text that is never changed inside its line(s), and
+// the refill stops at the last whole line that fits.
+OptimizeRun OptimizeDocument(TextDocument& doc, const OptimizeOptions& options = {});

@@ -14,8 +14,10 @@ inline bool IsBlank(char c) {
 
 } // namespace
 
-PieceEditor::PieceEditor(Sink sink, std::size_t limit, std::size_t blockBytes)
-    : sink_(std::move(sink)), limit_(limit), blockBytes_(std::max<std::size_t>(blockBytes, 1)) {}
+PieceEditor::PieceEditor(Sink sink, std::size_t limit, const OptimizeOptions& options,
+                         std::size_t blockBytes)
+    : sink_(std::move(sink)), limit_(limit), blockBytes_(std::max<std::size_t>(blockBytes, 1)),
+      options_(options) {}
 
 void PieceEditor::Feed(std::string_view bytes) {
     const std::size_t old = pending_.size();

@@ -12,6 +12,7 @@
 // lines, is worked as a stream: PieceReplacer.
 
 #include "text/BreakUnifier.h"
+#include "text/Optimizer.h"
 
 #include <cstddef>
 #include <functional>
@@ -39,8 +40,10 @@ public:
     using Sink = std::function<void(std::string_view)>;
 
     // limit: the character limit of the refill; passing it throws CharLimitError.
+    // options: as OptimizeDocument takes them.
     // blockBytes: how many bytes are optimized at a time (at least).
-    PieceEditor(Sink sink, std::size_t limit, std::size_t blockBytes = BlockBytes);
+    PieceEditor(Sink sink, std::size_t limit, const OptimizeOptions& options = {},
+                std::size_t blockBytes = BlockBytes);
 
     // The file's next bytes, as read.
     void Feed(std::string_view bytes);
@@ -58,6 +61,7 @@ private:
     Sink sink_;
     std::size_t limit_;
     std::size_t blockBytes_;
+    OptimizeOptions options_;
     PieceFigures figures_;
     BreakUnifier unifier_;
     std::string pending_; // unified text not yet optimized

@@ -9,6 +9,7 @@
 
 #include "text/BreakUnifier.h"
 #include "text/PieceEditor.h"
+#include "text/StreamComparison.h"
 #include "text/StreamingReplace.h"
 
 #include <cstddef>
@@ -33,26 +34,7 @@ public:
     // The end of the file: the rest is replaced and given out.
     const PieceFigures& Finish();
 
-    // How far the bytes given out may run ahead of, or behind, the bytes read
-    // while they are compared: a result that far out of step counts as changed.
-    static constexpr std::size_t CompareBytes = std::size_t{1} << 20;
-
 private:
-    // Whether two byte streams, each given a piece at a time, differ.
-    class Comparison {
-    public:
-        void Read(std::string_view bytes) { Add(bytes, true); }
-        void Written(std::string_view bytes) { Add(bytes, false); }
-        bool Differ() const { return differ_ || ahead_.size() > used_; }
-
-    private:
-        void Add(std::string_view bytes, bool read);
-        std::string ahead_; // the bytes of the stream that is ahead, from used_
-        std::size_t used_ = 0;
-        bool readAhead_ = false;
-        bool differ_ = false;
-    };
-
     void Replace(std::string_view unified);
     void Refill(std::string_view replaced);
     void Give(std::string_view bytes);
@@ -66,7 +48,7 @@ private:
     BreakUnifier read_;  // the file's breaks, as ReadFromFile makes them
     BreakUnifier split_; // the result's breaks, as AssignLines splits lines
     StreamingReplace replace_;
-    Comparison comparison_;
+    StreamComparison comparison_; // the unified text read and the text given out
     std::string unified_;
     std::string refilled_;
     std::size_t unifiedBytes_ = 0;

@@ -185,6 +185,15 @@ void TextDocument::SetWholeText(std::string s) {
     Changed();
 }
 
+std::string_view TextDocument::BytesIn(LineBreakStyle style) {
+    if (style == LineBreakStyle::CrLf)
+        return text_;
+    // The spare buffer holds nothing between changes; the next fill reuses it.
+    spare_.clear();
+    AppendInStyle(text_, style, spare_);
+    return spare_;
+}
+
 std::string TextDocument::JoinedText() const {
     Measure();
     if (loneBreaks_ == 0) {

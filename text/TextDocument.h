@@ -3,6 +3,7 @@
 // always CR LF, seen as a whole and as a list of lines.
 
 #include "platform/FileStamp.h"
+#include "text/LineBreaks.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 struct OptimizeRun;
+struct OptimizeOptions;
 
 // Lines are the text's own lines, split at line breaks, of any length. A line break
 // is CR LF; a content given by SetWholeText may also hold lone CRs and LFs, which
@@ -47,6 +49,9 @@ public:
     void AppendLine(std::string_view s);
 
     const std::string& WholeText() const { return text_; }
+    // WholeText with its line breaks written in style: the bytes a file gets.
+    // For Lf they are made in a buffer of the document, valid until its next change.
+    std::string_view BytesIn(LineBreakStyle style);
     // Makes s the content; nothing happens when s equals the current content.
     void SetWholeText(std::string s);
     // Every line followed by CR LF, the last included; empty without lines.
@@ -75,7 +80,7 @@ public:
     void Release();
 
 private:
-    friend OptimizeRun OptimizeDocument(TextDocument& doc);
+    friend OptimizeRun OptimizeDocument(TextDocument& doc, const OptimizeOptions& options);
 
     void Changed();
     // Every change calls this before it touches the content: keeps the content

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto sink = [&](std::string_view piece) {
         actual.append(piece);
     };
-    PieceEditor editor(sink, TextDocument::ReadCharLimit, block);
+    PieceEditor editor(sink, TextDocument::ReadCharLimit, {}, block);
     PieceReplacer replacer(pattern, replacement, caseSensitive, sink, TextDocument::ReadCharLimit,
                            block);
     std::size_t from = 0;

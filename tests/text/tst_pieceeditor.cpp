@@ -77,7 +77,7 @@ Result InPieces(const std::string& raw, const Edit& edit, const std::vector<std:
     const auto sink = [&r](std::string_view piece) {
         r.bytes.append(piece);
     };
-    PieceEditor editor(sink, limit, blockBytes);
+    PieceEditor editor(sink, limit, {}, blockBytes);
     PieceReplacer replacer(edit.find, edit.with, edit.caseSensitive, sink, limit, blockBytes);
     const auto feed = [&](std::string_view piece) {
         if (edit.optimize)

@@ -1,0 +1,43 @@
+#include "text/BreakStyleSink.h"
+
+#include <utility>
+
+BreakStyleSink::BreakStyleSink(Sink sink, LineBreakStyle style)
+    : sink_(std::move(sink)), style_(style) {}
+
+void BreakStyleSink::Feed(std::string_view bytes) {
+    if (bytes.empty())
+        return;
+    if (style_ == LineBreakStyle::CrLf) {
+        Give(bytes);
+        return;
+    }
+    out_.clear();
+    if (crHeld_) {
+        // The held CR is the break: its LF, if it comes now, goes with it.
+        crHeld_ = false;
+        out_ += '\n';
+        if (bytes.front() == '\n')
+            bytes.remove_prefix(1);
+    }
+    if (!bytes.empty() && bytes.back() == '\r') {
+        crHeld_ = true;
+        bytes.remove_suffix(1);
+    }
+    AppendInStyle(bytes, style_, out_);
+    Give(out_);
+}
+
+void BreakStyleSink::Finish() {
+    if (!crHeld_)
+        return;
+    crHeld_ = false;
+    Give("\n");
+}
+
+void BreakStyleSink::Give(std::string_view bytes) {
+    if (bytes.empty())
+        return;
+    written_ += bytes.size();
+    sink_(bytes);
+}
