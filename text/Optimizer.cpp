@@ -1,7 +1,9 @@
 #include "text/Optimizer.h"
 
 #include "platform/FileIO.h"
+#include "text/KeepingOptimizer.h"
 #include "text/LineBreaks.h"
+#include "text/OptimizeInto.h"
 #include "text/TextDocument.h"
 
 #include <cstring>
@@ -17,15 +19,8 @@ inline bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-constexpr std::size_t Dropped = static_cast<std::size_t>(-1);
+constexpr std::size_t Dropped = DroppedLine;
 
-// The optimized form of [src, src + len) written to dst, its length returned, or
-// Dropped for a line of nothing but spaces and tabs. dst may equal or precede src
-// (each output byte is written only after the input bytes at and before its place
-// have been read).
-//
-// The effect of the repeated pair deletions: leading and trailing spaces and tabs
-// go, and every run of them inside the line is replaced by its last character.
 #if defined(__SSE2__)
 inline unsigned BlankMask(const char* p) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -35,6 +30,10 @@ inline unsigned BlankMask(const char* p) {
 }
 #endif
 
+} // namespace
+
+// The effect of the repeated pair deletions: leading and trailing spaces and tabs
+// go, and every run of them inside the line is replaced by its last character.
 std::size_t OptimizeInto(const char* src, std::size_t len, char* dst) {
     std::size_t s = 0;
 #if defined(__SSE2__)
@@ -95,8 +94,6 @@ std::size_t OptimizeInto(const char* src, std::size_t len, char* dst) {
     dst[out++] = src[last];
     return out;
 }
-
-} // namespace
 
 bool OptimizeLine(std::string_view line, std::string& out) {
     out.resize(line.size());
@@ -173,6 +170,21 @@ OptimizeRun OptimizeDocument(TextDocument& doc, const OptimizeOptions& options) 
     const std::size_t limit = doc.charLimit_;
     std::size_t w = 0;
     bool failed = false;
+    if (options.keepPre) {
+        KeepingOptimizer keeping;
+        w = keeping.Run(p, text.size(), data);
+        if (text.back() != '\n') // kept for a rollback: the last line's break is the output's
+            w += keeping.Run("\r\n", 2, data + w);
+        run.hasPre = keeping.FoundPre();
+        if (w > limit) {
+            // AppendLine's test line by line: the whole lines that fit stay.
+            const void* lf = ::memrchr(data, '\n', limit);
+            w = lf == nullptr ? 0
+                              : static_cast<std::size_t>(static_cast<const char*>(lf) - data) + 1;
+            failed = true;
+        }
+        p = end;
+    }
     while (p != end) {
         const char* brk = FindLineBreak(p, end); // a CR LF, or the end of a last line
         const std::size_t n = OptimizeInto(p, static_cast<std::size_t>(brk - p), data + w);
@@ -201,6 +213,7 @@ OptimizeRun OptimizeDocument(TextDocument& doc, const OptimizeOptions& options) 
         TextDocument::FailInsertion();
 
     run.lengthAfter = w;
-    run.hasPre = ContainsPreTag(text);
+    if (!options.keepPre)
+        run.hasPre = ContainsPreTag(text);
     return run;
 }

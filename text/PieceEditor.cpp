@@ -54,6 +54,10 @@ const PieceFigures& PieceEditor::Finish() {
 void PieceEditor::Work(bool atEnd) {
     if (!atEnd && pending_.size() < blockBytes_)
         return;
+    if (options_.keepPre) {
+        WorkKeeping(atEnd);
+        return;
+    }
     if (inLongLine_) {
         const void* lf = std::memchr(pending_.data(), '\n', pending_.size());
         if (lf == nullptr) {
@@ -76,6 +80,15 @@ void PieceEditor::Work(bool atEnd) {
         inLongLine_ = true;
         EditLongLine(pending_.size(), false);
     }
+}
+
+void PieceEditor::WorkKeeping(bool atEnd) {
+    out_.resize(pending_.size() + KeepingOptimizer::MoreBytes);
+    out_.resize(keeping_.Run(pending_.data(), pending_.size(), out_.data()));
+    pending_.clear();
+    Give(out_);
+    if (atEnd)
+        figures_.hasPre = keeping_.FoundPre();
 }
 
 void PieceEditor::EditLines(std::size_t count) {
@@ -126,13 +139,15 @@ void PieceEditor::Give(const std::string& out) {
     if (out.size() > limit_ - figures_.after) // figures_.after never passes limit_
         throw CharLimitError();
     figures_.after += out.size();
-    if (!figures_.hasPre) {
-        // A tag cut between two pieces is found too.
-        std::string seam = preTail_;
-        seam.append(out, 0, std::min<std::size_t>(out.size(), 4));
-        figures_.hasPre = ContainsPreTag(seam) || ContainsPreTag(out);
+    if (!options_.keepPre) { // with kept blocks, KeepingOptimizer looks outside them
+        if (!figures_.hasPre) {
+            // A tag cut between two pieces is found too.
+            std::string seam = preTail_;
+            seam.append(out, 0, std::min<std::size_t>(out.size(), 4));
+            figures_.hasPre = ContainsPreTag(seam) || ContainsPreTag(out);
+        }
+        preTail_.append(out, out.size() - std::min<std::size_t>(out.size(), 4));
+        preTail_.erase(0, preTail_.size() - std::min<std::size_t>(preTail_.size(), 4));
     }
-    preTail_.append(out, out.size() - std::min<std::size_t>(out.size(), 4));
-    preTail_.erase(0, preTail_.size() - std::min<std::size_t>(preTail_.size(), 4));
     sink_(out);
 }

@@ -12,6 +12,7 @@
 // lines, is worked as a stream: PieceReplacer.
 
 #include "text/BreakUnifier.h"
+#include "text/KeepingOptimizer.h"
 #include "text/Optimizer.h"
 
 #include <cstddef>
@@ -54,6 +55,7 @@ public:
 
 private:
     void Work(bool atEnd);
+    void WorkKeeping(bool atEnd);
     void EditLines(std::size_t count);
     void EditLongLine(std::size_t count, bool lineEnds);
     void Give(const std::string& out);
@@ -62,6 +64,7 @@ private:
     std::size_t limit_;
     std::size_t blockBytes_;
     OptimizeOptions options_;
+    KeepingOptimizer keeping_; // with options_.keepPre
     PieceFigures figures_;
     BreakUnifier unifier_;
     std::string pending_; // unified text not yet optimized

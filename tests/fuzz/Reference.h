@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace reference {
@@ -274,34 +275,42 @@ inline std::vector<std::string> SplitList(const std::string& list) {
 // ---------------------------------------------------------------------------
 // Optimizer
 
-// One line, pass by pass: collapse, drop, trim. False when dropped.
-inline bool OptimizeLine(std::string s, std::string& out) {
-    static const char* const patterns[4] = {"  ", " \t", "\t ", "\t\t"};
+// One line, pass by pass: collapse, drop, trim. False when dropped. S is a string
+// of bytes, or of wider units where a kept block is one unit that is no blank.
+template <typename S> bool OptimizeLineOf(S s, S& out) {
+    using C = typename S::value_type;
+    const C sp = C(' ');
+    const C tab = C('\t');
+    const S patterns[4] = {S{sp, sp}, S{sp, tab}, S{tab, sp}, S{tab, tab}};
     auto anyLeft = [&] {
-        for (const char* p : patterns)
-            if (s.find(p) != std::string::npos)
+        for (const S& p : patterns)
+            if (s.find(p) != S::npos)
                 return true;
         return false;
     };
     while (anyLeft()) {
-        for (const char* p : patterns) {
+        for (const S& p : patterns) {
             const std::size_t k = s.find(p);
-            if (k != std::string::npos)
+            if (k != S::npos)
                 s.erase(k, 1);
         }
     }
-    if (s.empty() || s == " " || s == "\t")
+    if (s.empty() || s == S{sp} || s == S{tab})
         return false;
     if (s.size() >= 2) {
-        if (s[0] == ' ' || s[0] == '\t')
+        if (s[0] == sp || s[0] == tab)
             s.erase(0, 1);
-        if (s.back() == ' ')
+        if (s.back() == sp)
             s.pop_back();
-        else if (s.back() == '\t')
+        else if (s.back() == tab)
             s.pop_back();
     }
     out = s;
     return true;
+}
+
+inline bool OptimizeLine(std::string s, std::string& out) {
+    return OptimizeLineOf(std::move(s), out);
 }
 
 // The work list whose write index moves back over a dropped line.
@@ -364,6 +373,131 @@ inline std::string JoinWithBreaks(const std::vector<std::string>& lines) {
     for (const std::string& line : lines)
         out += line + "\r\n";
     return out;
+}
+
+// ---------------------------------------------------------------------------
+// Kept blocks
+
+// For each byte of s, whether it lies in a kept block: from the "<" of a start
+// tag (one of the names, in any case, followed by white space, "/" or ">") to the
+// ">" of the first end tag of the same name ("</", the name, white space, ">"),
+// or to the end of s. Tried at every "<" outside a block, one name at a time.
+inline std::vector<bool> KeptBytes(std::string_view s) {
+    static const char* const Names[] = {"pre", "textarea", "script",   "style",
+                                        "xmp", "listing",  "plaintext"};
+    auto lower = [](char c) {
+        return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    };
+    auto space = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+    };
+    auto nameAt = [&](std::size_t i, std::string_view name) {
+        if (i + name.size() > s.size())
+            return false;
+        for (std::size_t k = 0; k < name.size(); ++k)
+            if (lower(s[i + k]) != name[k])
+                return false;
+        return true;
+    };
+    std::vector<bool> kept(s.size(), false);
+    std::size_t i = 0;
+    while (i < s.size()) {
+        std::size_t end = 0; // past the block that starts at i, if one does
+        for (std::string_view name : Names) {
+            const std::size_t after = i + 1 + name.size();
+            if (s[i] != '<' || after >= s.size() || !nameAt(i + 1, name) ||
+                !(space(s[after]) || s[after] == '/' || s[after] == '>'))
+                continue;
+            end = s.size();
+            for (std::size_t k = after; k < s.size(); ++k) {
+                if (s[k] != '<' || k + 1 >= s.size() || s[k + 1] != '/' || !nameAt(k + 2, name))
+                    continue;
+                std::size_t m = k + 2 + name.size();
+                while (m < s.size() && space(s[m]))
+                    ++m;
+                if (m < s.size() && s[m] == '>') {
+                    end = m + 1;
+                    break;
+                }
+            }
+            break;
+        }
+        if (end == 0) {
+            ++i;
+            continue;
+        }
+        for (; i < end; ++i)
+            kept[i] = true;
+    }
+    return kept;
+}
+
+struct KeptResult {
+    std::string text;
+    bool hasPre = false; // "<pre>" with none of its bytes in a kept block
+};
+
+// The optimizer with kept blocks on a text with CR LF breaks: the text gets its
+// last break first; its lines are cut at the CR LFs outside blocks, each kept
+// stretch becomes one unit that is no blank, and every line is optimized as
+// OptimizeLines does, the blocks put back after.
+inline KeptResult OptimizeKeeping(std::string s) {
+    if (!s.empty() && s.back() != '\n')
+        s += "\r\n";
+    const std::vector<bool> kept = KeptBytes(s);
+    std::vector<std::string> blocks;
+    std::vector<std::u32string> lines;
+    std::u32string line;
+    bool open = false; // the last line has no break of its own (it ends in a block)
+    for (std::size_t i = 0; i < s.size();) {
+        open = true;
+        if (kept[i]) {
+            std::size_t j = i;
+            while (j < s.size() && kept[j])
+                ++j;
+            line += char32_t(0x100 + blocks.size());
+            blocks.emplace_back(s.substr(i, j - i));
+            i = j;
+        } else if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') {
+            lines.push_back(line);
+            line.clear();
+            open = false;
+            i += 2;
+        } else {
+            line += char32_t(static_cast<unsigned char>(s[i]));
+            ++i;
+        }
+    }
+    if (open)
+        lines.push_back(line);
+    KeptResult r;
+    std::vector<bool> outKept;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        std::u32string optimized;
+        if (!OptimizeLineOf(lines[n], optimized))
+            continue;
+        for (char32_t unit : optimized) {
+            if (unit >= 0x100) {
+                const std::string& block = blocks[unit - 0x100];
+                r.text += block;
+                outKept.insert(outKept.end(), block.size(), true);
+            } else {
+                r.text += char(unit);
+                outKept.push_back(false);
+            }
+        }
+        if (n + 1 < lines.size() || !open) {
+            r.text += "\r\n";
+            outKept.insert(outKept.end(), 2, false);
+        }
+    }
+    for (std::size_t k = 0; k + 5 <= r.text.size() && !r.hasPre; ++k) {
+        bool outside = true;
+        for (std::size_t m = k; m < k + 5; ++m)
+            outside = outside && !outKept[m];
+        r.hasPre = outside && r.text.compare(k, 5, "<pre>") == 0;
+    }
+    return r;
 }
 
 // ---------------------------------------------------------------------------

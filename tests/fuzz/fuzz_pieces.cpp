@@ -4,7 +4,8 @@
 // whatever the block size. The optimizer works a block of lines at a time, and a
 // longer line a part at a time (PieceEditor); a replacement is a stream that may
 // reach across lines (PieceReplacer): its pattern and replacement may hold any
-// bytes, CR and LF included.
+// bytes, CR and LF included. With kept blocks (flag 4) the optimizer's bytes and
+// "<pre>" test agree with the plain reference.
 //
 // Input: a flags byte, a block-size byte, the pattern, the replacement, up to
 // eight cut positions, then the text.
@@ -28,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto flags = in.ConsumeIntegral<std::uint8_t>();
     const bool optimize = flags & 1;
     const bool caseSensitive = flags & 2;
+    const OptimizeOptions options{(flags & 4) != 0};
     const std::size_t block = 1 + in.ConsumeIntegral<std::uint8_t>();
     const std::string pattern = in.ConsumeRandomLengthString(16);
     const std::string replacement = in.ConsumeRandomLengthString(16);
@@ -44,10 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool endsWithBreak = !unified.empty() && unified.back() == '\n';
     const std::size_t before = unified.size() + (unified.empty() || endsWithBreak ? 0 : 2);
     std::string expected;
-    if (optimize) {
+    bool expectPre = false;
+    if (optimize && options.keepPre) {
+        const reference::KeptResult kept = reference::OptimizeKeeping(unified);
+        expected = kept.text;
+        expectPre = kept.hasPre;
+    } else if (optimize) {
         if (before > 0)
             expected =
                 reference::JoinWithBreaks(reference::OptimizeLines(reference::Pieces(unified)));
+        expectPre = expected.find("<pre>") != std::string::npos;
     } else {
         expected = reference::JoinWithBreaks(
             reference::Pieces(ReplaceText(unified, pattern, replacement, caseSensitive)));
@@ -57,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto sink = [&](std::string_view piece) {
         actual.append(piece);
     };
-    PieceEditor editor(sink, TextDocument::ReadCharLimit, {}, block);
+    PieceEditor editor(sink, TextDocument::ReadCharLimit, options, block);
     PieceReplacer replacer(pattern, replacement, caseSensitive, sink, TextDocument::ReadCharLimit,
                            block);
     std::size_t from = 0;
@@ -75,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string what = "text " + fuzzcheck::Quoted(text.substr(0, 2000)) + " pattern " +
                              fuzzcheck::Quoted(pattern) + " replacement " +
                              fuzzcheck::Quoted(replacement) + (optimize ? " optimize" : "") +
-                             " block " + std::to_string(block);
+                             (options.keepPre ? " keeping blocks" : "") + " block " +
+                             std::to_string(block);
     if (actual != expected)
         fuzzcheck::Fail("the bytes given out differ from the whole-text steps'",
                         what + "\nexpected " + fuzzcheck::Quoted(expected) + "\nactual " +
@@ -84,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzzcheck::Fail("the lengths differ", what);
     if (f.changed != (expected != text))
         fuzzcheck::Fail("whether the file changes is wrong", what);
-    if (f.hasPre != (optimize && expected.find("<pre>") != std::string::npos))
+    if (f.hasPre != expectPre)
         fuzzcheck::Fail("the <pre> test differs", what);
     return 0;
 }

@@ -142,6 +142,9 @@ private Q_SLOTS:
     void documentLimit();
     void preTag_data();
     void preTag();
+    void keptBlocks_data();
+    void keptBlocks();
+    void keptBlocksPassingTheLimit();
 };
 
 void TestOptimizer::workedExamples_data() {
@@ -383,6 +386,66 @@ void TestOptimizer::preTag() {
     doc.SetWholeText(text.toStdString());
     QCOMPARE(OptimizeDocument(doc).hasPre, detected);
     QCOMPARE(ContainsPreTag(doc.JoinedText()), detected);
+}
+
+void TestOptimizer::keptBlocks_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<bool>("hasPreWithout"); // "<pre>" found without kept blocks
+
+    QTest::newRow("blanks around a block in its lines")
+        << QByteArray("  a   <pre>x\r\n  y</pre>   b  ")
+        << QByteArray("a <pre>x\r\n  y</pre> b\r\n") << true;
+    QTest::newRow("lines inside stay, blank ones too")
+        << QByteArray("<PRE>\r\n   \r\n\tz  </pre >\r\n")
+        << QByteArray("<PRE>\r\n   \r\n\tz  </pre >\r\n") << false;
+    QTest::newRow("a longer name is no start tag")
+        << QByteArray("<prefix>  a  </prefix>") << QByteArray("<prefix> a </prefix>\r\n") << false;
+    QTest::newRow("only its own end tag ends it")
+        << QByteArray("<script>a  </style>  b  \r\n  c")
+        << QByteArray("<script>a  </style>  b  \r\n  c\r\n") << false;
+    QTest::newRow("lone breaks, a blank line after it dropped")
+        << QByteArray("<style\n  x>  a  </style>  \n   \n")
+        << QByteArray("<style\r\n  x>  a  </style>\r\n") << false;
+    QTest::newRow("two blocks on a line") << QByteArray("\t<pre>a</pre> \t<xmp>b</xmp>\t")
+                                          << QByteArray("<pre>a</pre>\t<xmp>b</xmp>\r\n") << true;
+    QTest::newRow("no end tag: to the end of the text")
+        << QByteArray("x  <textarea/>  a  ") << QByteArray("x <textarea/>  a  \r\n") << false;
+    QTest::newRow("end tag outside a block is text")
+        << QByteArray("</pre>  a  \r\n \r\n") << QByteArray("</pre> a\r\n") << false;
+    QTest::newRow("white space in the end tag, a break among it")
+        << QByteArray("<listing> a </LISTING\r\n>  b")
+        << QByteArray("<listing> a </LISTING\r\n> b\r\n") << false;
+    QTest::newRow("start tag's name ended by a break")
+        << QByteArray("<plaintext\r\n  </plaintext>")
+        << QByteArray("<plaintext\r\n  </plaintext>\r\n") << false;
+    QTest::newRow("without blocks as without the option")
+        << QByteArray(" a  b \r\n\t\r\n<p> c") << QByteArray("a b\r\n<p> c\r\n") << false;
+}
+
+void TestOptimizer::keptBlocks() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, expected);
+    QFETCH(bool, hasPreWithout);
+    TextDocument doc;
+    doc.SetWholeText(text.toStdString());
+    const OptimizeRun run = OptimizeDocument(doc, OptimizeOptions{true});
+    QCOMPARE(QByteArray::fromStdString(doc.WholeText()), expected);
+    QCOMPARE(run.lengthAfter, std::size_t(expected.size()));
+    QCOMPARE(doc.JoinedLength(), run.lengthAfter);
+    // Every "<pre>" is a kept block's now.
+    QVERIFY(!run.hasPre);
+    doc.SetWholeText(text.toStdString());
+    QCOMPARE(OptimizeDocument(doc).hasPre, hasPreWithout);
+}
+
+void TestOptimizer::keptBlocksPassingTheLimit() {
+    // The refill keeps the whole lines that fit, a block's lines among them.
+    TextDocument doc;
+    doc.SetWholeText("a  \r\n<pre>x\r\n  y</pre>\r\n");
+    doc.SetCharLimit(12);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, OptimizeDocument(doc, OptimizeOptions{true}));
+    QCOMPARE(doc.WholeText(), "a\r\n<pre>x\r\n"s);
 }
 
 QTEST_GUILESS_MAIN(TestOptimizer)

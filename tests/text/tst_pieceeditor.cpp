@@ -3,6 +3,7 @@
 
 #include "text/PieceEditor.h"
 
+#include "fuzz/Reference.h"
 #include "text/Optimizer.h"
 #include "text/PieceReplacer.h"
 #include "text/ReplaceText.h"
@@ -26,6 +27,7 @@ struct Edit {
     std::string find;
     std::string with;
     bool caseSensitive = false;
+    bool keepPre = false;
 };
 
 struct Result {
@@ -59,7 +61,7 @@ Result WholeText(const std::string& raw, const Edit& edit) {
     r.before = doc.JoinedLength();
     if (edit.optimize) {
         if (r.before > 0)
-            r.hasPre = OptimizeDocument(doc).hasPre;
+            r.hasPre = OptimizeDocument(doc, OptimizeOptions{edit.keepPre}).hasPre;
     } else {
         doc.SetWholeText(ReplaceText(doc.WholeText(), edit.find, edit.with, edit.caseSensitive));
     }
@@ -77,7 +79,7 @@ Result InPieces(const std::string& raw, const Edit& edit, const std::vector<std:
     const auto sink = [&r](std::string_view piece) {
         r.bytes.append(piece);
     };
-    PieceEditor editor(sink, limit, {}, blockBytes);
+    PieceEditor editor(sink, limit, OptimizeOptions{edit.keepPre}, blockBytes);
     PieceReplacer replacer(edit.find, edit.with, edit.caseSensitive, sink, limit, blockBytes);
     const auto feed = [&](std::string_view piece) {
         if (edit.optimize)
@@ -100,14 +102,56 @@ Result InPieces(const std::string& raw, const Edit& edit, const std::vector<std:
     return r;
 }
 
-std::string RandomText(QRandomGenerator& rng, int maxPieces) {
+// The optimizer with kept blocks by the plain reference, from the text as read.
+Result Reference(const std::string& raw) {
+    Result r;
+    const std::string unified = reference::UnifyBreaks(raw);
+    const reference::KeptResult kept = reference::OptimizeKeeping(unified);
+    r.bytes = kept.text;
+    r.hasPre = kept.hasPre;
+    r.before = unified.size() + (unified.empty() || unified.back() == '\n' ? 0 : 2);
+    r.changed = r.bytes != raw;
+    return r;
+}
+
+std::string RandomText(QRandomGenerator& rng, int maxPieces, bool tags = false) {
     static const char* const Pieces[] = {
         "a",    "b",        "A",        " ",    "\t",   "  ",    "\r",   "\n",   "\r\n",
         "\n\r", "\xC3\xA9", "\xC3\x89", "\xC3", "\x80", "<pre>", "href", "HREF", "\xE2\x82\xAC"};
+    // Tags and their parts, cut anywhere by the pieces.
+    static const char* const Tags[] = {"a",
+                                       " ",
+                                       "\t",
+                                       "  ",
+                                       "\r\n",
+                                       "\n",
+                                       "\r",
+                                       "<",
+                                       "/",
+                                       ">",
+                                       "pre",
+                                       "PrE",
+                                       "<pre>",
+                                       "</pre>",
+                                       "<pre ",
+                                       "</pre\n>",
+                                       "<prex>",
+                                       "<xmp/",
+                                       "</xmp>",
+                                       "<style>",
+                                       "</",
+                                       "script",
+                                       "<SCRIPT",
+                                       "</textarea >",
+                                       "<plaintext\f",
+                                       "listing",
+                                       "<listing\t",
+                                       "</LISTING>"};
     std::string s;
     const int n = rng.bounded(maxPieces + 1);
     for (int i = 0; i < n; ++i)
-        s += Pieces[rng.bounded(static_cast<int>(std::size(Pieces)))];
+        s += tags ? Tags[rng.bounded(static_cast<int>(std::size(Tags)))]
+                  : Pieces[rng.bounded(static_cast<int>(std::size(Pieces)))];
     return s;
 }
 
@@ -141,6 +185,7 @@ private Q_SLOTS:
     void randomTextsAndCuts_data();
     void randomTextsAndCuts();
     void randomPatternsAndReplacements();
+    void keptBlocksAgreeWithTheReference();
     void passingTheLimitFails();
     void replacementsThatKeepLines_data();
     void replacementsThatKeepLines();
@@ -269,6 +314,22 @@ void TestPieceEditor::randomPatternsAndReplacements() {
         const auto block = static_cast<std::size_t>(rng.bounded(1, 40));
         CompareResults(InPieces(raw, edit, RandomCuts(rng, raw.size()), block),
                        WholeText(raw, edit), raw + "|" + edit.find + "|" + edit.with);
+        if (QTest::currentTestFailed())
+            return;
+    }
+}
+
+void TestPieceEditor::keptBlocksAgreeWithTheReference() {
+    // Blocks that start in one piece and end many pieces later, tags cut anywhere.
+    Edit edit;
+    edit.keepPre = true;
+    QRandomGenerator rng(20261210);
+    for (int round = 0; round < 20000; ++round) {
+        const std::string raw = RandomText(rng, 40, true);
+        const auto block = static_cast<std::size_t>(rng.bounded(1, 40));
+        const Result whole = WholeText(raw, edit);
+        CompareResults(whole, Reference(raw), raw);
+        CompareResults(InPieces(raw, edit, RandomCuts(rng, raw.size()), block), whole, raw);
         if (QTest::currentTestFailed())
             return;
     }

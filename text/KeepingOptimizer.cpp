@@ -1,0 +1,117 @@
+#include "text/KeepingOptimizer.h"
+
+#include "text/LineBreaks.h"
+#include "text/OptimizeInto.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+std::size_t KeepingOptimizer::Run(const char* src, std::size_t len, char* dst) {
+    const char* p = src;
+    const char* const end = src + len;
+    std::size_t w = 0;
+    while (p != end) {
+        const std::string_view rest(p, static_cast<std::size_t>(end - p));
+        if (finder_.Inside()) {
+            // A block's bytes go out as they are; its line holds text.
+            const std::size_t n = finder_.FindEnd(rest);
+            std::memmove(dst + w, p, n);
+            w += n;
+            p += n;
+            preTail_.clear();
+            continue;
+        }
+        const char* const stop = p + finder_.FindStart(rest);
+        w = Outside(p, stop, dst, w);
+        p = stop;
+        if (finder_.Inside()) {
+            // The tag's "<" and name came before as text: nothing is held.
+            lineHasText_ = true;
+            heldBlank_ = '\0';
+        }
+    }
+    return w;
+}
+
+// The bytes [p, stop), outside every block: line parts and the breaks between.
+std::size_t KeepingOptimizer::Outside(const char* p, const char* stop, char* dst, std::size_t w) {
+    const std::size_t from = w;
+    while (p != stop) {
+        if (skipLf_) {
+            skipLf_ = false;
+            if (*p == '\n') {
+                ++p;
+                continue;
+            }
+        }
+        const char* brk = FindLineBreak(p, stop);
+        w = LinePart(p, static_cast<std::size_t>(brk - p), dst, w);
+        if (brk == stop)
+            break;
+        // The line ends: it is written with its CR LF when it holds anything.
+        if (lineHasText_) {
+            dst[w++] = '\r';
+            dst[w++] = '\n';
+        }
+        lineHasText_ = false;
+        heldBlank_ = '\0';
+        p = brk + 1;
+        if (*brk == '\r') {
+            if (p == stop)
+                skipLf_ = true;
+            else if (*p == '\n')
+                ++p;
+        }
+    }
+    LookForPre(dst + from, w - from);
+    return w;
+}
+
+// p[0, n), part of a line, with no break in it.
+std::size_t KeepingOptimizer::LinePart(const char* p, std::size_t n, char* dst, std::size_t w) {
+    if (n == 0)
+        return w;
+    std::size_t first = 0;
+    while (first < n && IsBlank(p[first]))
+        ++first;
+    if (first == n) {
+        // Blanks only: after text they may be the run before more text.
+        if (lineHasText_)
+            heldBlank_ = p[n - 1];
+        return w;
+    }
+    std::size_t last = n - 1;
+    while (IsBlank(p[last]))
+        --last;
+    // A run of blanks between text is written as its last blank.
+    if (lineHasText_ && first > 0)
+        dst[w++] = p[first - 1];
+    else if (lineHasText_ && heldBlank_ != '\0')
+        dst[w++] = heldBlank_;
+    w += OptimizeInto(p + first, last - first + 1, dst + w);
+    lineHasText_ = true;
+    heldBlank_ = last + 1 < n ? p[n - 1] : '\0';
+    return w;
+}
+
+void KeepingOptimizer::LookForPre(const char* out, std::size_t n) {
+    if (n == 0)
+        return;
+    if (!foundPre_) {
+        static constexpr char Tag[] = "<pre>";
+        std::string seam = preTail_;
+        seam.append(out, std::min<std::size_t>(n, 4));
+        foundPre_ = ::memmem(seam.data(), seam.size(), Tag, 5) != nullptr ||
+                    ::memmem(out, n, Tag, 5) != nullptr;
+    }
+    preTail_.append(out + n - std::min<std::size_t>(n, 4), std::min<std::size_t>(n, 4));
+    preTail_.erase(0, preTail_.size() - std::min<std::size_t>(preTail_.size(), 4));
+}
