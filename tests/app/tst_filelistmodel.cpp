@@ -5,6 +5,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
 class TestFileListModel : public QObject {
     Q_OBJECT
 
@@ -53,6 +58,51 @@ private Q_SLOTS:
         }
     }
 
+    // Many paths in no order, as a walk gives them, some equal but for letter case:
+    // every Add returns the row the path has in a sorted copy of the paths added
+    // so far (equal ones in the order added), and the rows read the same in order,
+    // at random and through the view's interface.
+    void largeListing_data() {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("distinct"); // names to pick from: fewer means more equal
+        QTest::newRow("one block") << 300 << 1000;
+        QTest::newRow("a block split") << 900 << 100000;
+        QTest::newRow("many blocks") << 6000 << 100000;
+        QTest::newRow("many equal") << 6000 << 40;
+    }
+
+    void largeListing() {
+        QFETCH(int, count);
+        QFETCH(int, distinct);
+        std::mt19937 random(7);
+        TFileListModel model;
+        std::vector<std::string> sorted;
+        for (int i = 0; i < count; ++i) {
+            const auto n = random() % static_cast<unsigned>(distinct);
+            std::string path = "/site/d" + std::to_string(n % 13) + "/" + std::to_string(n);
+            if (random() % 2 == 0)
+                path[1] = 'S'; // the same place as "/site" once case is ignored
+            const auto place = std::upper_bound(
+                sorted.begin(), sorted.end(), path,
+                [](const std::string& a, const std::string& b) { return FileListBefore(a, b); });
+            const auto expected = static_cast<int>(place - sorted.begin());
+            sorted.insert(place, path);
+            QCOMPARE(model.Add(path), expected);
+        }
+        QCOMPARE(model.Count(), sorted.size());
+        QCOMPARE(model.rowCount(), count);
+        for (std::size_t row = 0; row < sorted.size(); ++row)
+            QCOMPARE(model.Entry(row), sorted[row]);
+        for (int i = 0; i < 2000; ++i) {
+            const std::size_t row = random() % sorted.size();
+            QCOMPARE(model.Entry(row), sorted[row]);
+            QCOMPARE(model.index(static_cast<int>(row), 0).data().toString().toStdString(),
+                     sorted[row]);
+        }
+        for (std::size_t row = sorted.size(); row-- > 0;)
+            QCOMPARE(model.Entry(row), sorted[row]);
+    }
+
     void bytesKept() {
         TFileListModel model;
         const std::string latin1("/s/caf\xe9.htm");
@@ -71,6 +121,10 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(reset.count(), 1);
         QVERIFY(!model.index(0, 0).data().isValid());
+        // Listed afresh after the clearing, from an empty list again.
+        QCOMPARE(model.Add("b"), 0);
+        QCOMPARE(model.Add("a"), 0);
+        QCOMPARE(model.Entry(1), std::string("b"));
     }
 };
 
