@@ -109,14 +109,20 @@ void WriteFile(const std::string& path, const std::string& content) {
     std::fclose(f);
 }
 
-void Fill(const std::string& dir, int level, Writer& w, TreeStats& stats) {
+// limit 0: the classic tree of 2801 directories. Otherwise the start folder gets
+// as many subtrees as it takes, and the walk stops at exactly limit files, so
+// every size has the same mix of folder sizes, depths and file types.
+void Fill(const std::string& dir, int level, Writer& w, TreeStats& stats, long limit) {
     if (::mkdir(dir.c_str(), 0755) != 0) {
         throw std::runtime_error("cannot create " + dir);
     }
     ++stats.directories;
+    const auto full = [&] {
+        return limit > 0 && stats.files >= limit;
+    };
     // 2801 directories hold about 50,000 files: 10 to 25 each.
     const int files = 10 + static_cast<int>(w.Pick(16));
-    for (int i = 0; i < files; ++i) {
+    for (int i = 0; i < files && !full(); ++i) {
         const bool web = w.Pick(5) != 0;
         std::string name = w.Words(1) + std::to_string(stats.files);
         if (web) {
@@ -136,27 +142,31 @@ void Fill(const std::string& dir, int level, Writer& w, TreeStats& stats) {
         ++stats.files;
     }
     if (level < kLevels) {
-        for (int i = 0; i < kBranching; ++i) {
-            Fill(dir + "/" + w.Words(1) + "_" + std::to_string(i), level + 1, w, stats);
+        const bool growing = limit > 0 && level == 0;
+        for (int i = 0; growing ? !full() : i < kBranching && !full(); ++i) {
+            Fill(dir + "/" + w.Words(1) + "_" + std::to_string(i), level + 1, w, stats, limit);
         }
     }
 }
 
 } // namespace
 
-TreeStats GenerateTree(const std::string& root, std::uint32_t seed) {
+TreeStats GenerateTree(const std::string& root, std::uint32_t seed, long files) {
     Writer w(seed);
     TreeStats stats;
-    Fill(root, 0, w, stats);
+    Fill(root, 0, w, stats, files);
     return stats;
 }
 
-std::string BenchTree() {
+std::string BenchTree(long files) {
     const char* env = std::getenv("VX_BENCH_TREE");
-    const std::string root = (env != nullptr && *env != 0) ? env : "/tmp/velocitrix-bench-tree";
+    std::string root = (env != nullptr && *env != 0) ? env : "/tmp/velocitrix-bench-tree";
+    if (files > 0) {
+        root += "-" + std::to_string(files);
+    }
     struct stat st {};
     if (::stat(root.c_str(), &st) != 0) {
-        const TreeStats s = GenerateTree(root);
+        const TreeStats s = GenerateTree(root, 1, files);
         std::fprintf(stderr,
                      "generated %s: %ld directories, %ld files, %ld matching (%llu bytes)\n",
                      root.c_str(), s.directories, s.files, s.matchingFiles,

@@ -15,11 +15,15 @@ struct TreeStats {
     std::uint64_t otherBytes = 0;
 };
 
-// Writes the tree under root (created; must not exist yet). Deterministic for a seed.
-TreeStats GenerateTree(const std::string& root, std::uint32_t seed = 1);
+// Writes the tree under root (created; must not exist yet). Deterministic for a
+// seed. files > 0: a tree of exactly that many files, the same mix with as many
+// more (or fewer) folders as that takes; the first files of a larger tree are
+// those of a smaller one.
+TreeStats GenerateTree(const std::string& root, std::uint32_t seed = 1, long files = 0);
 
 // The default file-type list of the program (sixteen masks).
 extern const char* const kDefaultTypes;
 
-// The tree at $VX_BENCH_TREE, or /tmp/velocitrix-bench-tree, generated once.
-std::string BenchTree();
+// The tree at $VX_BENCH_TREE, or /tmp/velocitrix-bench-tree, generated once; with
+// files > 0, the tree of that many files at the same name followed by "-<files>".
+std::string BenchTree(long files = 0);

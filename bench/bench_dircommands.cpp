@@ -1,20 +1,28 @@
-// The main window's directory commands on a copy of the benchmark tree (TreeGen.h),
-// driven through the real window under the offscreen platform:
-//  - BM_LoadDir: "Load Dir" with subdirectories and the default types, from the
+// The main window's directory commands on a copy of a benchmark tree (TreeGen.h),
+// driven through the real window under the offscreen platform. The last argument
+// of the four batch commands is the tree's number of files (10,000, 50,000 or
+// 200,000; about 80% of them listed), so their growth shows in the cost per file:
+//  - BM_LoadDir/N: "Load Dir" with subdirectories and the default types, from the
 //    dialog's confirmation to the end of the scan (every file listed, sorted);
-//  - BM_OptimizeDir / BM_ChangeDir: the command over every listed file, from the
-//    click to its closing message; arg 0 reads the files, arg 1 works on the texts
-//    kept by the previous command;
-//  - BM_SaveAll: writing every kept text back over its file, click to message.
+//  - BM_OptimizeDir/K/N, BM_ChangeDir/K/N: the command over every listed file,
+//    from the click to its closing message; K 0 reads the files, K 1 works on the
+//    texts kept by the previous command;
+//  - BM_SaveAll/N: writing every kept text back over its file, click to message.
 //    These three count max_gap_ms: the longest the window went without handling
 //    an event during the command (over every iteration).
-//  - BM_OptimizeDirPre: "Optimize Dir" once every other file of the copy holds
-//    <pre>, click to its warning shown and painted; show_to_paint_ms is the part
-//    from the box's show event to the box answered after its first paint;
+//  Each of them counts files (listed), us_per_file, and the memory of the process
+//  during the command: base_MB (resident at its start) and peak_MB (the highest
+//  resident size while it ran; the kernel's high-water mark is reset at its
+//  start), both the highest over the iterations.
+//  - BM_OptimizeDirPre: "Optimize Dir" once every other file of the classic tree's
+//    copy holds <pre>, click to its warning shown and painted; show_to_paint_ms is
+//    the part from the box's show event to the box answered after its first paint;
 //  - BM_LongMessage/N: the warning listing N paths, from the call to the box shown
 //    and painted.
-// The copy lives at $VX_BENCH_WORK (default /tmp/velocitrix-bench-dircommands) and
-// is made afresh at every start, since "Save All" rewrites it.
+// The trees are made once (BenchTree); the copies live at $VX_BENCH_WORK (default
+// /tmp/velocitrix-bench-dircommands) followed by "-N", made afresh the first time
+// a process uses them, since "Save All" rewrites them. Memory figures are clearest
+// with one tree size per process (--benchmark_filter='/10000$' and so on).
 
 #include "TreeGen.h"
 #include "app/FileListModel.h"
@@ -42,24 +50,76 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string WorkTree() {
+std::string WorkTree(long files) {
     const char* env = std::getenv("VX_BENCH_WORK");
-    return env != nullptr && *env != '\0' ? env : "/tmp/velocitrix-bench-dircommands";
+    std::string root = env != nullptr && *env != '\0' ? env : "/tmp/velocitrix-bench-dircommands";
+    return files > 0 ? root + "-" + std::to_string(files) : root;
+}
+
+// A line "<key>: <n> kB" of /proc/self/status, in MB; 0 when it cannot be read.
+double StatusMb(const char* key) {
+    std::ifstream status("/proc/self/status");
+    const std::string prefix = std::string(key) + ":";
+    for (std::string line; std::getline(status, line);)
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return std::strtod(line.c_str() + prefix.size(), nullptr) / 1024.0;
+    return 0;
+}
+
+// The process's memory while it lives: resident at its start, and the kernel's
+// high-water mark of the resident size, reset at its start (clear_refs 5).
+class MemoryWatch {
+public:
+    MemoryWatch() : base_(StatusMb("VmRSS")) { std::ofstream("/proc/self/clear_refs") << "5"; }
+    double BaseMb() const { return base_; }
+    static double PeakMb() { return StatusMb("VmHWM"); }
+
+private:
+    double base_;
+};
+
+// The time and the highest base and peak seen over a benchmark's iterations.
+struct MemoryFigures {
+    double base = 0;
+    double peak = 0;
+    double seconds = 0;
+    int runs = 0;
+    template <typename F> double Watch(F&& command) {
+        MemoryWatch watch;
+        const double s = command();
+        base = std::max(base, watch.BaseMb());
+        peak = std::max(peak, MemoryWatch::PeakMb());
+        seconds += s;
+        ++runs;
+        return s;
+    }
+};
+
+void CountPerFile(benchmark::State& state, std::size_t files, const MemoryFigures& memory) {
+    state.counters["files"] = static_cast<double>(files);
+    state.counters["us_per_file"] =
+        files > 0 && memory.runs > 0
+            ? 1e6 * memory.seconds / memory.runs / static_cast<double>(files)
+            : 0;
+    state.counters["base_MB"] = memory.base;
+    state.counters["peak_MB"] = memory.peak;
 }
 
 // Answers the window's dialogs as they open: a file dialog gets the folder's
 // preset name "Directory", a message box its OK. Records when each showed.
 class Answerer : public QObject {
 public:
-    explicit Answerer(QString folder) : folder_(std::move(folder)) {
+    Answerer() {
         timer_.setInterval(1);
         connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
         timer_.start();
@@ -70,6 +130,7 @@ public:
     std::optional<Clock::time_point> messageAt; // when a message box showed
     QString lastMessage;
 
+    void SetFolder(const std::string& folder) { folder_ = QString::fromStdString(folder); }
     void Reset() {
         accepted.reset();
         shownAt.reset();
@@ -156,22 +217,36 @@ template <typename F> double Metered(double& maxMs, F&& handler) {
 struct Fixture {
     std::unique_ptr<TForm1> form;
     std::unique_ptr<Answerer> answerer;
-    std::string tree;
+    std::string tree;                   // the copy the window works on
+    long listed = -1;                   // the tree size whose files are listed
+    std::map<long, std::string> copies; // made by this process
 
     static Fixture& Instance() {
         static Fixture f;
         return f;
     }
-    static Fixture& Get() {
+    // The window, working on the copy of the tree of the given size (0: the
+    // classic tree of about 50,000 files), its files listed.
+    static Fixture& Get(long files = 0) {
         Fixture& f = Instance();
         if (!f.form) {
-            f.tree = WorkTree();
-            std::filesystem::remove_all(f.tree);
-            std::filesystem::copy(BenchTree(), f.tree, std::filesystem::copy_options::recursive);
             f.form = std::make_unique<TForm1>();
             Form1 = f.form.get();
-            f.answerer = std::make_unique<Answerer>(QString::fromStdString(f.tree));
+            f.answerer = std::make_unique<Answerer>();
             f.form->show();
+        }
+        auto copy = f.copies.find(files);
+        if (copy == f.copies.end()) {
+            const std::string work = WorkTree(files);
+            std::filesystem::remove_all(work);
+            std::filesystem::copy(BenchTree(files), work, std::filesystem::copy_options::recursive);
+            copy = f.copies.emplace(files, work).first;
+        }
+        if (f.listed != files) {
+            f.tree = copy->second;
+            f.answerer->SetFolder(f.tree);
+            f.LoadDir();
+            f.listed = files;
         }
         return f;
     }
@@ -203,38 +278,38 @@ struct Fixture {
 };
 
 void BM_LoadDir(benchmark::State& state) {
-    Fixture& f = Fixture::Get();
+    Fixture& f = Fixture::Get(state.range(0));
+    MemoryFigures memory;
     for (auto _ : state)
-        state.SetIterationTime(f.LoadDir());
-    state.counters["files"] = static_cast<double>(f.form->FileList().Count());
+        state.SetIterationTime(memory.Watch([&] { return f.LoadDir(); }));
+    CountPerFile(state, f.form->FileList().Count(), memory);
 }
 
 void BM_OptimizeDir(benchmark::State& state) {
-    Fixture& f = Fixture::Get();
-    if (f.form->FileList().Count() == 0)
-        f.LoadDir();
+    Fixture& f = Fixture::Get(state.range(1));
     const bool kept = state.range(0) != 0;
     if (kept) {
         f.form->Batch().Forget();
         f.UntilMessage([&] { f.form->Button1Click(nullptr); });
     }
     double maxGap = 0;
+    MemoryFigures memory;
     for (auto _ : state) {
         state.PauseTiming();
         if (!kept) // the files are read again; otherwise the kept texts stay current
             f.form->Batch().Forget();
         state.ResumeTiming();
-        state.SetIterationTime(
-            Metered(maxGap, [&] { return f.UntilMessage([&] { f.form->OptDirClick(nullptr); }); }));
+        state.SetIterationTime(memory.Watch([&] {
+            return Metered(maxGap,
+                           [&] { return f.UntilMessage([&] { f.form->OptDirClick(nullptr); }); });
+        }));
     }
-    state.counters["files"] = static_cast<double>(f.form->FileList().Count());
+    CountPerFile(state, f.form->FileList().Count(), memory);
     state.counters["max_gap_ms"] = maxGap;
 }
 
 void BM_ChangeDir(benchmark::State& state) {
-    Fixture& f = Fixture::Get();
-    if (f.form->FileList().Count() == 0)
-        f.LoadDir();
+    Fixture& f = Fixture::Get(state.range(1));
     const bool kept = state.range(0) != 0;
     f.form->Memo2->setPlainText(QStringLiteral("lorem"));
     f.form->Memo3->setPlainText(QStringLiteral("Lorem"));
@@ -244,35 +319,39 @@ void BM_ChangeDir(benchmark::State& state) {
         f.UntilMessage([&] { f.form->OptDirClick(nullptr); });
     }
     double maxGap = 0;
+    MemoryFigures memory;
     for (auto _ : state) {
         state.PauseTiming();
         if (!kept) // the files are read again; otherwise the kept texts stay current
             f.form->Batch().Forget();
         state.ResumeTiming();
-        state.SetIterationTime(Metered(
-            maxGap, [&] { return f.UntilMessage([&] { f.form->Button1Click(nullptr); }); }));
+        state.SetIterationTime(memory.Watch([&] {
+            return Metered(maxGap,
+                           [&] { return f.UntilMessage([&] { f.form->Button1Click(nullptr); }); });
+        }));
     }
-    state.counters["files"] = static_cast<double>(f.form->FileList().Count());
+    CountPerFile(state, f.form->FileList().Count(), memory);
     state.counters["max_gap_ms"] = maxGap;
 }
 
 void BM_SaveAll(benchmark::State& state) {
-    Fixture& f = Fixture::Get();
-    if (f.form->FileList().Count() == 0)
-        f.LoadDir();
+    Fixture& f = Fixture::Get(state.range(0));
     double maxGap = 0;
+    MemoryFigures memory;
     for (auto _ : state) {
         // Kept texts read afresh (not timed): Save All writes only the files as
         // they were read, and the previous iteration has rewritten them.
         f.form->Batch().Forget();
         f.UntilMessage([&] { f.form->OptDirClick(nullptr); });
-        const double seconds =
-            Metered(maxGap, [&] { return f.UntilMessage([&] { f.form->SaveAllClick(nullptr); }); });
+        const double seconds = memory.Watch([&] {
+            return Metered(maxGap,
+                           [&] { return f.UntilMessage([&] { f.form->SaveAllClick(nullptr); }); });
+        });
         if (f.answerer->lastMessage != QStringLiteral("All Files have been saved."))
             state.SkipWithError("Save All did not end with its message");
         state.SetIterationTime(seconds);
     }
-    state.counters["files"] = static_cast<double>(f.form->FileList().Count());
+    CountPerFile(state, f.form->FileList().Count(), memory);
     state.counters["max_gap_ms"] = maxGap;
 }
 
@@ -325,20 +404,25 @@ void BM_LongMessage(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_LoadDir)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
-BENCHMARK(BM_OptimizeDir)
-    ->Arg(0)
-    ->Arg(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime()
-    ->Iterations(3);
-BENCHMARK(BM_ChangeDir)
-    ->Arg(0)
-    ->Arg(1)
-    ->Unit(benchmark::kMillisecond)
-    ->UseManualTime()
-    ->Iterations(3);
-BENCHMARK(BM_SaveAll)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+// The tree sizes; one iteration of the largest takes seconds, so the number of
+// iterations is left to the library (at least one, half a second in all).
+constexpr long kSizes[] = {10000, 50000, 200000};
+
+void Sizes(benchmark::internal::Benchmark* b) {
+    for (long n : kSizes)
+        b->Arg(n);
+}
+
+void KeptAndSizes(benchmark::internal::Benchmark* b) {
+    for (long n : kSizes)
+        for (long kept : {0L, 1L})
+            b->Args({kept, n});
+}
+
+BENCHMARK(BM_LoadDir)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_OptimizeDir)->Apply(KeptAndSizes)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_ChangeDir)->Apply(KeptAndSizes)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_SaveAll)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseManualTime();
 BENCHMARK(BM_OptimizeDirPre)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 BENCHMARK(BM_LongMessage)
     ->Arg(3000)
