@@ -93,19 +93,34 @@ void BM_ReadFromFile(benchmark::State& state) {
 BENCHMARK(BM_ReadFromFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // OptimizeDocument on a loaded document: measure, optimize every line, refill,
-// measure again, look for "<pre>".
-void BM_OptimizeDocument(benchmark::State& state) {
+// measure again, look for "<pre>"; with the options given.
+void OptimizeLoaded(benchmark::State& state, const OptimizeOptions& options) {
     const Corpus& c = TheCorpus();
     TextDocument doc;
+    std::size_t after = 0;
     for (auto _ : state) {
         state.PauseTiming();
         doc.ReadFromFile(c.path);
         state.ResumeTiming();
-        benchmark::DoNotOptimize(OptimizeDocument(doc));
+        const OptimizeRun run = OptimizeDocument(doc, options);
+        after = run.lengthAfter;
+        benchmark::DoNotOptimize(run);
     }
+    state.counters["after_MB"] = static_cast<double>(after) / 1e6;
     Bytes(state, c.text.size());
 }
+
+void BM_OptimizeDocument(benchmark::State& state) {
+    OptimizeLoaded(state, {});
+}
 BENCHMARK(BM_OptimizeDocument)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same with preformatted blocks kept (the corpus has <pre> blocks over
+// several lines and one-line <PRE>x</PRE> elements).
+void BM_OptimizeDocumentKeepingBlocks(benchmark::State& state) {
+    OptimizeLoaded(state, OptimizeOptions{true});
+}
+BENCHMARK(BM_OptimizeDocumentKeepingBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // JoinedLength of a text not measured before: one pass counting lines and breaks.
 void BM_JoinedLength(benchmark::State& state) {

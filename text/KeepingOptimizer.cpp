@@ -56,20 +56,20 @@ std::size_t KeepingOptimizer::Outside(const char* p, const char* stop, char* dst
         w = LinePart(p, static_cast<std::size_t>(brk - p), dst, w);
         if (brk == stop)
             break;
-        // The line ends: it is written with its CR LF when it holds anything.
+        // The line ends: it is written with its CR LF when it holds anything. The
+        // break is read before that is written, as it may be written over.
+        const bool cr = *brk == '\r';
+        p = brk + 1;
+        if (cr && p == stop)
+            skipLf_ = true;
+        else if (cr && *p == '\n')
+            ++p;
         if (lineHasText_) {
             dst[w++] = '\r';
             dst[w++] = '\n';
         }
         lineHasText_ = false;
         heldBlank_ = '\0';
-        p = brk + 1;
-        if (*brk == '\r') {
-            if (p == stop)
-                skipLf_ = true;
-            else if (*p == '\n')
-                ++p;
-        }
     }
     LookForPre(dst + from, w - from);
     return w;

@@ -3,6 +3,8 @@
 
 #include "text/LineBreaks.h"
 
+#include "text/BreakStyleSink.h"
+
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -68,6 +70,34 @@ void TestLineBreaks::agreesWithByteByByteReading() {
         std::string withFinal;
         AppendUnifiedBreaks(s, 0, withFinal, true);
         QVERIFY2(withFinal == ref.unified + (s.empty() || endsWithBreak ? "" : "\r\n"),
+                 context.constData());
+
+        // With LF breaks: every break of the unified text one LF, also when the
+        // text comes in two pieces (a CR LF may be cut).
+        std::string lf;
+        std::size_t breaks = 0;
+        for (std::size_t i = 0; i < ref.unified.size(); ++i) {
+            const bool crlf = ref.unified.compare(i, 2, "\r\n") == 0;
+            lf += crlf ? '\n' : ref.unified[i];
+            breaks += crlf;
+            i += crlf;
+        }
+        std::string styled;
+        AppendInStyle(s, LineBreakStyle::Lf, styled);
+        QVERIFY2(styled == lf, context.constData());
+        const auto cut = static_cast<std::size_t>(rng.bounded(static_cast<int>(s.size()) + 1));
+        std::string piecewise;
+        BreakStyleSink sink([&piecewise](std::string_view b) { piecewise.append(b); },
+                            LineBreakStyle::Lf);
+        LineCounter lines;
+        for (std::string_view piece :
+             {std::string_view(s).substr(0, cut), std::string_view(s).substr(cut)}) {
+            sink.Feed(piece);
+            lines.Feed(piece);
+        }
+        sink.Finish();
+        QVERIFY2(piecewise == lf && sink.Written() == lf.size(), context.constData());
+        QVERIFY2(lines.Lines() == breaks + (s.empty() || endsWithBreak ? 0 : 1),
                  context.constData());
     }
 }
