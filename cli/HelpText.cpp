@@ -16,10 +16,14 @@ std::string UsageHint() {
 std::string HelpText() {
     return R"(Usage: velocitrix-cli optimize [OPTION]... PATH...
   or:  velocitrix-cli replace --find TEXT --with TEXT [--case-sensitive] [OPTION]... PATH...
+  or:  velocitrix-cli optimize|replace [OPTION]... -
 Make web site sources smaller, or replace a text in them, from scripts, build
 servers or over ssh, with exactly the rules of the Velocitrix Website Optimizer.
 
-A PATH is a file or a directory. A directory is walked as the program's
+A PATH is a file or a directory; "-" alone reads standard input and writes
+the result to standard output a piece at a time (for editors and pipes),
+touching no file; it takes none of --check, --diff, --dry-run, --json,
+--write-all, --compressed-size and --backup. A directory is walked as the program's
 "Load Dir" walks it: every entry whose name matches one of the file-type masks
 is taken (a directory named like a mask too, and it then fails on reading),
 its subdirectories only with --recursive. Files are worked on in the order of
@@ -27,19 +31,24 @@ the program's file list: full paths sorted alphabetically, the case of the
 letters A to Z ignored.
 
 optimize does what "Optimize Dir" and then "Save All" do: every line break
-becomes CR LF, runs of spaces and tabs inside a line shrink to their last
+becomes CR LF (or LF with --line-breaks=lf), runs of spaces and tabs inside a line shrink to their last
 character, white space at the start and end of a line goes, and lines that
 hold nothing but white space are removed. An empty file is left empty. A file
-whose optimized text holds "<pre>" is written too, with a warning.
+whose optimized text holds "<pre>" is written too, with a warning; with
+--keep-pre the preformatted blocks (pre, textarea, script, style, xmp,
+listing, plaintext) are left as they are.
 
 replace does what "Change Dir" and then "Save All" do: every occurrence of the
 --find text is replaced by the --with text, left to right, without overlaps,
 ignoring the case of letters unless --case-sensitive is given. A line break in
-either text stands for CR LF, as in the program's fields.
+either text stands for the file's line break, whatever kind it is.
 
-What is written: every listed file is written over itself, whether or not
-anything changed, with CR LF line breaks, and a last line without a line break
-gets one (as "Save All" writes). Each write is safe: the file is either wholly
+What is written: a listed file whose new bytes differ from its bytes on disk
+is written over itself, with CR LF line breaks (or LF), and a last line
+without a line break gets one (as "Save All" writes). A file whose bytes stay
+the same is left alone (its time, inode and links untouched) unless
+--write-all is given, which writes every listed file as "Save All" does; the
+report is the same either way. Each write is safe: the file is either wholly
 old or wholly new, and keeps its permissions, owner and links.
 
 Commands:
@@ -58,7 +67,24 @@ Options:
       --find=TEXT           replace: the text to find
       --with=TEXT           replace: the text to put in its place (may be empty)
       --case-sensitive      replace: match the letters' case exactly
+      --keep-pre            optimize: leave preformatted blocks as they are
+      --line-breaks=STYLE   crlf (the default) or lf: the line breaks written
   -n, --dry-run             write nothing; report what would change
+      --check               write nothing; print "would change: PATH" for each
+                            file whose bytes would change, and say so by the
+                            exit status (see below)
+      --diff                write nothing; print a unified diff (a/PATH, b/PATH,
+                            three lines of context) of each file that would
+                            change; "patch -p1" applied to the tree writes
+                            exactly what a run would. A file whose line breaks
+                            alone change gets a line "# line breaks: LF -> CR
+                            LF" before its diff. Each file's old and new bytes
+                            are held in memory while it is compared
+      --write-all           write every listed file, also one whose bytes stay
+                            the same
+      --compressed-size     also report each file's gzip size before and after
+                            (zlib level 6, as web servers commonly send it):
+                            the figure a visitor's download changes by
   -b, --backup=DIR          copy each original into DIR, at its path below the
                             PATH it came from, before writing it; DIR may not
                             lie inside a directory worked on, a copy is always
@@ -74,11 +100,13 @@ Options:
   -h, --help                show this help and exit
       --version             show the version and exit
 
-Output: one line per changed file, "PATH: BEFORE -> AFTER bytes, SAVED saved",
-and a total line. The byte counts are those the program shows: the length of
-the text with a CR LF after every line, before and after. Failures and
-warnings go to standard error, worded as the program's error box words them,
-and do not stop the other files. A progress bar is shown on standard error
+Output: one line per changed file, "PATH: BEFORE -> AFTER bytes, SAVED saved"
+(with --compressed-size followed by "; gzip BEFORE -> AFTER bytes, SAVED
+saved"), and a total line; with --check or --diff only the lines or diffs
+named above. The byte counts are those the program shows: the length of the
+text with a CR LF after every line (an LF with --line-breaks=lf), before and
+after. Failures and warnings go to standard error, worded as the program's
+error box words them, and do not stop the other files. A progress bar is shown on standard error
 when it is a terminal and the run takes a while.
 
 Interrupting: on SIGINT, SIGTERM or SIGHUP no further file is taken, a write
@@ -86,10 +114,16 @@ already being put in place is finished, and every file not yet written is
 left as it was, with no temporary file behind.
 
 Exit status:
-  0  every file was done
-  1  some file failed (or a directory's walk ended early, or the report could
-     not be written)
-  2  bad usage
-  128+N  stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP)
+  status  a run, --dry-run, "-"        --check, --diff
+  0       every file was done          no file would change
+  1       some file failed (or a       some file would change
+          directory's walk ended
+          early, or the report could
+          not be written)
+  2       bad usage                    bad usage
+  3       -                            some file could not be read or
+                                       worked (named on standard error),
+                                       so the answer is not complete
+  128+N   stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP)
 )";
 }

@@ -2,8 +2,10 @@
 
 #include "text/LineBreaks.h"
 
+#include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -17,6 +19,30 @@ bool ParseJobs(std::string_view text, unsigned& jobs) {
         return false;
     jobs = value;
     return true;
+}
+
+// Options that make no sense together.
+std::string CombinationProblem(const CliOptions& o) {
+    if (o.command == CliCommand::Replace && o.keepPre)
+        return "--keep-pre belongs to optimize";
+    if (o.diff && o.json)
+        return "--diff and --json both print on standard output; give one";
+    const bool stdinNamed = std::find(o.paths.begin(), o.paths.end(), "-") != o.paths.end();
+    if (!stdinNamed)
+        return {};
+    if (o.paths.size() > 1)
+        return "'-' (standard input) must be the only PATH";
+    const std::pair<bool, const char*> excluded[] = {{o.check, "--check"},
+                                                     {o.diff, "--diff"},
+                                                     {o.dryRun, "--dry-run"},
+                                                     {o.json, "--json"},
+                                                     {o.writeAll, "--write-all"},
+                                                     {o.compressedSize, "--compressed-size"},
+                                                     {!o.backupDir.empty(), "--backup"}};
+    for (const auto& [given, name] : excluded)
+        if (given)
+            return std::string("'-' works standard input to standard output and takes no ") + name;
+    return {};
 }
 
 } // namespace
@@ -95,6 +121,26 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
             flag(o.recursive);
         } else if (name == "-n" || name == "--dry-run") {
             flag(o.dryRun);
+        } else if (name == "--check") {
+            flag(o.check);
+        } else if (name == "--diff") {
+            flag(o.diff);
+        } else if (name == "--write-all") {
+            flag(o.writeAll);
+        } else if (name == "--keep-pre") {
+            flag(o.keepPre);
+        } else if (name == "--compressed-size") {
+            flag(o.compressedSize);
+        } else if (name == "--line-breaks") {
+            std::string style;
+            if (value(style)) {
+                if (style == "crlf")
+                    o.lfBreaks = false;
+                else if (style == "lf")
+                    o.lfBreaks = true;
+                else
+                    error = "option --line-breaks takes crlf or lf, not '" + style + "'";
+            }
         } else if (name == "--json") {
             flag(o.json);
         } else if (name == "--saved-types") {
@@ -148,6 +194,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
                (o.findGiven || o.withGiven || o.caseSensitive)) {
         error = "--find, --with and --case-sensitive belong to replace";
     }
+    if (error.empty())
+        error = CombinationProblem(o);
     o.find = TypedText(o.find);
     o.with = TypedText(o.with);
     return parsed;

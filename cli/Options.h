@@ -24,7 +24,14 @@ struct CliOptions {
     bool withGiven = false;
     bool caseSensitive = false;
 
+    bool keepPre = false;  // optimize: leave preformatted blocks as they are
+    bool lfBreaks = false; // --line-breaks=lf (default crlf)
+
     bool dryRun = false;
+    bool check = false;    // write nothing; name the files that would change
+    bool diff = false;     // write nothing; print their unified diff
+    bool writeAll = false; // write every file, also one whose bytes stay the same
+    bool compressedSize = false;
     std::string backupDir; // empty: no backup
     bool json = false;
     unsigned jobs = 1;
@@ -32,6 +39,9 @@ struct CliOptions {
 
     bool help = false;
     bool version = false;
+
+    // "-" as the PATH: standard input to standard output.
+    bool Filter() const { return paths.size() == 1 && paths[0] == "-"; }
 };
 
 struct ParsedCommandLine {

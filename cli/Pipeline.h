@@ -5,16 +5,21 @@
 //             WholeText is kept (as "Optimize Dir" keeps it in FileTexts);
 //   replace:  ReadFromFile; ReplaceText over WholeText; SetWholeText; WholeText kept;
 //   then, as "Save All": AssignLines of the kept text and WriteToFile.
-// So a file is always written, also when nothing changed, and a last line without
-// a line break gets one. The command line makes the same bytes a piece at a time,
-// whatever the file's size: the optimizer line by line (PieceEditor), a
-// replacement as a stream that may reach across lines (PieceReplacer).
+// A last line without a line break gets one. The command line makes the same
+// bytes a piece at a time, whatever the file's size: the optimizer line by line
+// (PieceEditor), a replacement as a stream that may reach across lines
+// (PieceReplacer). Unlike "Save All" it leaves a file alone whose new bytes are
+// exactly its bytes on disk (unless asked to write every file): the output is
+// compared with the input byte by byte as both go by (SameBytes), and the write
+// begins once they differ, from the output held so far.
 
 #include "platform/SafeWrite.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
+struct FileStep;
 struct ListEntry;
 
 struct PipelineSettings {
@@ -22,8 +27,13 @@ struct PipelineSettings {
     std::string find;
     std::string with;
     bool caseSensitive = false;
-    bool dryRun = false;
-    std::string backupDir; // empty: none
+    bool keepPre = false;        // optimize: leave preformatted blocks as they are
+    bool lfBreaks = false;       // write LF line breaks instead of CR LF
+    bool dryRun = false;         // write nothing (also for --check and --diff)
+    bool writeAll = false;       // write every file, also one whose bytes stay the same
+    bool diff = false;           // keep the unified diff of each file that would change
+    bool compressedSize = false; // count the gzip sizes before and after
+    std::string backupDir;       // empty: none
     // Asked between pieces and before a file is put in place on its own: true
     // ends the file's work, and nothing of it is written.
     bool (*stopRequested)() = nullptr;
@@ -36,7 +46,11 @@ struct FileOutcome {
     std::size_t sizeOnDisk = 0;   // the bytes read
     std::size_t before = 0;       // JoinedText length of the text read
     std::size_t after = 0;        // JoinedText length of the text written (its size)
-    bool changed = false;         // the bytes to write differ from the bytes read
+    bool changed = false;         // the bytes to write differ from the bytes read (exact)
+    bool written = false;         // a write was made for it (pending or in place)
+    std::uint64_t gzipBefore = 0; // with compressedSize: the gzip sizes
+    std::uint64_t gzipAfter = 0;
+    std::string diff;             // with diff: the unified diff (empty: unchanged)
     bool hasPre = false;          // optimize: "<pre>" in the optimized JoinedText
     bool empty = false;           // optimize: no lines, so not optimized
     std::string backupPath;       // where the original was copied
@@ -44,6 +58,9 @@ struct FileOutcome {
     PendingWrite pending;         // the new content, written out but not in place
     bool writtenDirectly = false; // a large file: already in place
 };
+
+// What is done to each file (or to standard input).
+FileStep FileStepOf(const PipelineSettings& settings);
 
 // How a listed file is to be written: inside the folder it was found in by a
 // walk (a file named on the command line is followed as given), and only while
@@ -58,7 +75,8 @@ struct FileRetry {
     std::string backupPath; // empty: none
 };
 
-// Works one file up to a pending write (none for a dry run); a failure is
+// Works one file up to a pending write (none for a dry run, nor for a file whose
+// bytes stay the same unless writeAll); a failure is
 // recorded in the outcome, never thrown. With a batch, the write is prepared as
 // part of it (see WriteBatch), to be committed through it.
 FileOutcome ProcessFile(const PipelineSettings& settings, const ListEntry& entry,

@@ -51,6 +51,12 @@ std::string Signed(std::int64_t v) {
     return std::to_string(v);
 }
 
+// "; gzip 400 -> 380 bytes, 20 saved"
+std::string GzipPart(std::uint64_t before, std::uint64_t after) {
+    return "; gzip " + std::to_string(before) + " -> " + std::to_string(after) + " bytes, " +
+           Signed(static_cast<std::int64_t>(before) - static_cast<std::int64_t>(after)) + " saved";
+}
+
 } // namespace
 
 std::string ErrorBoxText(const std::string& message) {
@@ -144,11 +150,21 @@ void Reporter::File(const ListEntry& entry, const FileOutcome& o) {
             Error("warning: <pre> tags have been detected in " + entry.path +
                   ": the Velocitrix Website Optimizer could damage text within the <pre></pre> "
                   "tags");
+        totals_.gzipBefore += o.gzipBefore;
+        totals_.gzipAfter += o.gzipAfter;
         if (!json_ && o.changed) {
-            std::fprintf(
-                out_, "%s: %zu -> %zu bytes, %s saved\n", entry.path.c_str(), o.before, o.after,
-                Signed(static_cast<std::int64_t>(o.before) - static_cast<std::int64_t>(o.after))
-                    .c_str());
+            if (diff_) {
+                std::fwrite(o.diff.data(), 1, o.diff.size(), out_);
+            } else if (check_) {
+                std::fprintf(out_, "would change: %s\n", entry.path.c_str());
+            } else {
+                std::fprintf(
+                    out_, "%s: %zu -> %zu bytes, %s saved%s\n", entry.path.c_str(), o.before,
+                    o.after,
+                    Signed(static_cast<std::int64_t>(o.before) - static_cast<std::int64_t>(o.after))
+                        .c_str(),
+                    compressed_ ? GzipPart(o.gzipBefore, o.gzipAfter).c_str() : "");
+            }
             CheckOutput();
         }
     }
@@ -165,7 +181,7 @@ void Reporter::File(const ListEntry& entry, const FileOutcome& o) {
         j += ", \"changed\": ";
         j += o.changed ? "true" : "false";
         j += ", \"written\": ";
-        j += dryRun_ ? "false" : "true";
+        j += o.written ? "true" : "false";
         j += ", \"sizeOnDisk\": " + std::to_string(o.sizeOnDisk);
         j += ", \"before\": " + std::to_string(o.before);
         j += ", \"after\": " + std::to_string(o.after);
@@ -177,6 +193,9 @@ void Reporter::File(const ListEntry& entry, const FileOutcome& o) {
             j += ", \"empty\": ";
             j += o.empty ? "true" : "false";
         }
+        if (compressed_)
+            j += ", \"gzipBefore\": " + std::to_string(o.gzipBefore) +
+                 ", \"gzipAfter\": " + std::to_string(o.gzipAfter);
         if (!o.backupPath.empty())
             j += ", \"backup\": " + JsonString(o.backupPath);
     }
@@ -186,11 +205,13 @@ void Reporter::File(const ListEntry& entry, const FileOutcome& o) {
 void Reporter::Finish(int exitStatus) {
     const RunTotals& t = totals_;
     if (!json_) {
-        std::fprintf(out_,
-                     "Total: %zu files, %zu changed, %zu failed; %" PRIu64 " -> %" PRIu64
-                     " bytes, %s saved%s\n",
-                     t.files, t.changed, t.failed, t.before, t.after, Signed(t.Saved()).c_str(),
-                     dryRun_ ? " (dry run: nothing written)" : "");
+        if (!check_ && !diff_)
+            std::fprintf(out_,
+                         "Total: %zu files, %zu changed, %zu failed; %" PRIu64 " -> %" PRIu64
+                         " bytes, %s saved%s%s\n",
+                         t.files, t.changed, t.failed, t.before, t.after, Signed(t.Saved()).c_str(),
+                         compressed_ ? GzipPart(t.gzipBefore, t.gzipAfter).c_str() : "",
+                         dryRun_ ? " (dry run: nothing written)" : "");
         std::fflush(out_);
         CheckOutput();
         return;
@@ -199,12 +220,18 @@ void Reporter::Finish(int exitStatus) {
     doc += optimize_ ? "\"optimize\"" : "\"replace\"";
     doc += ",\n  \"dryRun\": ";
     doc += dryRun_ ? "true" : "false";
+    if (check_)
+        doc += ",\n  \"check\": true";
     doc += ",\n  \"files\": [" + filesJson_ + (filesJson_.empty() ? "]" : "\n  ]");
     doc += ",\n  \"total\": {\"files\": " + std::to_string(t.files) +
            ", \"changed\": " + std::to_string(t.changed) +
            ", \"failed\": " + std::to_string(t.failed) + ", \"pre\": " + std::to_string(t.pre) +
            ", \"before\": " + std::to_string(t.before) + ", \"after\": " + std::to_string(t.after) +
-           ", \"saved\": " + Signed(t.Saved()) + "}";
+           ", \"saved\": " + Signed(t.Saved());
+    if (compressed_)
+        doc += ", \"gzipBefore\": " + std::to_string(t.gzipBefore) +
+               ", \"gzipAfter\": " + std::to_string(t.gzipAfter);
+    doc += "}";
     doc += ",\n  \"warnings\": [";
     for (std::size_t i = 0; i < warnings_.size(); ++i)
         doc += (i ? ", " : "") + JsonString(warnings_[i]);

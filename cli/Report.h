@@ -18,6 +18,8 @@ struct RunTotals {
     std::size_t pre = 0;
     std::uint64_t before = 0;
     std::uint64_t after = 0;
+    std::uint64_t gzipBefore = 0; // with compressed sizes
+    std::uint64_t gzipAfter = 0;
     std::int64_t Saved() const {
         return static_cast<std::int64_t>(before) - static_cast<std::int64_t>(after);
     }
@@ -36,6 +38,14 @@ public:
     Reporter(bool json, bool optimize, bool dryRun, std::FILE* out, std::FILE* err);
     Reporter(const Reporter&) = delete;
     Reporter& operator=(const Reporter&) = delete;
+
+    // --check: a "would change: PATH" line per file that would change, and no
+    // total line. --diff: each such file's unified diff instead (it wins over
+    // --check). Compressed sizes: each line and the totals also give the gzip
+    // sizes.
+    void SetCheck(bool check) { check_ = check; }
+    void SetDiff(bool diff) { diff_ = diff; }
+    void SetCompressedSizes(bool on) { compressed_ = on; }
 
     // Called once per file, in list order, after its write was put in place.
     void File(const ListEntry& entry, const FileOutcome& outcome);
@@ -57,6 +67,9 @@ private:
     bool json_;
     bool optimize_;
     bool dryRun_;
+    bool check_ = false;
+    bool diff_ = false;
+    bool compressed_ = false;
     std::FILE* out_;
     std::FILE* err_;
     RunTotals totals_;

@@ -125,7 +125,7 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
     std::vector<std::size_t> order; // the entry of each write
     if (!settings_.dryRun) {
         for (std::size_t i : chunk) {
-            if (!results_[i].failed && !results_[i].writtenDirectly) {
+            if (!results_[i].failed && results_[i].written && !results_[i].writtenDirectly) {
                 writes.push_back(std::move(results_[i].pending));
                 order.push_back(i);
             }
@@ -152,7 +152,7 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
         }
         const FileRetry retry{o.readAs, o.backupPath};
         o = Process(i, &retry);
-        if (!o.failed && !o.writtenDirectly) {
+        if (!o.failed && o.written && !o.writtenDirectly) {
             std::vector<PendingWrite> single;
             single.push_back(std::move(o.pending));
             try {
@@ -208,7 +208,7 @@ bool Run::Go() {
             break;
         }
         chunk.push_back(i);
-        chunkBytes += results_[i].failed ? 0 : results_[i].after;
+        chunkBytes += results_[i].failed || !results_[i].written ? 0 : results_[i].after;
         if (chunk.size() >= chunkFiles || chunkBytes >= limits_.chunkBytes || i + 1 == n) {
             Commit(chunk);
             chunkBytes = 0;

@@ -2,6 +2,7 @@
 
 #include "cli/BackupPlace.h"
 #include "cli/FileList.h"
+#include "cli/Filter.h"
 #include "cli/HelpText.h"
 #include "cli/Interrupt.h"
 #include "cli/Leftovers.h"
@@ -23,6 +24,10 @@ namespace {
 constexpr int ExitDone = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
+// --check and --diff: 1 says some file would change, 3 that some file could not
+// be read or worked (so the answer is not complete).
+constexpr int ExitWouldChange = 1;
+constexpr int ExitNotChecked = 3;
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "velocitrix-cli: %s\n%s", message.c_str(), UsageHint().c_str());
@@ -44,7 +49,7 @@ void Notice(const std::string& text) {
 bool HandleLeftovers(const std::vector<std::string>& leftovers, const CliOptions& o) {
     if (leftovers.empty())
         return true;
-    if (!o.removeLeftovers || o.dryRun) {
+    if (!o.removeLeftovers || o.dryRun || o.check || o.diff) {
         Notice(LeftoversNotice(leftovers.size()));
         return true;
     }
@@ -62,6 +67,36 @@ int Stopped(int signal) {
     return InterruptExitStatus(signal);
 }
 
+PipelineSettings SettingsOf(const CliOptions& o) {
+    PipelineSettings settings;
+    settings.optimize = o.command == CliCommand::Optimize;
+    settings.find = o.find;
+    settings.with = o.with;
+    settings.caseSensitive = o.caseSensitive;
+    settings.keepPre = o.keepPre;
+    settings.lfBreaks = o.lfBreaks;
+    settings.dryRun = o.dryRun || o.check || o.diff;
+    settings.writeAll = o.writeAll;
+    settings.diff = o.diff;
+    settings.compressedSize = o.compressedSize;
+    settings.backupDir = o.backupDir;
+    settings.stopRequested = &Interrupted;
+    return settings;
+}
+
+// "-": standard input to standard output.
+int RunFilter(const CliOptions& o) {
+    const FilterOutcome result = FilterStream(0, stdout, SettingsOf(o));
+    if (result.stopped)
+        return InterruptExitStatus(InterruptSignal());
+    if (result.hasPre)
+        Notice("warning: <pre> tags have been detected in standard input: the Velocitrix Website "
+               "Optimizer could damage text within the <pre></pre> tags");
+    if (result.failed)
+        return Fail(result.error);
+    return ExitDone;
+}
+
 int Main(int argc, char** argv) {
     const ParsedCommandLine parsed = ParseCommandLine(argc, argv);
     if (!parsed.error.empty())
@@ -75,6 +110,9 @@ int Main(int argc, char** argv) {
         std::fputs(VersionText().c_str(), stdout);
         return ExitDone;
     }
+
+    if (o.Filter())
+        return RunFilter(o);
 
     std::string types = CliDefaultTypeList;
     if (o.typesGiven) {
@@ -106,16 +144,11 @@ int Main(int argc, char** argv) {
     }
     const bool leftoversGone = HandleLeftovers(list.leftovers, o);
 
-    PipelineSettings settings;
-    settings.optimize = o.command == CliCommand::Optimize;
-    settings.find = o.find;
-    settings.with = o.with;
-    settings.caseSensitive = o.caseSensitive;
-    settings.dryRun = o.dryRun;
-    settings.backupDir = o.backupDir;
-    settings.stopRequested = &Interrupted;
-
-    Reporter reporter(o.json, settings.optimize, o.dryRun, stdout, stderr);
+    const PipelineSettings settings = SettingsOf(o);
+    Reporter reporter(o.json, settings.optimize, settings.dryRun, stdout, stderr);
+    reporter.SetCheck(o.check);
+    reporter.SetDiff(o.diff);
+    reporter.SetCompressedSizes(o.compressedSize);
     for (const std::string& w : list.warnings)
         reporter.Warning(w);
     bool finished = false;
@@ -129,13 +162,18 @@ int Main(int argc, char** argv) {
     int status = reporter.Totals().failed > 0 || !list.warnings.empty() || !leftoversGone
                      ? ExitFailed
                      : ExitDone;
+    if (o.check || o.diff) {
+        status = reporter.Totals().failed > 0 || !list.warnings.empty() ? ExitNotChecked
+                 : reporter.Totals().changed > 0                        ? ExitWouldChange
+                                                                        : ExitDone;
+    }
     if (!finished)
         status = InterruptExitStatus(InterruptSignal());
     reporter.Finish(status);
     if (!finished)
         Stopped(InterruptSignal());
     if (reporter.OutputFailed() && status == ExitDone)
-        status = ExitFailed;
+        status = o.check || o.diff ? ExitNotChecked : ExitFailed;
     return status;
 }
 

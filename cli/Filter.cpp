@@ -1,0 +1,63 @@
+#include "cli/Filter.h"
+
+#include "cli/Pipeline.h"
+#include "commands/StreamedStep.h"
+#include "text/TextDocument.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* InputName = "standard input";
+
+} // namespace
+
+FilterOutcome FilterStream(int inFd, std::FILE* out, const PipelineSettings& settings) {
+    FilterOutcome result;
+    bool writeFailed = false;
+    StreamedStep edit(
+        FileStepOf(settings),
+        [&](std::string_view piece) {
+            if (!writeFailed && std::fwrite(piece.data(), 1, piece.size(), out) != piece.size())
+                writeFailed = true;
+        },
+        TextDocument::ReadCharLimit);
+    constexpr std::size_t ReadBytes = PieceEditor::BlockBytes;
+    const std::unique_ptr<char[]> buffer(new char[ReadBytes]);
+    try {
+        for (;;) {
+            if (settings.stopRequested != nullptr && settings.stopRequested()) {
+                result.failed = result.stopped = true;
+                return result;
+            }
+            const ssize_t n = ::read(inFd, buffer.get(), ReadBytes);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                result.failed = true;
+                result.error =
+                    std::string("Cannot read ") + InputName + ". " + std::strerror(errno);
+                return result;
+            }
+            if (n == 0)
+                break;
+            edit.Feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
+            if (writeFailed)
+                break;
+        }
+        if (!writeFailed)
+            result.hasPre = edit.Finish().hasPre && settings.optimize;
+    } catch (const CharLimitError& e) {
+        result.failed = true;
+        result.error = std::string(InputName) + ": " + e.what();
+        return result;
+    }
+    if (writeFailed || std::fflush(out) != 0 || std::ferror(out)) {
+        result.failed = true;
+        result.error = std::string("Cannot write standard output. ") + std::strerror(errno);
+    }
+    return result;
+}

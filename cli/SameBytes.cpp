@@ -1,0 +1,105 @@
+#include "cli/SameBytes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+SameBytes::SameBytes(std::string path, const FileStamp& readAs, std::size_t keepBytes)
+    : path_(std::move(path)), readAs_(readAs), keepBytes_(std::max<std::size_t>(keepBytes, 1)) {}
+
+void SameBytes::Mismatch() {
+    differ_ = true;
+    std::string().swap(kept_);
+    used_ = 0;
+    again_.Reset();
+}
+
+void SameBytes::Read(std::string_view bytes) {
+    const std::uint64_t start = readPos_;
+    readPos_ += bytes.size();
+    if (differ_)
+        return;
+    // Bytes the output has passed were matched against the file already.
+    const std::size_t skip =
+        outPos_ > start
+            ? static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), outPos_ - start))
+            : 0;
+    if (kept_.size() == used_) {
+        kept_.clear();
+        used_ = 0;
+        keptStart_ = start + skip;
+    }
+    kept_.append(bytes.substr(skip));
+    if (kept_.size() - used_ > keepBytes_) {
+        // Too far ahead of the output: the file is read again where needed.
+        kept_.clear();
+        used_ = 0;
+        keptStart_ = readPos_;
+    }
+}
+
+void SameBytes::Written(std::string_view bytes) {
+    std::uint64_t at = outPos_;
+    outPos_ += bytes.size();
+    if (differ_)
+        return;
+    while (!bytes.empty()) {
+        std::size_t n = bytes.size();
+        bool same = true;
+        if (at < keptStart_) {
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(n, keptStart_ - at));
+            same = MatchesFile(at, bytes.substr(0, n));
+        } else if (at < readPos_) {
+            n = static_cast<std::size_t>(std::min<std::uint64_t>(n, readPos_ - at));
+            const std::size_t offset = used_ + static_cast<std::size_t>(at - keptStart_);
+            same = std::memcmp(kept_.data() + offset, bytes.data(), n) == 0;
+        } else {
+            same = MatchesFile(at, bytes);
+        }
+        if (!same) {
+            Mismatch();
+            return;
+        }
+        at += n;
+        bytes.remove_prefix(n);
+    }
+    // The kept bytes the output has passed are no longer needed.
+    if (outPos_ > keptStart_) {
+        const auto done = static_cast<std::size_t>(std::min(outPos_, readPos_) - keptStart_);
+        used_ += done;
+        keptStart_ += done;
+        if (used_ == kept_.size()) {
+            kept_.clear();
+            used_ = 0;
+        } else if (used_ > (std::size_t{64} << 10) && used_ > kept_.size() / 2) {
+            kept_.erase(0, used_);
+            used_ = 0;
+        }
+    }
+}
+
+bool SameBytes::MatchesFile(std::uint64_t at, std::string_view bytes) {
+    if (!again_.Valid()) {
+        again_.Reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        struct stat st {};
+        if (!again_.Valid() || ::fstat(again_.Get(), &st) != 0 ||
+            (readAs_.known && !(FileStamp::Of(st) == readAs_)))
+            return false;
+    }
+    char buffer[1 << 16];
+    while (!bytes.empty()) {
+        const std::size_t want = std::min(bytes.size(), sizeof buffer);
+        const ssize_t got = ::pread(again_.Get(), buffer, want, static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0 || std::memcmp(buffer, bytes.data(), static_cast<std::size_t>(got)) != 0)
+            return false;
+        at += static_cast<std::uint64_t>(got);
+        bytes.remove_prefix(static_cast<std::size_t>(got));
+    }
+    return true;
+}
