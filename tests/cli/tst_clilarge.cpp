@@ -41,15 +41,19 @@ std::string Line(std::size_t i) {
     return "<p>item " + std::to_string(i) + "</p>";
 }
 
-// Runs the program and returns its exit status and peak resident size (KiB).
-bool Run(const std::vector<std::string>& args, int& status, long& peakKiB) {
+// Runs the program and returns its exit status and peak resident size (KiB);
+// standard input and output from and to the files named (output: /dev/null).
+bool Run(const std::vector<std::string>& args, int& status, long& peakKiB,
+         const std::string& input = "/dev/null", const std::string& output = "/dev/null") {
     std::vector<char*> argv;
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     posix_spawn_file_actions_t quiet;
     ::posix_spawn_file_actions_init(&quiet);
-    ::posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(&quiet, 0, input.c_str(), O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&quiet, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                       0600);
     pid_t pid = 0;
     const int err = ::posix_spawn(&pid, argv[0], &quiet, nullptr, argv.data(), environ);
     ::posix_spawn_file_actions_destroy(&quiet);
@@ -68,6 +72,7 @@ class tst_CliLarge : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void replaceAcrossLinesInBoundedMemory();
+    void filterInBoundedMemory();
 };
 
 void tst_CliLarge::replaceAcrossLinesInBoundedMemory() {
@@ -118,6 +123,43 @@ void tst_CliLarge::replaceAcrossLinesInBoundedMemory() {
         expected.clear();
     }
     QVERIFY(in.peek() == std::char_traits<char>::eof());
+}
+
+// "optimize -" over about 100 MB of standard input: the output is the optimized
+// text, and the peak stays as small as for a file.
+void tst_CliLarge::filterInBoundedMemory() {
+    QTemporaryDir tmp;
+    const std::string in = tmp.path().toStdString() + "/in.htm";
+    const std::string out = tmp.path().toStdString() + "/out.htm";
+    const std::size_t size = FileSize / 3;
+    std::size_t lines = 0;
+    {
+        std::ofstream f(in, std::ios::binary);
+        std::string block;
+        for (std::size_t written = 0; written < size; written += block.size()) {
+            block.clear();
+            while (block.size() < (1 << 20))
+                block += "   " + Line(lines++) + "  \t\n\n";
+            f.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+        QVERIFY(f.good());
+    }
+    int status = 0;
+    long peakKiB = 0;
+    QVERIFY(Run({VX_CLI_PATH, "optimize", "-"}, status, peakKiB, in, out));
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    qInfo("peak resident size optimizing %zu MiB from standard input: %ld KiB", size >> 20,
+          peakKiB);
+    if (CheckPeak)
+        QVERIFY2(peakKiB < PeakLimitKiB, qPrintable(QString::number(peakKiB)));
+    std::ifstream result(out, std::ios::binary);
+    std::string line;
+    for (std::size_t i = 0; i < lines; ++i) {
+        QVERIFY(std::getline(result, line));
+        QVERIFY2(line == Line(i) + "\r", line.c_str());
+    }
+    QVERIFY(result.peek() == std::char_traits<char>::eof());
 }
 
 QTEST_APPLESS_MAIN(tst_CliLarge)
