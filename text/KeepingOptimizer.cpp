@@ -53,7 +53,17 @@ std::size_t KeepingOptimizer::Outside(const char* p, const char* stop, char* dst
             }
         }
         const char* brk = FindLineBreak(p, stop);
-        w = LinePart(p, static_cast<std::size_t>(brk - p), dst, w);
+        const auto n = static_cast<std::size_t>(brk - p);
+        if (brk != stop && !lineHasText_) {
+            // A whole line, as the optimizer without blocks takes it.
+            const std::size_t kept = OptimizeInto(p, n, dst + w);
+            if (kept != DroppedLine) {
+                w += kept;
+                lineHasText_ = true;
+            }
+        } else {
+            w = LinePart(p, n, dst, w);
+        }
         if (brk == stop)
             break;
         // The line ends: it is written with its CR LF when it holds anything. The

@@ -23,6 +23,44 @@ inline std::size_t NextOpen(std::string_view text, std::size_t i) {
                          : static_cast<std::size_t>(static_cast<const char*>(lt) - text.data());
 }
 
+// The names a start tag may have by the byte after its "<" (in any case).
+constexpr unsigned FirstLetterFits(char c) {
+    unsigned fits = 0;
+    for (unsigned k = 0; k < std::size(Names); ++k)
+        fits |= (Names[k][0] == c || Names[k][0] == c + ('a' - 'A')) ? 1u << k : 0u;
+    return fits;
+}
+
+struct FirstLetters {
+    unsigned fits[256] = {};
+    constexpr FirstLetters() {
+        for (int c = 0; c < 256; ++c)
+            fits[c] = FirstLetterFits(static_cast<char>(c));
+    }
+};
+constexpr FirstLetters ByFirstLetter;
+
+// The name of the start tag whose "<" is at text[lt], whole in text: its index,
+// or -1 when there is none.
+int WholeStartTag(std::string_view text, std::size_t lt, unsigned fits) {
+    for (unsigned k = 0; k < std::size(Names); ++k) {
+        if (!(fits >> k & 1u))
+            continue;
+        const std::string_view name = Names[k];
+        const char* p = text.data() + lt + 1;
+        std::size_t m = 1; // the first letter fits
+        while (m < name.size() && Lower(p[m]) == name[m])
+            ++m;
+        const char c = p[m];
+        if (m == name.size() && (IsTagSpace(c) || c == '/' || c == '>'))
+            return static_cast<int>(k);
+    }
+    return -1;
+}
+
+// The longest start tag: "<", the longest name, the byte after it.
+constexpr std::size_t LongestTag = 11;
+
 } // namespace
 
 // One byte after "<" and matched_ bytes of a name: true when it starts a block.
@@ -58,6 +96,29 @@ std::size_t BlockFinder::FindStart(std::string_view text) {
             const std::size_t lt = NextOpen(text, i);
             if (lt == std::string_view::npos)
                 return text.size();
+            if (lt + 1 == text.size()) {
+                matched_ = 0;
+                fits_ = AllNames;
+                return text.size();
+            }
+            // Most "<" open other tags: the byte after one tells.
+            const unsigned fits = ByFirstLetter.fits[static_cast<unsigned char>(text[lt + 1])];
+            if (fits == 0) {
+                i = lt + 1;
+                continue;
+            }
+            if (text.size() - lt >= LongestTag) {
+                const int name = WholeStartTag(text, lt, fits);
+                if (name < 0) {
+                    i = lt + 1;
+                    continue;
+                }
+                // The block starts at the byte after the name.
+                name_ = name;
+                endMatched_ = -1;
+                return lt + 1 + Names[name].size();
+            }
+            // A tag that may be cut by the end of text goes byte by byte.
             matched_ = 0;
             fits_ = AllNames;
             i = lt + 1;
