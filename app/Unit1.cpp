@@ -2,10 +2,13 @@
 
 #include "app/AppIcon.h"
 #include "app/BatchProgress.h"
+#include "app/ChangeBoxes.h"
 #include "app/ClickLabel.h"
+#include "app/FileDialogs.h"
 #include "app/FileListModel.h"
 #include "app/HandlerGuard.h"
 #include "app/MessageBoxes.h"
+#include "app/PathBytes.h"
 #include "app/ProgramFont.h"
 #include "app/Unit1Commands.h"
 #include "app/windows/Unit2.h"
@@ -85,6 +88,7 @@ QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, int x, int y) {
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     memo->document()->setDocumentMargin(1);
     memo->setGeometry(x, y, 121, 25);
+    KeepChangeBoxReadable(*memo);
     return memo;
 }
 
@@ -94,16 +98,6 @@ QLineEdit* MakeHiddenEdit(QWidget* parent, const char* name, int x, int y) {
     edit->setGeometry(x, y, 121, 21);
     edit->hide();
     return edit;
-}
-
-QFileDialog* MakeFileDialog(QWidget* parent, const char* name, QFileDialog::AcceptMode mode) {
-    auto* dialog = new QFileDialog(parent);
-    dialog->setObjectName(QString::fromUtf8(name));
-    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog->setAcceptMode(mode);
-    dialog->setFileMode(QFileDialog::AnyFile); // the chosen name need not exist
-    dialog->setModal(true);
-    return dialog;
 }
 
 } // namespace
@@ -134,7 +128,7 @@ std::string MemoText(const QPlainTextEdit& memo) {
 // A path chosen in a file dialog, as the program's bytes.
 std::string ChosenPath(const QFileDialog& dialog) {
     const QStringList files = dialog.selectedFiles();
-    return files.isEmpty() ? std::string() : files.first().toUtf8().toStdString();
+    return files.isEmpty() ? std::string() : PathBytesOf(files.first());
 }
 
 TForm1::TForm1() {
@@ -302,7 +296,8 @@ void TForm1::BuildMenu() {
 void TForm1::BuildDialogs() {
     OpenDialog1 = MakeFileDialog(this, "OpenDialog1", QFileDialog::AcceptOpen);
     OpenDialog2 = MakeFileDialog(this, "OpenDialog2", QFileDialog::AcceptOpen);
-    OpenDialog2->selectFile(QStringLiteral("Directory"));
+    MakeFolderChooser(*OpenDialog2, QStringLiteral("Directory"),
+                      QStringLiteral("Choose a folder - Load Dir"));
     SaveDialog1 = MakeFileDialog(this, "SaveDialog1", QFileDialog::AcceptSave);
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
 }

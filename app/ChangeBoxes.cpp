@@ -1,0 +1,59 @@
+#include "app/ChangeBoxes.h"
+
+#include <QEvent>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+// Scrolls the caret's line into sight once the box has its size: a text set or a
+// caret moved before the box is shown or laid out is not scrolled by Qt.
+class CaretKeeper : public QObject {
+public:
+    explicit CaretKeeper(QPlainTextEdit& box) : QObject(&box), box_(&box) {
+        box.installEventFilter(this);
+    }
+
+    void Later() {
+        QPointer<QPlainTextEdit> box(box_);
+        QTimer::singleShot(0, this, [box] {
+            if (box != nullptr)
+                box->ensureCursorVisible();
+        });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == box_ && (event->type() == QEvent::Show || event->type() == QEvent::Resize))
+            Later();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPointer<QPlainTextEdit> box_;
+};
+
+} // namespace
+
+QString ChangeBoxToolTip(const QString& text) {
+    if (text.isEmpty())
+        return {};
+    // A tooltip is read as rich text when it looks like it; written as a paragraph
+    // that keeps white space, the text can hold anything, "<b>" included.
+    QString escaped = text.toHtmlEscaped();
+    escaped.replace(QLatin1Char('\n'), QLatin1String("<br>"));
+    return QLatin1String("<p style=\"white-space:pre-wrap\">") + escaped + QLatin1String("</p>");
+}
+
+void KeepChangeBoxReadable(QPlainTextEdit& box) {
+    auto* keeper = new CaretKeeper(box);
+    QPlainTextEdit* target = &box;
+    QObject::connect(&box, &QPlainTextEdit::textChanged, keeper, [target, keeper] {
+        target->setToolTip(ChangeBoxToolTip(target->toPlainText()));
+        target->ensureCursorVisible();
+        keeper->Later();
+    });
+    QObject::connect(&box, &QPlainTextEdit::cursorPositionChanged, keeper,
+                     [target] { target->ensureCursorVisible(); });
+}
