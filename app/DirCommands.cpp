@@ -104,7 +104,8 @@ void TForm1::BaseScanner1ProcessDone(std::uint32_t, std::uint32_t) {
 void TForm1::OptDirClick(QObject*) {
     RunBatchCommand(QStringLiteral("Optimizing the files..."), [this](const BatchControl& control) {
         DisableCommands();
-        const OptimizeDirOutcome run = batch_.OptimizeAll(document_, *fileList_, control);
+        const OptimizeDirOutcome run = batch_.OptimizeAll(
+            document_, *fileList_, control, ChosenOptimizeOptions(), ChosenLineBreaks());
         if (run.stopped)
             throw CommandStopped{};
         EnableCommands(Offers::DirOptimized);
@@ -148,8 +149,9 @@ void TForm1::SaveAllClick(QObject*) {
         // In list order, a chunk at a time made durable together; when one fails,
         // the files before it are written and the rest are left as they are. The
         // writes wait for the disk, so they run beside the window, not on its thread.
-        const SaveAllOutcome run = progress_->RunOnWorker([this](const BatchControl& control) {
-            return batch_.SaveAll(document_, *fileList_, control);
+        const LineBreakStyle breaks = ChosenLineBreaks();
+        const SaveAllOutcome run = progress_->RunOnWorker([&](const BatchControl& control) {
+            return batch_.SaveAll(document_, *fileList_, control, breaks);
         });
         RestoreAvailability(before);
         if (run.stopped) {

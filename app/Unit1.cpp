@@ -273,18 +273,34 @@ void TForm1::BuildMenu() {
     Quit2->setObjectName(QStringLiteral("Quit2"));
     About1 = new QAction(QStringLiteral("About"), this);
     About1->setObjectName(QStringLiteral("About1"));
-    for (QAction* action : {ypestomodify1, Quit1, Quit2, About1})
+    KeepPre1 = new QAction(QStringLiteral("Keep <pre> blocks intact"), this);
+    KeepPre1->setObjectName(QStringLiteral("KeepPre1"));
+    KeepPre1->setCheckable(true);
+    UnixBreaks1 = new QAction(QStringLiteral("Write LF line breaks"), this);
+    UnixBreaks1->setObjectName(QStringLiteral("UnixBreaks1"));
+    UnixBreaks1->setCheckable(true);
+    for (QAction* action : {ypestomodify1, KeepPre1, UnixBreaks1, Quit1, Quit2, About1})
         action->setMenuRole(QAction::NoRole);
 
     File1->addAction(ypestomodify1);
+    File1->addSeparator();
+    File1->addAction(KeepPre1);
+    File1->addAction(UnixBreaks1);
+    File1->addSeparator();
     File1->addAction(Quit1);
     File1->addAction(Quit2);
     MainMenu1->addMenu(File1);
     MainMenu1->addAction(About1);
-    // F10 opens the menu bar's first menu, from where the arrow keys go on.
+    // F10 opens the menu bar's first menu, from where the arrow keys go on. It is
+    // popped up itself: opened through the menu bar (setActiveAction) it shows on
+    // X11 but leaves the keyboard with the window.
     auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
-    connect(menuKey, &QShortcut::activated, this,
-            [this] { RunGuarded([this] { MainMenu1->setActiveAction(File1->menuAction()); }); });
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        RunGuarded([this] {
+            const QRect title = MainMenu1->actionGeometry(File1->menuAction());
+            File1->popup(MainMenu1->mapToGlobal(title.bottomLeft()));
+        });
+    });
 
     connect(ypestomodify1, &QAction::triggered, this,
             [this] { ypestomodify1Click(ypestomodify1); });
@@ -461,18 +477,28 @@ void TForm1::ShowWindow(QWidget* window) {
     window->activateWindow();
 }
 
+OptimizeOptions TForm1::ChosenOptimizeOptions() const {
+    OptimizeOptions options;
+    options.keepPre = KeepPre1->isChecked();
+    return options;
+}
+
+LineBreakStyle TForm1::ChosenLineBreaks() const {
+    return UnixBreaks1->isChecked() ? LineBreakStyle::Lf : LineBreakStyle::CrLf;
+}
+
 // ---------------------------------------------------------------------------
 // Creation and destruction
 
 void TForm1::FormCreate(QObject*) {
     batch_.Forget();
     LoadWindowPlacement(*this, ShowReportedError);
-    ReadStartupOptions(*CheckBox1, *CheckBox2);
+    ReadStartupOptions(*CheckBox1, *CheckBox2, *KeepPre1, *UnixBreaks1);
 }
 
 void TForm1::FormDestroy(QObject*) {
     SaveWindowPlacement(*this);
-    WriteShutdownOptions(*CheckBox1, *CheckBox2);
+    WriteShutdownOptions(*CheckBox1, *CheckBox2, *KeepPre1, *UnixBreaks1);
 }
 
 // ---------------------------------------------------------------------------
@@ -502,7 +528,8 @@ void TForm1::OptFileClick(QObject*) {
             return;
         }
         DisableCommands();
-        const OptimizeRun run = OptimizeFile(document_).run;
+        const OptimizeRun run =
+            OptimizeFile(document_, ChosenOptimizeOptions(), ChosenLineBreaks()).run;
         EnableCommands(Offers::FileOptimized);
         SetSpaceSaved(run.Saved());
         RefreshView();
@@ -541,7 +568,7 @@ void TForm1::SaveFileClick(QObject*) {
             const std::string path = ChosenPath(*SaveDialog1);
             if (path.empty())
                 return;
-            SaveFileTo(document_, path);
+            SaveFileTo(document_, path, ChosenLineBreaks());
             SaveFile->setEnabled(false);
         },
         TextUse::Keeps);

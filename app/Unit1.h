@@ -66,6 +66,8 @@ public:
     QLabel* Label2;
     QCheckBox* CheckBox1;
     QAction* ypestomodify1;
+    QAction* KeepPre1;    // checkable: preformatted blocks are left as they are
+    QAction* UnixBreaks1; // checkable: files are written with LF line breaks
     QCheckBox* CheckBox2;
     TClickLabel* Panel1;
     QPlainTextEdit* RichEdit1;
@@ -141,6 +143,9 @@ private:
     void BuildScanner();
     void SetTabOrder();
     Availability CaptureAvailability() const;
+    // What the two File menu switches ask of the commands.
+    OptimizeOptions ChosenOptimizeOptions() const;
+    LineBreakStyle ChosenLineBreaks() const;
     void RestoreAvailability(const Availability& state);
     // Shows the document in RichEdit1 when it changed since it was last shown.
     void RefreshView();

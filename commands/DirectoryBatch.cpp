@@ -66,7 +66,9 @@ void DirectoryBatch::Show(TextDocument& doc, const ListedFiles& files, std::size
 }
 
 OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFiles& files,
-                                               const BatchControl& control) {
+                                               const BatchControl& control,
+                                               const OptimizeOptions& options,
+                                               LineBreakStyle breaks) {
     OptimizeDirOutcome out;
     const std::size_t count = files.Count();
     Undo undo = Prepare(count);
@@ -82,7 +84,7 @@ OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFi
             break;
         Fill(doc, files, i);
         // An empty text is not optimized and adds nothing to either sum.
-        const OptimizeRun run = OptimizeStep(doc);
+        const OptimizeRun run = OptimizeStep(doc, options, breaks);
         out.lengthBefore += run.lengthBefore;
         out.lengthAfter += run.lengthAfter;
         Keep(undo, i, doc);
@@ -117,7 +119,7 @@ bool DirectoryBatch::ChangeAll(TextDocument& doc, const ListedFiles& files,
 }
 
 SaveAllOutcome DirectoryBatch::SaveAll(TextDocument& doc, const ListedFiles& files,
-                                       const BatchControl& control) {
+                                       const BatchControl& control, LineBreakStyle breaks) {
     SaveAllOutcome out;
     const std::size_t count = files.Count();
     std::size_t reached = 0; // the files handed to the writes so far
@@ -131,8 +133,9 @@ SaveAllOutcome DirectoryBatch::SaveAll(TextDocument& doc, const ListedFiles& fil
                 if (control.ShouldStop())
                     throw Stop{};
                 reached = i + 1;
-                return SaveBytes(doc, i < texts_.size() ? std::string_view(texts_[i])
-                                                        : std::string_view());
+                return SaveBytes(
+                    doc, i < texts_.size() ? std::string_view(texts_[i]) : std::string_view(),
+                    breaks);
             },
             kSaveChunkFiles, kSaveChunkBytes,
             [&](std::size_t i) {

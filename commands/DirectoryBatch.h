@@ -51,8 +51,11 @@ public:
     // What a click on entry i shows: the kept text, or the file as it is now.
     void Show(TextDocument& doc, const ListedFiles& files, std::size_t i) const;
 
+    // The sums count line breaks of the style the files will be written with.
     OptimizeDirOutcome OptimizeAll(TextDocument& doc, const ListedFiles& files,
-                                   const BatchControl& control = {});
+                                   const BatchControl& control = {},
+                                   const OptimizeOptions& options = {},
+                                   LineBreakStyle breaks = LineBreakStyle::CrLf);
     // Returns false when asked to stop before the end.
     bool ChangeAll(TextDocument& doc, const ListedFiles& files, const ChangeRequest& change,
                    const BatchControl& control = {});
@@ -60,8 +63,10 @@ public:
     // together; a file that fails throws its WriteError (the files before it
     // written, the rest untouched). A file another program changed since it was
     // read, or one that no longer lies inside the listed folder, fails.
+    // Line breaks are written in the given style.
     SaveAllOutcome SaveAll(TextDocument& doc, const ListedFiles& files,
-                           const BatchControl& control = {});
+                           const BatchControl& control = {},
+                           LineBreakStyle breaks = LineBreakStyle::CrLf);
 
 private:
     // What a command overwrote of the kept texts, moved aside so a stop can put

@@ -1,5 +1,6 @@
 #include "commands/FileCommands.h"
 
+#include "platform/SafeWrite.h"
 #include "text/TextDocument.h"
 
 void LoadFileInto(TextDocument& doc, const std::string& path) {
@@ -8,15 +9,19 @@ void LoadFileInto(TextDocument& doc, const std::string& path) {
     doc.ReadFromFile(path);
 }
 
-OptimizeFileOutcome OptimizeFile(TextDocument& doc) {
+OptimizeFileOutcome OptimizeFile(TextDocument& doc, const OptimizeOptions& options,
+                                 LineBreakStyle breaks) {
     OptimizeFileOutcome out;
     out.empty = doc.JoinedLength() == 0;
     if (!out.empty)
-        out.run = OptimizeStep(doc);
+        out.run = OptimizeStep(doc, options, breaks);
     return out;
 }
 
-void SaveFileTo(TextDocument& doc, const std::string& path) {
+void SaveFileTo(TextDocument& doc, const std::string& path, LineBreakStyle breaks) {
     doc.SetPlainText(true);
-    doc.WriteToFile(path);
+    if (breaks == LineBreakStyle::CrLf)
+        doc.WriteToFile(path);
+    else
+        WriteWholeFile(path, doc.BytesIn(breaks));
 }

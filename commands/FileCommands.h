@@ -16,7 +16,11 @@ struct OptimizeFileOutcome {
     bool empty = false; // nothing to optimize: the document is unchanged
     OptimizeRun run;
 };
-OptimizeFileOutcome OptimizeFile(TextDocument& doc);
+// The figures count line breaks of the style the file will be written with.
+OptimizeFileOutcome OptimizeFile(TextDocument& doc, const OptimizeOptions& options = {},
+                                 LineBreakStyle breaks = LineBreakStyle::CrLf);
 
-// Writes the document's text to path, safely, following links as given.
-void SaveFileTo(TextDocument& doc, const std::string& path);
+// Writes the document's text to path, safely, following links as given, with
+// its line breaks in the given style.
+void SaveFileTo(TextDocument& doc, const std::string& path,
+                LineBreakStyle breaks = LineBreakStyle::CrLf);

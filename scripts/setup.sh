@@ -13,7 +13,7 @@ packages=(
     xvfb xauth fonts-dejavu-core
     attr acl e2fsprogs util-linux strace
     desktop-file-utils appstream dpkg-dev file librsvg2-bin help2man
-    zlib1g-dev imagemagick openbox x11-utils
+    zlib1g-dev imagemagick openbox x11-utils xdotool
     chromium-headless-shell python3.11-doc apache2-doc
 )
 missing=()

@@ -16,14 +16,18 @@ void ReadSavedOptions(SavedOptions& saved) {
     saved.uncheckedTypes = registry.ReadString("unchecked");
     if (saved.fileTypes->empty() && saved.uncheckedTypes->empty())
         saved.fileTypes = DefaultTypeList;
+    saved.keepPre = registry.ReadString("keeppre") == "yes";
+    saved.lfBreaks = registry.ReadString("linebreaks") == "lf";
 }
 
-void WriteSavedSwitches(bool recursive, bool sensitive) {
+void WriteSavedSwitches(const SavedSwitches& switches) {
     RegistryAccessor registry;
     if (!registry.OpenKey(SettingsKey, true))
         return;
-    registry.WriteString("recursive", recursive ? "yes" : "no");
-    registry.WriteString("sensitive", sensitive ? "yes" : "no");
+    registry.WriteString("recursive", switches.recursive ? "yes" : "no");
+    registry.WriteString("sensitive", switches.sensitive ? "yes" : "no");
+    registry.WriteString("keeppre", switches.keepPre ? "yes" : "no");
+    registry.WriteString("linebreaks", switches.lfBreaks ? "lf" : "crlf");
 }
 
 void WriteFileTypeLists() {

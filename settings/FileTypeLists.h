@@ -32,19 +32,30 @@ struct SavedOptions {
     // DefaultTypeList once unchecked has been read.
     std::optional<std::string> fileTypes;
     std::optional<std::string> uncheckedTypes;
+    // Read last, so that a store written before they existed reads as before:
+    // "keeppre" on when exactly "yes", "linebreaks" LF when exactly "lf".
+    std::optional<bool> keepPre;
+    std::optional<bool> lfBreaks;
 };
 
 // Opens SettingsKey without creating it (a key that does not open reads as empty
-// strings) and reads "recursive", "sensitive", "filetypes" and "unchecked" into
-// saved. A value of another type than a string throws "Invalid data type for
+// strings) and reads "recursive", "sensitive", "filetypes", "unchecked",
+// "keeppre" and "linebreaks" into saved. A value of another type than a string throws "Invalid data
+// type for
 // '<name>'" and stops the read there. Nothing is written back: the lists reach
 // the store only when the user saves the file types window.
 void ReadSavedOptions(SavedOptions& saved);
 
-// Opens SettingsKey (creating it); when it opened, writes "recursive" and
-// "sensitive" as "yes"/"no". A refused write throws "Failed to set data for
-// '<name>'" and stops the step.
-void WriteSavedSwitches(bool recursive, bool sensitive);
+// Opens SettingsKey (creating it); when it opened, writes "recursive",
+// "sensitive" and "keeppre" as "yes"/"no" and "linebreaks" as "lf"/"crlf". A
+// refused write throws "Failed to set data for '<name>'" and stops the step.
+struct SavedSwitches {
+    bool recursive = false;
+    bool sensitive = false;
+    bool keepPre = false;
+    bool lfBreaks = false;
+};
+void WriteSavedSwitches(const SavedSwitches& switches);
 
 // Writes "filetypes" and "unchecked" from the lists when SettingsKey opens
 // (creating it); a key that does not open writes nothing and reports nothing.
@@ -52,10 +63,13 @@ void WriteSavedSwitches(bool recursive, bool sensitive);
 void WriteFileTypeLists();
 
 // The main window's start-up read, after the placement: ReadSavedOptions into
-// the two boxes (any type with setChecked(bool), the window's QCheckBox) and the
-// two lists. After a failed read what was read before the failing value has
-// taken effect, and the error goes on to the caller.
-template <typename CheckBox> void ReadStartupOptions(CheckBox& recursive, CheckBox& sensitive) {
+// the two boxes and the two menu switches (any types with setChecked(bool): the
+// window's QCheckBox and QAction) and the two lists. After a failed read what was
+// read before the failing value has taken effect, and the error goes on to the
+// caller.
+template <typename CheckBox, typename Switch>
+void ReadStartupOptions(CheckBox& recursive, CheckBox& sensitive, Switch& keepPre,
+                        Switch& lfBreaks) {
     SavedOptions saved;
     const auto apply = [&] {
         if (saved.recursive && saved.sensitive) {
@@ -66,6 +80,10 @@ template <typename CheckBox> void ReadStartupOptions(CheckBox& recursive, CheckB
             FileTypes = *saved.fileTypes;
         if (saved.uncheckedTypes)
             UncheckedTypes = *saved.uncheckedTypes;
+        if (saved.keepPre)
+            keepPre.setChecked(*saved.keepPre);
+        if (saved.lfBreaks)
+            lfBreaks.setChecked(*saved.lfBreaks);
     };
     try {
         ReadSavedOptions(saved);
@@ -77,8 +95,10 @@ template <typename CheckBox> void ReadStartupOptions(CheckBox& recursive, CheckB
 }
 
 // The main window's shut-down write, after the placement: WriteSavedSwitches
-// from the two boxes (any type with isChecked()).
-template <typename CheckBox>
-void WriteShutdownOptions(const CheckBox& recursive, const CheckBox& sensitive) {
-    WriteSavedSwitches(recursive.isChecked(), sensitive.isChecked());
+// from the two boxes and the two menu switches (any types with isChecked()).
+template <typename CheckBox, typename Switch>
+void WriteShutdownOptions(const CheckBox& recursive, const CheckBox& sensitive,
+                          const Switch& keepPre, const Switch& lfBreaks) {
+    WriteSavedSwitches(
+        {recursive.isChecked(), sensitive.isChecked(), keepPre.isChecked(), lfBreaks.isChecked()});
 }

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 
@@ -80,6 +81,10 @@ private:
                 return;
             handled_.clear();
         }
+        // A batch command's progress is not a question to answer: it shows when the
+        // command outlasts half a second, as it may on a loaded machine.
+        if (qobject_cast<QProgressDialog*>(modal) != nullptr)
+            modal = nullptr;
         if (modal == nullptr || !modal->isVisible()) {
             if (!steps_.empty() && ++idleTicks_ * timer_.interval() > timeoutMs_) {
                 failures_ += QStringLiteral("timed out waiting for a dialog; ");

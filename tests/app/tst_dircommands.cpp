@@ -13,6 +13,7 @@
 #include "text/ReplaceText.h"
 #include "text/TextDocument.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 #include <QThread>
 
@@ -878,6 +880,31 @@ private Q_SLOTS:
         QCOMPARE(State(), before);
         QCOMPARE(W<QLabel>("Label4")->text(), saved);
         QCOMPARE(Panel(), panel);
+    }
+
+    // The File menu's switches reach Optimize Dir and Save All: blocks kept, no
+    // "<pre>" warning, LF written, and the figure is what the files lost on disk.
+    void menuSwitchesReachTheDirectoryCommands() {
+        const QByteArray a("  a  \n<pre>\n  x  \n</pre>\n");
+        const QByteArray b("b  \n");
+        WriteFile(Path(QStringLiteral("sw/a.htm")), a);
+        WriteFile(Path(QStringLiteral("sw/b.htm")), b);
+        form->findChild<QAction*>(QStringLiteral("KeepPre1"))->setChecked(true);
+        form->findChild<QAction*>(QStringLiteral("UnixBreaks1"))->setChecked(true);
+        // Switched off again before the window stores them for the next test.
+        const auto switchesOff = qScopeGuard([this] {
+            for (const char* name : {"KeepPre1", "UnixBreaks1"})
+                form->findChild<QAction*>(QString::fromUtf8(name))->setChecked(false);
+        });
+        LoadDir(Path(QStringLiteral("sw/Directory")));
+        QCOMPARE(Press("OptDir"), kOptimizedMessage);
+        QCOMPARE(Press("SaveAll"), kSavedMessage);
+        const QByteArray savedA("a\n<pre>\n  x  \n</pre>\n");
+        const QByteArray savedB("b\n");
+        QCOMPARE(ReadFile(Path(QStringLiteral("sw/a.htm"))), savedA);
+        QCOMPARE(ReadFile(Path(QStringLiteral("sw/b.htm"))), savedB);
+        QCOMPARE(W<QLabel>("Label4")->text(),
+                 QStringLiteral("%1 bytes").arg(a.size() + b.size() - savedA.size() - savedB.size()));
     }
 
     void cancelledSaveAllKeepsWhatItWrote() {

@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -250,15 +251,25 @@ private Q_SLOTS:
         QCOMPARE(top[1], A("About1"));
         QCOMPARE(file->title(), QStringLiteral("File"));
         QCOMPARE(A("About1")->text(), QStringLiteral("About"));
-        const QList<QAction*> items = file->actions();
-        QCOMPARE(items.size(), 3);
+        QList<QAction*> items;
+        for (QAction* action : file->actions())
+            if (!action->isSeparator())
+                items << action;
+        QCOMPARE(items.size(), 5);
         QCOMPARE(items[0], A("ypestomodify1"));
-        QCOMPARE(items[1], A("Quit1"));
-        QCOMPARE(items[2], A("Quit2"));
+        QCOMPARE(items[1], A("KeepPre1"));
+        QCOMPARE(items[2], A("UnixBreaks1"));
+        QCOMPARE(items[3], A("Quit1"));
+        QCOMPARE(items[4], A("Quit2"));
         QCOMPARE(items[0]->text(), QStringLiteral("Types to modify"));
-        QCOMPARE(items[1]->text(), QStringLiteral("Help"));
-        QCOMPARE(items[2]->text(), QStringLiteral("Quit"));
-        for (QAction* action : {items[0], items[1], items[2], top[0], top[1]}) {
+        QCOMPARE(items[1]->text(), QStringLiteral("Keep <pre> blocks intact"));
+        QCOMPARE(items[2]->text(), QStringLiteral("Write LF line breaks"));
+        QCOMPARE(items[3]->text(), QStringLiteral("Help"));
+        QCOMPARE(items[4]->text(), QStringLiteral("Quit"));
+        // The two switches are checkable and off on a first start.
+        for (QAction* option : {items[1], items[2]})
+            QVERIFY(option->isCheckable() && !option->isChecked());
+        for (QAction* action : items + QList<QAction*>{top[0], top[1]}) {
             QVERIFY(action->shortcut().isEmpty());
             QVERIFY(!action->text().contains(QLatin1Char('&')));
         }
@@ -348,10 +359,12 @@ private Q_SLOTS:
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         QTest::keyClick(form.get(), Qt::Key_F10);
-        auto* menuBar = W<QMenuBar>("MainMenu1");
-        QTRY_VERIFY(menuBar->activeAction() != nullptr);
-        QCOMPARE(menuBar->activeAction()->text(), QStringLiteral("File"));
-        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+        auto* file = W<QMenu>("File1");
+        QTRY_COMPARE(QApplication::activePopupWidget(), file);
+        // The keys go to the menu: the arrows move through its items.
+        QTest::keyClick(file, Qt::Key_Down);
+        QCOMPARE(file->activeAction(), A("ypestomodify1"));
+        QTest::keyClick(file, Qt::Key_Escape);
     }
 
     // --- DisableCommands / EnableCommands ----------------------------------
@@ -615,6 +628,49 @@ private Q_SLOTS:
         W<QCheckBox>("CheckBox2")->setChecked(false);
         QCOMPARE(PressForMessage("DoIt"), kChangedMessage);
         QCOMPARE(DocumentBytes(), QByteArray("a\r\nx\ty\r\nd\r\n"));
+    }
+
+    // The File menu's two switches: preformatted blocks kept, LF breaks written.
+    // With LF the figure is exactly what the file loses on disk.
+    void menuSwitchesShapeOptimizeAndSave_data() {
+        QTest::addColumn<bool>("keepPre");
+        QTest::addColumn<bool>("lf");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("neither") << false << false
+                                 << QByteArray("a\r\n<pre>\r\nx\r\n</pre>\r\nb\r\n") << kPreMessage;
+        QTest::newRow("LF") << false << true << QByteArray("a\n<pre>\nx\n</pre>\nb\n")
+                            << kPreMessage;
+        QTest::newRow("keep <pre>")
+            << true << false << QByteArray("a\r\n<pre>\r\n  x  \r\n</pre>\r\nb\r\n")
+            << kOptimizedMessage;
+        QTest::newRow("both") << true << true << QByteArray("a\n<pre>\n  x  \n</pre>\nb\n")
+                              << kOptimizedMessage;
+    }
+    void menuSwitchesShapeOptimizeAndSave() {
+        QFETCH(bool, keepPre);
+        QFETCH(bool, lf);
+        QFETCH(QByteArray, saved);
+        QFETCH(QString, message);
+        const QByteArray text("  a  \n<pre>\n  x  \n</pre>\n  b\n");
+        WriteFile(Path("a.htm"), text);
+        A("KeepPre1")->setChecked(keepPre);
+        A("UnixBreaks1")->setChecked(lf);
+        // Switched off again before the window stores them for the next test.
+        const auto switchesOff = qScopeGuard([this] {
+            for (const char* name : {"KeepPre1", "UnixBreaks1"})
+                form->findChild<QAction*>(QString::fromUtf8(name))->setChecked(false);
+        });
+        Load(Path("a.htm"));
+        QCOMPARE(PressForMessage("OptFile"), message);
+        ModalDriver driver;
+        driver.File(Path("out.htm"));
+        W<QPushButton>("SaveFile")->click();
+        QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        QCOMPARE(ReadFile(Path("out.htm")), saved);
+        if (lf)
+            QCOMPARE(W<QLabel>("Label4")->text(),
+                     QStringLiteral("%1 bytes").arg(text.size() - saved.size()));
     }
 
     // --- Save File -----------------------------------------------------------------

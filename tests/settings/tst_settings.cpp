@@ -108,6 +108,8 @@ private Q_SLOTS:
     void firstRunStartup();
     void optionTexts_data();
     void optionTexts();
+    void lineBreakTexts_data();
+    void lineBreakTexts();
     void listFallback_data();
     void listFallback();
     void mistypedValueAtStartup_data();
@@ -480,9 +482,12 @@ void TestSettings::minimumSizeStillApplies() {
 void TestSettings::firstRunStartup() {
     QCheckBox recursive;
     QCheckBox sensitive;
+    QCheckBox keepPre;
+    QCheckBox lfBreaks;
     recursive.setChecked(true);
     sensitive.setChecked(true);
-    QCOMPARE(ErrorOf([&] { ReadStartupOptions(recursive, sensitive); }), QString());
+    QCOMPARE(ErrorOf([&] { ReadStartupOptions(recursive, sensitive, keepPre, lfBreaks); }),
+             QString());
     QVERIFY(!recursive.isChecked());
     QVERIFY(!sensitive.isChecked());
     QCOMPARE(FileTypes, DefaultTypeList);
@@ -507,18 +512,45 @@ void TestSettings::optionTexts() {
     QFETCH(QString, stored);
     QFETCH(bool, checked);
     const QString sz = QStringLiteral("REG_SZ");
-    for (int which = 0; which < 2; ++which) {
+    for (int which = 0; which < 3; ++which) {
         ResetHive();
         PutProgramValue(QStringLiteral("recursive"), sz,
                         which == 0 ? stored : QStringLiteral("yes"));
         PutProgramValue(QStringLiteral("sensitive"), sz,
                         which == 1 ? stored : QStringLiteral("yes"));
+        PutProgramValue(QStringLiteral("keeppre"), sz, which == 2 ? stored : QStringLiteral("yes"));
         QCheckBox recursive;
         QCheckBox sensitive;
-        ReadStartupOptions(recursive, sensitive);
+        QCheckBox keepPre;
+        QCheckBox lfBreaks;
+        ReadStartupOptions(recursive, sensitive, keepPre, lfBreaks);
         QCOMPARE(recursive.isChecked(), which == 0 ? checked : true);
         QCOMPARE(sensitive.isChecked(), which == 1 ? checked : true);
+        QCOMPARE(keepPre.isChecked(), which == 2 ? checked : true);
     }
+}
+
+void TestSettings::lineBreakTexts_data() {
+    QTest::addColumn<QJsonValue>("stored"); // undefined: no value
+    QTest::addColumn<bool>("lf");
+    QTest::newRow("lf") << QJsonValue(QStringLiteral("lf")) << true;
+    QTest::newRow("crlf") << QJsonValue(QStringLiteral("crlf")) << false;
+    QTest::newRow("LF") << QJsonValue(QStringLiteral("LF")) << false;
+    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << false;
+}
+
+void TestSettings::lineBreakTexts() {
+    QFETCH(QJsonValue, stored);
+    QFETCH(bool, lf);
+    if (!stored.isUndefined())
+        PutProgramValue(QStringLiteral("linebreaks"), QStringLiteral("REG_SZ"), stored);
+    QCheckBox recursive;
+    QCheckBox sensitive;
+    QCheckBox keepPre;
+    QCheckBox lfBreaks;
+    lfBreaks.setChecked(!lf); // a missing value is read as "crlf", not left alone
+    ReadStartupOptions(recursive, sensitive, keepPre, lfBreaks);
+    QCOMPARE(lfBreaks.isChecked(), lf);
 }
 
 void TestSettings::listFallback_data() {
@@ -559,7 +591,9 @@ void TestSettings::listFallback() {
     }();
     QCheckBox recursive;
     QCheckBox sensitive;
-    ReadStartupOptions(recursive, sensitive);
+    QCheckBox keepPre;
+    QCheckBox lfBreaks;
+    ReadStartupOptions(recursive, sensitive, keepPre, lfBreaks);
     QVERIFY(recursive.isChecked());
     QCOMPARE(Q(FileTypes), fileTypes);
     QCOMPARE(Q(UncheckedTypes), uncheckedTypes);
@@ -582,6 +616,8 @@ void TestSettings::mistypedValueAtStartup_data() {
                                << QString();
     QTest::newRow("unchecked") << QStringLiteral("unchecked") << true << true
                                << QStringLiteral("*.a") << QString();
+    QTest::newRow("keeppre") << QStringLiteral("keeppre") << true << true << QStringLiteral("*.a")
+                             << QStringLiteral("*.b");
 }
 
 void TestSettings::mistypedValueAtStartup() {
@@ -598,7 +634,9 @@ void TestSettings::mistypedValueAtStartup() {
     PutProgramValue(mistyped, QStringLiteral("REG_DWORD"), 1);
     QCheckBox recursive;
     QCheckBox sensitive;
-    QCOMPARE(ErrorOf([&] { ReadStartupOptions(recursive, sensitive); }),
+    QCheckBox keepPre;
+    QCheckBox lfBreaks;
+    QCOMPARE(ErrorOf([&] { ReadStartupOptions(recursive, sensitive, keepPre, lfBreaks); }),
              QStringLiteral("Invalid data type for '%1'").arg(mistyped));
     QCOMPARE(recursive.isChecked(), recursiveChecked);
     QCOMPARE(sensitive.isChecked(), sensitiveChecked);
@@ -608,12 +646,14 @@ void TestSettings::mistypedValueAtStartup() {
 
 void TestSettings::savedOptionsReadInOrder_data() {
     QTest::addColumn<QString>("mistyped"); // empty: none
-    QTest::addColumn<int>("valuesRead");   // switches, then filetypes, then unchecked
-    QTest::newRow("none") << QString() << 3;
+    QTest::addColumn<int>("valuesRead");   // switches, filetypes, unchecked, keeppre, linebreaks
+    QTest::newRow("none") << QString() << 5;
     QTest::newRow("recursive") << QStringLiteral("recursive") << 0;
     QTest::newRow("sensitive") << QStringLiteral("sensitive") << 0;
     QTest::newRow("filetypes") << QStringLiteral("filetypes") << 1;
     QTest::newRow("unchecked") << QStringLiteral("unchecked") << 2;
+    QTest::newRow("keeppre") << QStringLiteral("keeppre") << 3;
+    QTest::newRow("linebreaks") << QStringLiteral("linebreaks") << 4;
 }
 
 void TestSettings::savedOptionsReadInOrder() {
@@ -624,6 +664,8 @@ void TestSettings::savedOptionsReadInOrder() {
     PutProgramValue(QStringLiteral("sensitive"), sz, QStringLiteral("no"));
     PutProgramValue(QStringLiteral("filetypes"), sz, QStringLiteral("*.a"));
     PutProgramValue(QStringLiteral("unchecked"), sz, QStringLiteral("*.b"));
+    PutProgramValue(QStringLiteral("keeppre"), sz, QStringLiteral("yes"));
+    PutProgramValue(QStringLiteral("linebreaks"), sz, QStringLiteral("lf"));
     if (!mistyped.isEmpty())
         PutProgramValue(mistyped, QStringLiteral("REG_DWORD"), 1);
     SavedOptions saved;
@@ -634,6 +676,10 @@ void TestSettings::savedOptionsReadInOrder() {
     QCOMPARE(saved.sensitive.has_value(), valuesRead >= 1);
     QCOMPARE(saved.fileTypes.has_value(), valuesRead >= 2);
     QCOMPARE(saved.uncheckedTypes.has_value(), valuesRead >= 3);
+    QCOMPARE(saved.keepPre.has_value(), valuesRead >= 4);
+    QCOMPARE(saved.lfBreaks.has_value(), valuesRead >= 5);
+    if (valuesRead >= 5)
+        QVERIFY(*saved.keepPre && *saved.lfBreaks);
     if (valuesRead >= 1) {
         QVERIFY(*saved.recursive);
         QVERIFY(!*saved.sensitive);
@@ -650,24 +696,39 @@ void TestSettings::savedOptionsReadInOrder() {
 void TestSettings::shutdownWrite_data() {
     QTest::addColumn<bool>("recursiveChecked");
     QTest::addColumn<bool>("sensitiveChecked");
-    QTest::newRow("neither") << false << false;
-    QTest::newRow("recursive") << true << false;
-    QTest::newRow("sensitive") << false << true;
-    QTest::newRow("both") << true << true;
+    QTest::addColumn<bool>("keepPreChecked");
+    QTest::addColumn<bool>("lfChecked");
+    QTest::newRow("none") << false << false << false << false;
+    QTest::newRow("recursive") << true << false << false << false;
+    QTest::newRow("sensitive") << false << true << false << false;
+    QTest::newRow("keep pre") << false << false << true << false;
+    QTest::newRow("lf") << false << false << false << true;
+    QTest::newRow("all") << true << true << true << true;
 }
 
 void TestSettings::shutdownWrite() {
     QFETCH(bool, recursiveChecked);
     QFETCH(bool, sensitiveChecked);
+    QFETCH(bool, keepPreChecked);
+    QFETCH(bool, lfChecked);
     FileTypes = "*.not-written";
     QCheckBox recursive;
     QCheckBox sensitive;
+    QCheckBox keepPre;
+    QCheckBox lfBreaks;
     recursive.setChecked(recursiveChecked);
     sensitive.setChecked(sensitiveChecked);
-    WriteShutdownOptions(recursive, sensitive);
+    keepPre.setChecked(keepPreChecked);
+    lfBreaks.setChecked(lfChecked);
+    WriteShutdownOptions(recursive, sensitive, keepPre, lfBreaks);
     const QJsonObject values = ReadHiveKeys().value(kProgramKey).toObject();
     QCOMPARE(values.keys(),
-             (QStringList{QStringLiteral("recursive"), QStringLiteral("sensitive")}));
+             (QStringList{QStringLiteral("keeppre"), QStringLiteral("linebreaks"),
+                          QStringLiteral("recursive"), QStringLiteral("sensitive")}));
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("keeppre")),
+             QJsonValue(keepPreChecked ? QStringLiteral("yes") : QStringLiteral("no")));
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("linebreaks")),
+             QJsonValue(lfChecked ? QStringLiteral("lf") : QStringLiteral("crlf")));
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("recursive")),
              QJsonValue(recursiveChecked ? QStringLiteral("yes") : QStringLiteral("no")));
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("sensitive")),
@@ -680,7 +741,10 @@ void TestSettings::shutdownWithUnopenableStore() {
     MakeStoreUnopenable();
     QCheckBox recursive;
     QCheckBox sensitive;
-    QCOMPARE(ErrorOf([&] { WriteShutdownOptions(recursive, sensitive); }), QString());
+    QCheckBox keepPre;
+    QCheckBox lfBreaks;
+    QCOMPARE(ErrorOf([&] { WriteShutdownOptions(recursive, sensitive, keepPre, lfBreaks); }),
+             QString());
     QVERIFY(QFileInfo(HiveDir()).isFile());
 }
 
@@ -689,7 +753,9 @@ void TestSettings::shutdownRefusedWrite() {
     MakeWritesRefused();
     QCheckBox recursive;
     QCheckBox sensitive;
-    QCOMPARE(ErrorOf([&] { WriteShutdownOptions(recursive, sensitive); }),
+    QCheckBox keepPre;
+    QCheckBox lfBreaks;
+    QCOMPARE(ErrorOf([&] { WriteShutdownOptions(recursive, sensitive, keepPre, lfBreaks); }),
              QStringLiteral("Failed to set data for 'recursive'"));
     AllowWrites();
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("recursive")),

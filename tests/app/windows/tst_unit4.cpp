@@ -554,7 +554,9 @@ void TestUnit4::saveSplitsCheckedAndUnchecked() {
     UncheckedTypes.clear();
     QCheckBox recursive;
     QCheckBox sensitive;
-    ReadStartupOptions(recursive, sensitive);
+    QCheckBox keepPre;
+    QCheckBox lfBreaks;
+    ReadStartupOptions(recursive, sensitive, keepPre, lfBreaks);
     QCOMPARE(Q(FileTypes), QStringLiteral("a;c:x"));
     QCOMPARE(Q(UncheckedTypes), QStringLiteral("b"));
 }
@@ -572,7 +574,9 @@ void TestUnit4::saveAllUnchecked() {
     // The next start does not fall back to the defaults.
     QCheckBox recursive;
     QCheckBox sensitive;
-    ReadStartupOptions(recursive, sensitive);
+    QCheckBox keepPre;
+    QCheckBox lfBreaks;
+    ReadStartupOptions(recursive, sensitive, keepPre, lfBreaks);
     QCOMPARE(Q(FileTypes), QString());
     QCOMPARE(Q(UncheckedTypes), QStringLiteral("a;;b"));
     // An empty list saves two empty strings.
