@@ -14,10 +14,12 @@ QLineEdit* NameField(const QFileDialog& dialog) {
     return dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
 }
 
-// Qt's completer reopens its list when the file system model finishes reading a
-// folder the user typed into, even after the dialog has closed: the list then lies
-// over the main window and eats the next click. While the dialog is closed, the
-// completer is detached from the name field, so it has nowhere to show its list.
+// The completion list is a window of its own. When it hands Enter on to the name
+// field and the dialog closes, the list stays on screen over the main window and
+// eats the next click; Qt also reopens it when the file system model finishes
+// reading a folder typed into, closed dialog or not. So the list is hidden with
+// the dialog, and the completer is detached from the name field while the dialog
+// is closed, leaving it nowhere to show the list.
 class CompleterGuard : public QObject {
 public:
     CompleterGuard(QFileDialog& dialog, QLineEdit& field)
