@@ -6,9 +6,9 @@
 // A block starts with "<" and one of those names in any letter case, followed by
 // white space (space, tab, CR, LF, form feed), "/" or ">" ("<prefix>" is no
 // start tag). It ends with the ">" of the first "</" + the same name, in any case,
-// followed by optional white space and ">"; a start tag of another name inside it
-// counts for nothing. A block whose end tag never comes lasts to the end of the
-// text.
+// followed by optional white space and ">" ("</pre x>" does not end it); a start
+// tag of another name inside it counts for nothing. A block whose end tag never
+// comes lasts to the end of the text.
 //
 // The finder calls the byte after the name the block's first byte: "<" and the
 // name are ordinary text either way, so that a tag cut between two pieces needs
