@@ -53,7 +53,23 @@ bool BatchProgress::StopRequested() const {
     return stopAsked_ || dialog_->wasCanceled();
 }
 
+void BatchProgress::Close() {
+    if (closed_)
+        return;
+    closed_ = true;
+    stopAsked_ = StopRequested(); // reset() forgets a Cancel
+    // reset() also stops the timer that would show the dialog later on its own.
+    dialog_->reset();
+    dialog_->hide();
+}
+
 void BatchProgress::Report(std::size_t done, std::size_t total) {
+    if (closed_)
+        return;
+    if (total > 0 && done >= total) {
+        Close(); // the last file is done: what follows is the command's message
+        return;
+    }
     // The first file handles the events at once, so the window shows itself busy
     // before the work goes on.
     if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventsEveryMs)
@@ -66,6 +82,8 @@ void BatchProgress::Report(std::size_t done, std::size_t total) {
 }
 
 void BatchProgress::Show(std::size_t done, std::size_t total) {
+    if (closed_)
+        return;
     dialog_->setMaximum(Clamped(total));
     dialog_->setLabelText(doing_ + QStringLiteral("\n%1 of %2 files").arg(done).arg(total));
     if (done > 0)                         // 0 would start the half second again
@@ -113,6 +131,7 @@ void BatchProgress::RunOnWorkerThread(const std::function<void(const BatchContro
         loop.exec();
     worker.join();
     poll.stop();
+    Close();
     if (failure)
         std::rethrow_exception(failure);
 }

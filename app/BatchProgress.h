@@ -34,6 +34,9 @@ public:
     BatchControl Control();
     void RequestStop() { stopAsked_ = true; }
     bool StopRequested() const;
+    // The work is over: the dialog goes (before the command's closing message or
+    // error box) and does not come back.
+    void Close();
 
     // Runs work(control) on a worker thread and handles the window's events until
     // it has ended; returns its result or throws what it threw. The window's
@@ -54,6 +57,7 @@ private:
     QString doing_;
     QElapsedTimer sinceEvents_;
     bool stopAsked_ = false;
+    bool closed_ = false;
     // What the worker reports and is asked, read and written from both threads.
     std::atomic<std::size_t> workerDone_{0};
     std::atomic<std::size_t> workerTotal_{0};

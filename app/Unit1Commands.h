@@ -6,6 +6,8 @@
 #include "app/HandlerGuard.h"
 #include "app/Unit1.h"
 
+#include <QScopeGuard>
+
 #include <string>
 #include <utility>
 
@@ -61,7 +63,11 @@ template <typename Body> void TForm1::RunBatchCommand(const QString& doing, Body
     RunGuarded([&] {
         BatchProgress progress(this, doing);
         progress_ = &progress;
-        RunCommand([&] { body(progress.Control()); });
+        RunCommand([&] {
+            // A failure's error box comes after the unwinding: the dialog has gone.
+            const auto closeFirst = qScopeGuard([&] { progress.Close(); });
+            body(progress.Control());
+        });
         progress_ = nullptr;
     });
     progress_ = nullptr;

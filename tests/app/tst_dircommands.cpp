@@ -23,8 +23,8 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -106,7 +106,7 @@ const QString kStopQuestion = QStringLiteral("A command is running. Stop it and 
 // presses Cancel, or asks the window to close and answers the question.
 class BatchDriver : public QObject {
 public:
-    enum Action { Cancel, CloseNo, CloseYes };
+    enum Action { Cancel, CloseNo, CloseYes, LetItEnd };
     BatchDriver(QWidget* window, Action action) : window_(window), action_(action) {
         slow_.setInterval(0);
         connect(&slow_, &QTimer::timeout, this, [] { QThread::msleep(60); });
@@ -119,7 +119,8 @@ public:
     QString progressText; // the progress dialog's label when it showed
     Flags during;         // the window's availability meanwhile
     QString question;
-    QStringList messages; // every other message box
+    QStringList messages;             // every other message box
+    bool progressWithMessage = false; // a progress dialog was still shown beside one
 
 private:
     void Poll() {
@@ -130,6 +131,8 @@ private:
         if (auto* progress = qobject_cast<QProgressDialog*>(modal)) {
             progressText = progress->findChild<QLabel*>()->text();
             during = StateOf(window_);
+            if (action_ == LetItEnd)
+                return;
             QPointer<QWidget> window(window_);
             QPointer<QPushButton> cancel(progress->findChild<QPushButton*>());
             const bool close = action_ != Cancel;
@@ -141,6 +144,8 @@ private:
             });
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             const bool asked = box->text() == kStopQuestion;
+            for (auto* progress : window_->findChildren<QProgressDialog*>())
+                progressWithMessage = progressWithMessage || progress->isVisible();
             if (asked)
                 question = box->text();
             else
@@ -903,8 +908,19 @@ private Q_SLOTS:
         const QByteArray savedB("b\n");
         QCOMPARE(ReadFile(Path(QStringLiteral("sw/a.htm"))), savedA);
         QCOMPARE(ReadFile(Path(QStringLiteral("sw/b.htm"))), savedB);
-        QCOMPARE(W<QLabel>("Label4")->text(),
-                 QStringLiteral("%1 bytes").arg(a.size() + b.size() - savedA.size() - savedB.size()));
+        QCOMPARE(
+            W<QLabel>("Label4")->text(),
+            QStringLiteral("%1 bytes").arg(a.size() + b.size() - savedA.size() - savedB.size()));
+    }
+
+    // The progress goes when the work ends: the closing message stands alone.
+    void progressGoesBeforeTheMessage() {
+        ListManyFiles();
+        BatchDriver driver(form.get(), BatchDriver::LetItEnd);
+        W<QPushButton>("OptDir")->click();
+        QVERIFY(!driver.progressText.isEmpty()); // it had shown
+        QCOMPARE(driver.messages, QStringList{kOptimizedMessage});
+        QVERIFY(!driver.progressWithMessage);
     }
 
     void cancelledSaveAllKeepsWhatItWrote() {
