@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSpacerItem>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
@@ -84,6 +85,22 @@ void ShowInTextArea(QMessageBox& box, const QString& text, const QRect& area) {
     grid->addWidget(view, row, first, rows, column + columns - first);
 }
 
+// Wide enough that a window manager's title bar shows the caption whole, beside
+// its icon and buttons, instead of eliding a short message's caption.
+void KeepCaptionWhole(QMessageBox& box, const QRect& area) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr)
+        return;
+    QFont bold = box.font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    const int buttons = 5 * metrics.height(); // the icon and three buttons, with room
+    const int width =
+        std::min(metrics.horizontalAdvance(box.windowTitle()) + buttons, area.width() * 9 / 10);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 void ShowBox(QMessageBox::Icon icon, const QString& text) {
     QMessageBox box(icon, QGuiApplication::applicationDisplayName(), QString(), QMessageBox::Ok);
     box.setObjectName(icon == QMessageBox::NoIcon ? QStringLiteral("MessageBox")
@@ -98,6 +115,7 @@ void ShowBox(QMessageBox::Icon icon, const QString& text) {
         ShowInTextArea(box, text, area);
     }
     box.setText(text);
+    KeepCaptionWhole(box, area);
     box.exec();
 }
 
