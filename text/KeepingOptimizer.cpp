@@ -12,6 +12,8 @@ inline bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+constexpr std::size_t WindowBytes = std::size_t{64} << 10;
+
 } // namespace
 
 std::size_t KeepingOptimizer::Run(const char* src, std::size_t len, char* dst) {
@@ -19,7 +21,10 @@ std::size_t KeepingOptimizer::Run(const char* src, std::size_t len, char* dst) {
     const char* const end = src + len;
     std::size_t w = 0;
     while (p != end) {
-        const std::string_view rest(p, static_cast<std::size_t>(end - p));
+        // A window at a time, so that the lines are optimized while the bytes the
+        // finder has just read are still in the cache.
+        const std::string_view rest(
+            p, std::min<std::size_t>(static_cast<std::size_t>(end - p), WindowBytes));
         if (finder_.Inside()) {
             // A block's bytes go out as they are; its line holds text.
             const std::size_t n = finder_.FindEnd(rest);

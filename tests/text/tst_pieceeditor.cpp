@@ -186,6 +186,7 @@ private Q_SLOTS:
     void randomTextsAndCuts();
     void randomPatternsAndReplacements();
     void keptBlocksAgreeWithTheReference();
+    void keptBlocksInALargeText();
     void passingTheLimitFails();
     void replacementsThatKeepLines_data();
     void replacementsThatKeepLines();
@@ -332,6 +333,21 @@ void TestPieceEditor::keptBlocksAgreeWithTheReference() {
         CompareResults(InPieces(raw, edit, RandomCuts(rng, raw.size()), block), whole, raw);
         if (QTest::currentTestFailed())
             return;
+    }
+}
+
+void TestPieceEditor::keptBlocksInALargeText() {
+    // Longer than the windows the whole text is worked in.
+    Edit edit;
+    edit.keepPre = true;
+    QRandomGenerator rng(20261212);
+    for (int round = 0; round < 3; ++round) {
+        std::string raw;
+        while (raw.size() < 300'000)
+            raw += RandomText(rng, 40, true);
+        const Result whole = WholeText(raw, edit);
+        CompareResults(whole, Reference(raw), "large text");
+        CompareResults(InPieces(raw, edit, RandomCuts(rng, raw.size()), 4096), whole, "large text");
     }
 }
 
