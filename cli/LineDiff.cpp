@@ -1,5 +1,7 @@
 #include "cli/LineDiff.h"
 
+#include <algorithm>
+#include <cmath>
 #include <unordered_map>
 
 std::vector<std::string_view> SplitLines(std::string_view text) {
@@ -68,20 +70,25 @@ private:
         const long off = maxD + 1;
         // forward_[off + k]: furthest x on diagonal k = x - y from the start;
         // backward_[off + k]: furthest distance back from the end on diagonal k
-        // of the reversed texts.
-        for (long i = 0; i <= 2 * off; ++i) {
-            forward_[static_cast<std::size_t>(i)] = -1;
-            backward_[static_cast<std::size_t>(i)] = -1;
-        }
-        forward_[static_cast<std::size_t>(off + 1)] = 0;
-        backward_[static_cast<std::size_t>(off + 1)] = 0;
+        // of the reversed texts. Only the diagonals reached are set, so a call
+        // costs what its search costs, not the size of its texts.
         auto fw = [&](long k) -> long& {
             return forward_[static_cast<std::size_t>(off + k)];
         };
         auto bw = [&](long k) -> long& {
             return backward_[static_cast<std::size_t>(off + k)];
         };
+        // Past this many edits a shortest edit is not worth its time: the point
+        // reached furthest so far is taken (the result stays a correct edit,
+        // perhaps not the shortest), as diff does.
+        const long costly = std::max<long>(1024, static_cast<long>(std::sqrt(double(n + m))) * 4);
         for (long d = 0; d <= maxD; ++d) {
+            fw(-d - 1) = bw(-d - 1) = -1;
+            fw(d + 1) = bw(d + 1) = d == 0 ? 0 : -1; // d == 0: the start
+            if (d > costly) {
+                FurthestPoint(d - 1, n, m, aLo, bLo, sx, sy);
+                return;
+            }
             for (long k = -d; k <= d; k += 2) {
                 long x = Step(fw(k - 1), fw(k + 1), k, n, m);
                 if (x < 0) {
@@ -132,6 +139,22 @@ private:
         if (fromAbove >= 0 && fromAbove - k >= 0 && fromAbove - k <= m && fromAbove > best)
             best = fromAbove;
         return best;
+    }
+
+    // The point furthest along (x + y largest) of the forward paths of d edits.
+    void FurthestPoint(long d, long n, long m, long aLo, long bLo, long& sx, long& sy) {
+        const long off = (n + m + 1) / 2 + 1;
+        long best = -1;
+        sx = aLo;
+        sy = bLo;
+        for (long k = -d; k <= d; k += 2) {
+            const long x = forward_[static_cast<std::size_t>(off + k)];
+            if (x >= 0 && x - k >= 0 && x <= n && x - k <= m && 2 * x - k > best) {
+                best = 2 * x - k;
+                sx = aLo + x;
+                sy = bLo + x - k;
+            }
+        }
     }
 
     const std::vector<int>& a_;

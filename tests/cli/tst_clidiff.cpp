@@ -51,9 +51,12 @@ private Q_SLOTS:
 
 void tst_CliDiff::shortestEdit() {
     QRandomGenerator rng(7);
-    for (int round = 0; round < 400; ++round) {
-        const std::string x = RandomText(rng, rng.bounded(14));
-        const std::string y = RandomText(rng, rng.bounded(14));
+    for (int round = 0; round < 402; ++round) {
+        // The last two are long and far apart: past the search's bound the edit
+        // must still be a correct one (its length is not checked).
+        const bool large = round >= 400;
+        const std::string x = RandomText(rng, large ? 30000 : rng.bounded(14));
+        const std::string y = RandomText(rng, large ? 30000 : rng.bounded(14));
         const auto a = SplitLines(x);
         const auto b = SplitLines(y);
         const LineEdit e = DiffLines(a, b);
@@ -68,7 +71,8 @@ void tst_CliDiff::shortestEdit() {
                 keptB.push_back(b[j]);
         QVERIFY(keptA == keptB);
         // ...and as many as can be.
-        QCOMPARE(keptA.size(), LcsLength(a, b));
+        if (!large)
+            QCOMPARE(keptA.size(), LcsLength(a, b));
     }
 }
 
