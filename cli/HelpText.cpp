@@ -16,14 +16,14 @@ std::string UsageHint() {
 std::string HelpText() {
     return R"(Usage: velocitrix-cli optimize [OPTION]... PATH...
   or:  velocitrix-cli replace --find TEXT --with TEXT [--case-sensitive] [OPTION]... PATH...
-  or:  velocitrix-cli optimize|replace [OPTION]... -
+  or:  velocitrix-cli optimize|replace [OPTION]... - (standard input)
 Make web site sources smaller, or replace a text in them, from scripts, build
 servers or over ssh, with exactly the rules of the Velocitrix Website Optimizer.
 
-A PATH is a file or a directory; "-" alone reads standard input and writes
-the result to standard output a piece at a time (for editors and pipes),
-touching no file; it takes none of --check, --diff, --dry-run, --json,
---write-all, --compressed-size and --backup. A directory is walked as the program's
+A PATH is a file or a directory; - alone reads standard input and writes the
+result to standard output a piece at a time (for editors and pipes), touching
+no file; it takes none of --check, --diff, --dry-run, --json, --write-all,
+--compressed-size and --backup. A directory is walked as the program's
 "Load Dir" walks it: every entry whose name matches one of the file-type masks
 is taken (a directory named like a mask too, and it then fails on reading),
 its subdirectories only with --recursive. Files are worked on in the order of
@@ -31,12 +31,12 @@ the program's file list: full paths sorted alphabetically, the case of the
 letters A to Z ignored.
 
 optimize does what "Optimize Dir" and then "Save All" do: every line break
-becomes CR LF (or LF with --line-breaks=lf), runs of spaces and tabs inside a line shrink to their last
-character, white space at the start and end of a line goes, and lines that
-hold nothing but white space are removed. An empty file is left empty. A file
-whose optimized text holds "<pre>" is written too, with a warning; with
---keep-pre the preformatted blocks (pre, textarea, script, style, xmp,
-listing, plaintext) are left as they are.
+becomes CR LF (or LF with --line-breaks=lf), runs of spaces and tabs inside a
+line shrink to their last character, white space at the start and end of a
+line goes, and lines that hold nothing but white space are removed. An empty
+file is left empty. A file whose optimized text holds "<pre>" is written too,
+with a warning; with --keep-pre the preformatted blocks (pre, textarea,
+script, style, xmp, listing, plaintext) are left as they are.
 
 replace does what "Change Dir" and then "Save All" do: every occurrence of the
 --find text is replaced by the --with text, left to right, without overlaps,
@@ -106,24 +106,21 @@ saved"), and a total line; with --check or --diff only the lines or diffs
 named above. The byte counts are those the program shows: the length of the
 text with a CR LF after every line (an LF with --line-breaks=lf), before and
 after. Failures and warnings go to standard error, worded as the program's
-error box words them, and do not stop the other files. A progress bar is shown on standard error
-when it is a terminal and the run takes a while.
+error box words them, and do not stop the other files. A progress bar is
+shown on standard error when it is a terminal and the run takes a while.
 
 Interrupting: on SIGINT, SIGTERM or SIGHUP no further file is taken, a write
 already being put in place is finished, and every file not yet written is
 left as it was, with no temporary file behind.
 
-Exit status:
-  status  a run, --dry-run, "-"        --check, --diff
-  0       every file was done          no file would change
-  1       some file failed (or a       some file would change
-          directory's walk ended
-          early, or the report could
-          not be written)
-  2       bad usage                    bad usage
-  3       -                            some file could not be read or
-                                       worked (named on standard error),
-                                       so the answer is not complete
-  128+N   stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP)
+Exit status, for a run, --dry-run and -  |  for --check and --diff:
+  0      every file was done             |  no file would change
+  1      some file failed (see a)        |  some file would change
+  2      bad usage                       |  bad usage
+  3      (not used)                      |  a file could not be read (see b)
+  128+N  stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP)
+  a      or a directory's walk ended early, or the report could not be written
+  b      or worked; it is named on standard error, and the answer is not
+         complete
 )";
 }
