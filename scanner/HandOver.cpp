@@ -84,6 +84,15 @@ constexpr long kWorkerMaxSpinNs = 20000;
 constexpr long kOwnerMaxSpinNs = 50000;
 constexpr long kOwnerWaitNs = 200000; // then the owner returns to its event loop
 constexpr auto kOwnerSlice = std::chrono::milliseconds(2); // calls run in one go
+// What the owner does between two runs of calls grows with what the calls did:
+// each call adds a row to the window's list, and the list view lays out all its
+// rows once per pass of the event loop. With a fixed slice the number of passes
+// grows with the number of files too, which makes a long walk cost the square of
+// its length. So a slice lasts at least kOwnerShare times the owner's last pass
+// away from the calls (the event loop then takes at most a fifth of the time),
+// but no longer than kOwnerMaxSlice, so the window still answers promptly.
+constexpr int kOwnerShare = 4;
+constexpr auto kOwnerMaxSlice = std::chrono::milliseconds(40);
 
 void Adapt(long& spinNs, long maxSpinNs, Clock::duration waited) {
     if (waited <= std::chrono::nanoseconds(maxSpinNs)) {
@@ -193,7 +202,14 @@ void THandOver::Call(const std::function<void()>& call) {
 }
 
 void THandOver::RunPending() {
-    const Clock::time_point sliceEnd = Clock::now() + kOwnerSlice;
+    const Clock::time_point start = Clock::now();
+    if (ownerLeftAt_) {
+        // Away since the slice ended with calls still coming: the event loop's pass.
+        ownerSlice_ = std::clamp<Clock::duration>((start - *ownerLeftAt_) * kOwnerShare,
+                                                  kOwnerSlice, kOwnerMaxSlice);
+        ownerLeftAt_.reset();
+    }
+    const Clock::time_point sliceEnd = start + ownerSlice_;
     for (;;) {
         std::uint32_t w = word_.load(std::memory_order_acquire);
         if ((w & kStateMask) != kPending || (w & kCancelled) != 0) {
@@ -219,7 +235,11 @@ void THandOver::RunPending() {
         if ((w & (kWorkerAsleep | kCancelled)) != 0) {
             Wake();
         }
-        if ((w & kCancelled) != 0 || Clock::now() >= sliceEnd) {
+        if ((w & kCancelled) != 0) {
+            return;
+        }
+        if (const Clock::time_point now = Clock::now(); now >= sliceEnd) {
+            ownerLeftAt_ = now;
             return;
         }
         // Wait briefly for the worker's next call and run it here.

@@ -8,9 +8,11 @@
 //
 // Events come in quick runs (one per file found), so after running a call the
 // owner's thread waits a little for the next one and runs it at once, without a
-// round through its event loop, for at most a couple of milliseconds before it
-// returns to the loop. Both sides meet on one atomic word; a side sleeps (futex)
-// only after a short spin, and is woken only when it announced that it sleeps.
+// round through its event loop, for a couple of milliseconds before it returns
+// to the loop; longer (up to 40 ms) when its last pass through the loop took
+// long, so that the loop's share of the time stays bounded. Both sides meet on
+// one atomic word; a side sleeps (futex) only after a short spin, and is woken
+// only when it announced that it sleeps.
 
 #include <QEvent>
 
@@ -21,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class QObject;
 
@@ -82,4 +85,8 @@ private:
     // Spin budgets, each used by one side only.
     long workerSpinNs_ = 5000;
     long ownerSpinNs_ = 5000;
+    // Owner side: how long a run of calls may last, and when the last run ended
+    // because its time was up (unset when it ended for want of calls).
+    std::chrono::steady_clock::duration ownerSlice_ = std::chrono::milliseconds(2);
+    std::optional<std::chrono::steady_clock::time_point> ownerLeftAt_;
 };
