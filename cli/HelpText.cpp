@@ -72,7 +72,9 @@ Options:
   -n, --dry-run             write nothing; report what would change
       --check               write nothing; print "would change: PATH" for each
                             file whose bytes would change, and say so by the
-                            exit status (see below)
+                            exit status (see below); a file is read up to its
+                            first byte that changes (no figures, no <pre>
+                            warning for it) unless --json asks for figures
       --diff                write nothing; print a unified diff (a/PATH, b/PATH,
                             three lines of context) of each file that would
                             change; "patch -p1" applied to the tree writes

@@ -136,7 +136,11 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
     };
 
     if (!writes) {
-        readOn(false);
+        if (!settings.untilDifference)
+            readOn(false);
+        else if (!readOn(true))
+            out.changed = true; // known at its first byte that differs
+
         if (settings.diff && out.changed)
             out.diff = UnifiedDiff(entry.path, oldText, newText);
         return;

@@ -33,7 +33,10 @@ struct PipelineSettings {
     bool writeAll = false;       // write every file, also one whose bytes stay the same
     bool diff = false;           // keep the unified diff of each file that would change
     bool compressedSize = false; // count the gzip sizes before and after
-    std::string backupDir;       // empty: none
+    // With dryRun: a file's work ends at its first byte that differs (only
+    // whether it changes is wanted; its figures and "<pre>" are not known then).
+    bool untilDifference = false;
+    std::string backupDir; // empty: none
     // Asked between pieces and before a file is put in place on its own: true
     // ends the file's work, and nothing of it is written.
     bool (*stopRequested)() = nullptr;

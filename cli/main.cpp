@@ -79,6 +79,9 @@ PipelineSettings SettingsOf(const CliOptions& o) {
     settings.writeAll = o.writeAll;
     settings.diff = o.diff;
     settings.compressedSize = o.compressedSize;
+    // --check alone shows no figures: a file is known to change at its first
+    // differing byte.
+    settings.untilDifference = o.check && !o.diff && !o.json && !o.compressedSize;
     settings.backupDir = o.backupDir;
     settings.stopRequested = &Interrupted;
     return settings;
