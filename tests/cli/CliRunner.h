@@ -25,10 +25,14 @@ struct CliResult {
     QByteArray err;
 };
 
+// inputFile: what standard input reads (none: nothing).
 inline CliResult RunCli(const QStringList& args, const QString& workDir = QString(),
-                        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+                        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment(),
+                        const QString& inputFile = QString()) {
     QProcess p;
     p.setProgram(QString::fromUtf8(VX_CLI_PATH));
+    if (!inputFile.isEmpty())
+        p.setStandardInputFile(inputFile);
     p.setArguments(args);
     p.setProcessEnvironment(env);
     if (!workDir.isEmpty())

@@ -40,22 +40,6 @@ Stamp StampOf(const QString& path) {
     return {st.st_ino, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-CliResult RunFilter(const QStringList& args, const QByteArray& input) {
-    QProcess p;
-    p.start(QString::fromUtf8(VX_CLI_PATH), args);
-    CliResult r;
-    if (!p.waitForStarted(30000))
-        return r;
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(60000);
-    r.crashed = p.exitStatus() != QProcess::NormalExit;
-    r.exitCode = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
-
 } // namespace
 
 class tst_CliCheck : public QObject {
@@ -71,7 +55,7 @@ private Q_SLOTS:
 };
 
 void tst_CliCheck::exitCodes_data() {
-    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("mode");       // "-": the file is standard input
     QTest::addColumn<QByteArray>("content"); // empty: the file is missing
     QTest::addColumn<QStringList>("extra");
     QTest::addColumn<int>("status");
@@ -102,6 +86,10 @@ void tst_CliCheck::exitCodes_data() {
         << "--dry-run" << changes << none << 0 << QByteArray("1 changed");
     QTest::newRow("dry-run unreadable")
         << "--dry-run" << QByteArray() << none << 1 << QByteArray("1 failed");
+    QTest::newRow("- unchanged") << "-" << same << none << 0 << same;
+    QTest::newRow("- changed") << "-" << changes << none << 0 << same;
+    QTest::newRow("- unreadable") << "-" << QByteArray() << none << 1 << QByteArray();
+    QTest::newRow("- usage") << "-" << changes << QStringList{u"--check"_s} << 2 << QByteArray();
     QTest::newRow("dry-run usage")
         << "--dry-run" << changes << QStringList{u"--line-breaks=cr"_s} << 2 << QByteArray();
 }
@@ -116,33 +104,37 @@ void tst_CliCheck::exitCodes() {
     if (!content.isEmpty())
         QVERIFY(WriteBytes(tmp.path() + u"/f.htm"_s, content));
     const Stamp before = StampOf(tmp.path() + u"/f.htm"_s);
+    // Standard input that cannot be read: a directory.
+    const bool filter = mode == u"-"_s;
     const CliResult r =
-        RunCli(QStringList{u"optimize"_s, mode} + extra + QStringList{u"f.htm"_s}, tmp.path());
+        filter ? RunCli(QStringList{u"optimize"_s} + extra + QStringList{mode}, tmp.path(),
+                        QProcessEnvironment::systemEnvironment(),
+                        content.isEmpty() ? tmp.path() : tmp.path() + u"/f.htm"_s)
+               : RunCli(QStringList{u"optimize"_s, mode} + extra + QStringList{u"f.htm"_s},
+                        tmp.path());
     QVERIFY(!r.crashed);
     QCOMPARE(r.exitCode, status);
     if (out.isEmpty())
         QVERIFY2(r.out.isEmpty() || extra.contains(u"--json"_s), r.out.constData());
     else
         QVERIFY2(r.out.contains(out), r.out.constData());
-    if (content.isEmpty() && status != 2)
-        QVERIFY2(r.err.contains("f.htm"), r.err.constData()); // the failure is named
+    if (content.isEmpty() && status != 2) // the failure is named
+        QVERIFY2(r.err.contains(filter ? "standard input" : "f.htm"), r.err.constData());
     // Nothing is written.
     QCOMPARE(ReadBytes(tmp.path() + u"/f.htm"_s), content.isEmpty() ? "<unreadable>" : content);
     QCOMPARE(StampOf(tmp.path() + u"/f.htm"_s).mtimeNs, before.mtimeNs);
 }
 
 void tst_CliCheck::filter() {
-    const CliResult opt =
-        RunFilter({u"optimize"_s, u"--line-breaks=lf"_s, u"-"_s}, "  a  b \r\n\n c");
-    QCOMPARE(opt.exitCode, 0);
-    QCOMPARE(opt.out, QByteArray("a b\nc\n"));
-    const CliResult rep =
-        RunFilter({u"replace"_s, u"--find"_s, u"x\n"_s, u"--with"_s, u"y"_s, u"-"_s}, "ax\nb\n");
-    QCOMPARE(rep.exitCode, 0);
-    QCOMPARE(rep.out, QByteArray("ayb\r\n"));
-    const CliResult usage = RunFilter({u"optimize"_s, u"--check"_s, u"-"_s}, "a");
-    QCOMPARE(usage.exitCode, 2);
-    QVERIFY(usage.out.isEmpty());
+    // A line break in --find stands for the file's; --line-breaks applies.
+    QTemporaryDir tmp;
+    QVERIFY(WriteBytes(tmp.path() + u"/in"_s, "ax\r\nb\n"));
+    const auto env = QProcessEnvironment::systemEnvironment();
+    const CliResult r = RunCli(
+        {u"replace"_s, u"--find"_s, u"x\n"_s, u"--with"_s, u"y"_s, u"--line-breaks=lf"_s, u"-"_s},
+        tmp.path(), env, tmp.path() + u"/in"_s);
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QByteArray("ayb\n"));
 }
 
 void tst_CliCheck::diffAppliesAsRunWrites_data() {

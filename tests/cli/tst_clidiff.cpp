@@ -80,7 +80,6 @@ void tst_CliDiff::unifiedForm_data() {
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QByteArray>("after");
     QTest::addColumn<QByteArray>("diff");
-    QTest::newRow("same") << QByteArray("a\n") << QByteArray("a\n") << QByteArray();
     QTest::newRow("final break added")
         << QByteArray("a\nb") << QByteArray("a\nb\n")
         << QByteArray("# line breaks: LF, no final break -> LF\n--- a/f\n+++ b/f\n@@ -1,2 +1,2 "
