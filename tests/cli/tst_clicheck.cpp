@@ -86,6 +86,9 @@ void tst_CliCheck::exitCodes_data() {
         << "--dry-run" << changes << none << 0 << QByteArray("1 changed");
     QTest::newRow("dry-run unreadable")
         << "--dry-run" << QByteArray() << none << 1 << QByteArray("1 failed");
+    // gzip -6 -n gives 25 bytes for both texts.
+    QTest::newRow("dry-run gzip") << "--dry-run" << changes << QStringList{u"--compressed-size"_s}
+                                  << 0 << QByteArray("saved; gzip 25 -> 25 bytes, 0 saved\n");
     QTest::newRow("- unchanged") << "-" << same << none << 0 << same;
     QTest::newRow("- changed") << "-" << changes << none << 0 << same;
     QTest::newRow("- unreadable") << "-" << QByteArray() << none << 1 << QByteArray();
