@@ -31,7 +31,6 @@ std::size_t KeepingOptimizer::Run(const char* src, std::size_t len, char* dst) {
             std::memmove(dst + w, p, n);
             w += n;
             p += n;
-            preTail_.clear();
             continue;
         }
         const char* const stop = p + finder_.FindStart(rest);
@@ -48,7 +47,6 @@ std::size_t KeepingOptimizer::Run(const char* src, std::size_t len, char* dst) {
 
 // The bytes [p, stop), outside every block: line parts and the breaks between.
 std::size_t KeepingOptimizer::Outside(const char* p, const char* stop, char* dst, std::size_t w) {
-    const std::size_t from = w;
     while (p != stop) {
         if (skipLf_) {
             skipLf_ = false;
@@ -86,7 +84,6 @@ std::size_t KeepingOptimizer::Outside(const char* p, const char* stop, char* dst
         lineHasText_ = false;
         heldBlank_ = '\0';
     }
-    LookForPre(dst + from, w - from);
     return w;
 }
 
@@ -115,18 +112,4 @@ std::size_t KeepingOptimizer::LinePart(const char* p, std::size_t n, char* dst, 
     lineHasText_ = true;
     heldBlank_ = last + 1 < n ? p[n - 1] : '\0';
     return w;
-}
-
-void KeepingOptimizer::LookForPre(const char* out, std::size_t n) {
-    if (n == 0)
-        return;
-    if (!foundPre_) {
-        static constexpr char Tag[] = "<pre>";
-        std::string seam = preTail_;
-        seam.append(out, std::min<std::size_t>(n, 4));
-        foundPre_ = ::memmem(seam.data(), seam.size(), Tag, 5) != nullptr ||
-                    ::memmem(out, n, Tag, 5) != nullptr;
-    }
-    preTail_.append(out + n - std::min<std::size_t>(n, 4), std::min<std::size_t>(n, 4));
-    preTail_.erase(0, preTail_.size() - std::min<std::size_t>(preTail_.size(), 4));
 }

@@ -14,7 +14,6 @@
 #include "text/KeptBlocks.h"
 
 #include <cstddef>
-#include <string>
 
 class KeepingOptimizer {
 public:
@@ -25,18 +24,17 @@ public:
     // once is never longer for it, so dst may then equal or precede src.
     std::size_t Run(const char* src, std::size_t len, char* dst);
     static constexpr std::size_t MoreBytes = 2;
-    // True when the five bytes "<pre>" were written outside every kept block.
-    bool FoundPre() const { return foundPre_; }
+    // No "<pre>" is ever written outside a kept block, so nothing looks for one:
+    // "<pre>" in the text starts a block wherever it stands outside one, and the
+    // line rules take blanks away only at a line's ends or from a run that keeps
+    // one of them, so they never bring five bytes together into a new "<pre>".
 
 private:
     std::size_t Outside(const char* p, const char* stop, char* dst, std::size_t w);
     std::size_t LinePart(const char* p, std::size_t n, char* dst, std::size_t w);
-    void LookForPre(const char* out, std::size_t n);
 
     BlockFinder finder_;
     bool lineHasText_ = false; // the line so far holds text or a block
     char heldBlank_ = '\0';    // the last blank of a run after text, not yet written
     bool skipLf_ = false;      // a CR ended the last bytes: the LF that follows is its
-    bool foundPre_ = false;
-    std::string preTail_; // the last bytes written outside blocks, for a "<pre>" cut
 };

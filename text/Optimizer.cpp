@@ -175,7 +175,7 @@ OptimizeRun OptimizeDocument(TextDocument& doc, const OptimizeOptions& options) 
         w = keeping.Run(p, text.size(), data);
         if (text.back() != '\n') // kept for a rollback: the last line's break is the output's
             w += keeping.Run("\r\n", 2, data + w);
-        run.hasPre = keeping.FoundPre();
+        // run.hasPre stays false: every "<pre>" is a kept block's (KeepingOptimizer.h).
         if (w > limit) {
             // AppendLine's test line by line: the whole lines that fit stay.
             const void* lf = ::memrchr(data, '\n', limit);

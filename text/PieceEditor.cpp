@@ -55,7 +55,7 @@ void PieceEditor::Work(bool atEnd) {
     if (!atEnd && pending_.size() < blockBytes_)
         return;
     if (options_.keepPre) {
-        WorkKeeping(atEnd);
+        WorkKeeping();
         return;
     }
     if (inLongLine_) {
@@ -82,13 +82,11 @@ void PieceEditor::Work(bool atEnd) {
     }
 }
 
-void PieceEditor::WorkKeeping(bool atEnd) {
+void PieceEditor::WorkKeeping() {
     out_.resize(pending_.size() + KeepingOptimizer::MoreBytes);
     out_.resize(keeping_.Run(pending_.data(), pending_.size(), out_.data()));
     pending_.clear();
-    Give(out_);
-    if (atEnd)
-        figures_.hasPre = keeping_.FoundPre();
+    Give(out_); // figures_.hasPre stays false: every "<pre>" is a kept block's
 }
 
 void PieceEditor::EditLines(std::size_t count) {

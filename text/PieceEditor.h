@@ -55,7 +55,7 @@ public:
 
 private:
     void Work(bool atEnd);
-    void WorkKeeping(bool atEnd);
+    void WorkKeeping();
     void EditLines(std::size_t count);
     void EditLongLine(std::size_t count, bool lineEnds);
     void Give(const std::string& out);
