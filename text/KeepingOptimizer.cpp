@@ -55,18 +55,36 @@ std::size_t KeepingOptimizer::Outside(const char* p, const char* stop, char* dst
                 continue;
             }
         }
-        const char* brk = FindLineBreak(p, stop);
-        const auto n = static_cast<std::size_t>(brk - p);
-        if (brk != stop && !lineHasText_) {
-            // A whole line, as the optimizer without blocks takes it.
-            const std::size_t kept = OptimizeInto(p, n, dst + w);
-            if (kept != DroppedLine) {
-                w += kept;
-                lineHasText_ = true;
+        if (!lineHasText_) {
+            // Whole lines, as the optimizer without blocks takes them, in a loop
+            // of their own that keeps its state in registers (a member would be
+            // read again after every byte written).
+            const char* brk = FindLineBreak(p, stop);
+            while (brk != stop) {
+                const std::size_t kept =
+                    OptimizeInto(p, static_cast<std::size_t>(brk - p), dst + w);
+                // The break is read before the CR LF is written, as it may be
+                // written over.
+                const bool cr = *brk == '\r';
+                p = brk + 1;
+                if (cr && p == stop)
+                    skipLf_ = true;
+                else if (cr && *p == '\n')
+                    ++p;
+                if (kept != DroppedLine) {
+                    w += kept;
+                    dst[w++] = '\r';
+                    dst[w++] = '\n';
+                }
+                if (p == stop)
+                    return w;
+                brk = FindLineBreak(p, stop);
             }
-        } else {
-            w = LinePart(p, n, dst, w);
+            // The start of a line that goes on after stop.
+            return LinePart(p, static_cast<std::size_t>(stop - p), dst, w);
         }
+        const char* brk = FindLineBreak(p, stop);
+        w = LinePart(p, static_cast<std::size_t>(brk - p), dst, w);
         if (brk == stop)
             break;
         // The line ends: it is written with its CR LF when it holds anything. The

@@ -83,10 +83,14 @@ void PieceEditor::Work(bool atEnd) {
 }
 
 void PieceEditor::WorkKeeping() {
-    out_.resize(pending_.size() + KeepingOptimizer::MoreBytes);
-    out_.resize(keeping_.Run(pending_.data(), pending_.size(), out_.data()));
+    // The buffer only grows: sizing it down and up again for every block would
+    // clear the whole block's room each time.
+    const std::size_t room = pending_.size() + KeepingOptimizer::MoreBytes;
+    if (kept_.size() < room)
+        kept_.resize(room);
+    const std::size_t n = keeping_.Run(pending_.data(), pending_.size(), kept_.data());
     pending_.clear();
-    Give(out_); // figures_.hasPre stays false: every "<pre>" is a kept block's
+    Give({kept_.data(), n}); // figures_.hasPre stays false: every "<pre>" is a kept block's
 }
 
 void PieceEditor::EditLines(std::size_t count) {
@@ -131,7 +135,7 @@ void PieceEditor::EditLongLine(std::size_t count, bool lineEnds) {
     Give(out_);
 }
 
-void PieceEditor::Give(const std::string& out) {
+void PieceEditor::Give(std::string_view out) {
     if (out.empty())
         return;
     if (out.size() > limit_ - figures_.after) // figures_.after never passes limit_
@@ -141,10 +145,10 @@ void PieceEditor::Give(const std::string& out) {
         if (!figures_.hasPre) {
             // A tag cut between two pieces is found too.
             std::string seam = preTail_;
-            seam.append(out, 0, std::min<std::size_t>(out.size(), 4));
+            seam.append(out.substr(0, 4));
             figures_.hasPre = ContainsPreTag(seam) || ContainsPreTag(out);
         }
-        preTail_.append(out, out.size() - std::min<std::size_t>(out.size(), 4));
+        preTail_.append(out.substr(out.size() - std::min<std::size_t>(out.size(), 4)));
         preTail_.erase(0, preTail_.size() - std::min<std::size_t>(preTail_.size(), 4));
     }
     sink_(out);

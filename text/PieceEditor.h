@@ -58,7 +58,7 @@ private:
     void WorkKeeping();
     void EditLines(std::size_t count);
     void EditLongLine(std::size_t count, bool lineEnds);
-    void Give(const std::string& out);
+    void Give(std::string_view out);
 
     Sink sink_;
     std::size_t limit_;
@@ -69,6 +69,7 @@ private:
     BreakUnifier unifier_;
     std::string pending_; // unified text not yet optimized
     std::string out_;
+    std::string kept_;        // with options_.keepPre: the output of a block, at its start
     std::string preTail_;     // the last bytes given out, for a "<pre>" cut between two
     std::size_t unified_ = 0; // unified bytes so far
     char lastUnified_ = '\0';

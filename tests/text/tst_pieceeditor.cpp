@@ -187,6 +187,7 @@ private Q_SLOTS:
     void randomPatternsAndReplacements();
     void keptBlocksAgreeWithTheReference();
     void keptBlocksInALargeText();
+    void startTagsInEveryCaseAndPlace();
     void passingTheLimitFails();
     void replacementsThatKeepLines_data();
     void replacementsThatKeepLines();
@@ -348,6 +349,30 @@ void TestPieceEditor::keptBlocksInALargeText() {
         const Result whole = WholeText(raw, edit);
         CompareResults(whole, Reference(raw), "large text");
         CompareResults(InPieces(raw, edit, RandomCuts(rng, raw.size()), 4096), whole, "large text");
+    }
+}
+
+void TestPieceEditor::startTagsInEveryCaseAndPlace() {
+    // Each name with its first two letters in every case, at every place of the
+    // sixteen bytes the search reads at a time, after "<" that open other tags.
+    Edit edit;
+    edit.keepPre = true;
+    for (const char* name : {"pre", "plaintext", "textarea", "script", "style", "xmp", "listing"}) {
+        for (int up = 0; up < 4; ++up) {
+            std::string tag = name;
+            tag[0] = static_cast<char>((up & 1) ? tag[0] - ('a' - 'A') : tag[0]);
+            tag[1] = static_cast<char>((up & 2) ? tag[1] - ('a' - 'A') : tag[1]);
+            for (std::size_t at = 0; at < 40; ++at) {
+                const std::string raw = std::string("<p> <l <s <P <t <x  ").substr(0, at % 20) +
+                                        std::string(at / 20, ' ') + "<" + tag + ">  a  </" + name +
+                                        ">  b  \r\n";
+                const Result whole = WholeText(raw, edit);
+                CompareResults(whole, Reference(raw), raw);
+                CompareResults(InPieces(raw, edit, {}, 4096), whole, raw);
+                if (QTest::currentTestFailed())
+                    return;
+            }
+        }
     }
 }
 
