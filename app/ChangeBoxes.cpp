@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // Scrolls the caret's line into sight once the box has its size: a text set or a
@@ -39,9 +41,20 @@ private:
 QString ChangeBoxToolTip(const QString& text) {
     if (text.isEmpty())
         return {};
+    // A text longer than a screen shows its beginning: a tooltip as large as a
+    // pasted page would cover the window it explains.
+    constexpr qsizetype kMostCharacters = 2000;
+    constexpr int kMostLines = 30;
+    qsizetype end = std::min(text.size(), kMostCharacters);
+    for (int lines = 0, i = 0; i < end; ++i)
+        if (text[i] == QLatin1Char('\n') && ++lines == kMostLines)
+            end = i;
+    QString shown = text.left(end);
+    if (end < text.size())
+        shown += QStringLiteral("\n\u2026");
     // A tooltip is read as rich text when it looks like it; written as a paragraph
     // that keeps white space, the text can hold anything, "<b>" included.
-    QString escaped = text.toHtmlEscaped();
+    QString escaped = shown.toHtmlEscaped();
     escaped.replace(QLatin1Char('\n'), QLatin1String("<br>"));
     return QLatin1String("<p style=\"white-space:pre-wrap\">") + escaped + QLatin1String("</p>");
 }

@@ -12,4 +12,5 @@ void KeepChangeBoxReadable(QPlainTextEdit& box);
 
 // The tooltip for text: shown exactly as typed, line breaks, tabs and runs of
 // spaces kept and nothing read as markup; empty (no tooltip) for an empty text.
+// A text of more than 30 lines or 2000 characters shows its beginning and "…".
 QString ChangeBoxToolTip(const QString& text);

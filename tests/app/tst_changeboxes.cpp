@@ -28,6 +28,27 @@ private Q_SLOTS:
         QCOMPARE(shown.blockCount(), 1); // breaks within the tip, not paragraphs
     }
 
+    // A pasted page gives a tooltip of its beginning, not one larger than a screen.
+    void toolTipOfALongTextShowsItsBeginning_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("many lines")
+            << QStringLiteral("line\n").repeated(1000)
+            << QStringLiteral("line\n").repeated(29) + QStringLiteral("line\n\u2026");
+        QTest::newRow("one long line")
+            << QStringLiteral("x").repeated(100000)
+            << QStringLiteral("x").repeated(2000) + QStringLiteral("\n\u2026");
+        QTest::newRow("30 lines fit") << QStringLiteral("a\n").repeated(29) + QStringLiteral("a")
+                                      << QStringLiteral("a\n").repeated(29) + QStringLiteral("a");
+    }
+    void toolTipOfALongTextShowsItsBeginning() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QTextDocument tip;
+        tip.setHtml(ChangeBoxToolTip(text));
+        QCOMPARE(tip.toPlainText(), shown);
+    }
+
     void caretLineInSight_data() {
         QTest::addColumn<bool>("typed"); // else inserted by the program
         QTest::newRow("typed, Enter") << true;

@@ -84,11 +84,15 @@ void TestMainWindowSettings::firstRun() {
     QCOMPARE(StoredData(kWinposKey, QStringLiteral("Form1State")), QJsonValue(0));
     const QJsonObject options = ReadHiveKeys().value(kProgramKey).toObject();
     QCOMPARE(options.keys(),
-             (QStringList{QStringLiteral("recursive"), QStringLiteral("sensitive")}));
+             (QStringList{QStringLiteral("keeppre"), QStringLiteral("linebreaks"),
+                          QStringLiteral("recursive"), QStringLiteral("sensitive")}));
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("recursive")),
              QJsonValue(QStringLiteral("no")));
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("sensitive")),
              QJsonValue(QStringLiteral("no")));
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("keeppre")), QJsonValue(QStringLiteral("no")));
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("linebreaks")),
+             QJsonValue(QStringLiteral("crlf")));
 }
 
 void TestMainWindowSettings::storedSettingsAndShutdown() {
@@ -97,12 +101,17 @@ void TestMainWindowSettings::storedSettingsAndShutdown() {
     PutOption(QStringLiteral("sensitive"), QStringLiteral("Yes"));
     PutOption(QStringLiteral("filetypes"), QStringLiteral("*.a;;*.b"));
     PutOption(QStringLiteral("unchecked"), QStringLiteral("*.c"));
+    PutOption(QStringLiteral("keeppre"), QStringLiteral("yes"));
+    PutOption(QStringLiteral("linebreaks"), QStringLiteral("lf"));
     QList<ShownBox> boxes;
     auto window = CreateMainWindow(boxes);
     QCOMPARE(boxes.size(), 0);
     QCOMPARE(window->frameGeometry(), QRect(50, 40, 700, 500));
     QVERIFY(window->CheckBox1->isChecked());
     QVERIFY(!window->CheckBox2->isChecked());
+    QVERIFY(window->KeepPre1->isChecked());
+    QVERIFY(window->UnixBreaks1->isChecked());
+    window->UnixBreaks1->setChecked(false);
     QCOMPARE(Q(FileTypes), QStringLiteral("*.a;;*.b"));
     QCOMPARE(Q(UncheckedTypes), QStringLiteral("*.c"));
 
@@ -123,6 +132,9 @@ void TestMainWindowSettings::storedSettingsAndShutdown() {
              QJsonValue(QStringLiteral("yes")));
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("filetypes")),
              QJsonValue(QStringLiteral("*.a;;*.b")));
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("keeppre")), QJsonValue(QStringLiteral("yes")));
+    QCOMPARE(StoredData(kProgramKey, QStringLiteral("linebreaks")),
+             QJsonValue(QStringLiteral("crlf")));
 }
 
 void TestMainWindowSettings::fileTypesWindowShowsWhatWasRead() {
