@@ -20,6 +20,10 @@ struct Stop {};
 DirectoryBatch::Undo DirectoryBatch::Prepare(std::size_t count) {
     Undo undo;
     undo.ready = textsReady_;
+    if (!textsReady_)
+        // Texts that are not current are never shown or saved again, so a stop has
+        // nothing to put back: they go now instead of doubling the command's peak.
+        std::vector<std::string>().swap(texts_);
     undo.size = texts_.size();
     undo.stamps = stamps_;
     if (texts_.size() > count)
