@@ -191,17 +191,20 @@ public:
     ~RetiredFiles() { DeleteAll(); }
 
     void Add(const WriteTarget& where, const std::string& name, const struct stat& st) {
-        Retired r;
-        r.where.folderPath = where.folderPath;
-        r.where.folderDevice = where.folderDevice;
-        r.where.folderInode = where.folderInode;
-        r.where.beneath = where.beneath;
-        r.where.root = where.root;
-        r.where.relFolder = where.relFolder;
-        r.name = name;
-        r.device = st.st_dev;
-        r.inode = st.st_ino;
-        files_.push_back(std::move(r));
+        // Files come in list order, folder after folder: one record of a folder
+        // serves all its files, so a batch of many files holds little per file.
+        if (folders_.empty() || folders_.back().folderDevice != where.folderDevice ||
+            folders_.back().folderInode != where.folderInode) {
+            WriteTarget folder;
+            folder.folderPath = where.folderPath;
+            folder.folderDevice = where.folderDevice;
+            folder.folderInode = where.folderInode;
+            folder.beneath = where.beneath;
+            folder.root = where.root;
+            folder.relFolder = where.relFolder;
+            folders_.push_back(std::move(folder));
+        }
+        files_.push_back({folders_.size() - 1, name, st.st_dev, st.st_ino});
     }
 
     // Deletes each one still there under its name (and nothing that took its name).
@@ -209,16 +212,17 @@ public:
         UniqueFd folder;
         dev_t folderDevice = 0;
         ino_t folderInode = 0;
-        for (Retired& r : files_) {
-            if (!folder.Valid() || folderDevice != r.where.folderDevice ||
-                folderInode != r.where.folderInode) {
-                if (ReopenFolder(r.where) != 0) {
+        for (const Retired& r : files_) {
+            WriteTarget& where = folders_[r.folder];
+            if (!folder.Valid() || folderDevice != where.folderDevice ||
+                folderInode != where.folderInode) {
+                if (ReopenFolder(where) != 0) {
                     folder.Reset();
                     continue;
                 }
-                folder = std::move(r.where.folder);
-                folderDevice = r.where.folderDevice;
-                folderInode = r.where.folderInode;
+                folder = std::move(where.folder);
+                folderDevice = where.folderDevice;
+                folderInode = where.folderInode;
             }
             struct stat st {};
             if (::fstatat(folder.Get(), r.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -226,15 +230,17 @@ public:
                 ::unlinkat(folder.Get(), r.name.c_str(), 0);
         }
         files_.clear();
+        folders_.clear();
     }
 
 private:
     struct Retired {
-        WriteTarget where;
+        std::size_t folder = 0; // in folders_
         std::string name;
         dev_t device = 0;
         ino_t inode = 0;
     };
+    std::vector<WriteTarget> folders_;
     std::vector<Retired> files_;
 };
 
