@@ -11,6 +11,7 @@
 #include "platform/SafeWrite.h"
 #include "text/LineBreaks.h"
 #include "text/Optimizer.h"
+#include "text/PieceEditor.h"
 #include "text/ReplaceText.h"
 #include "text/TextDocument.h"
 
@@ -121,6 +122,32 @@ void BM_OptimizeDocumentKeepingBlocks(benchmark::State& state) {
     OptimizeLoaded(state, OptimizeOptions{true});
 }
 BENCHMARK(BM_OptimizeDocumentKeepingBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The piecewise form velocitrix-cli works a file in: the text fed in pieces of the
+// size it reads, the output counted and dropped; without and with kept blocks.
+void OptimizeInPieces(benchmark::State& state, const OptimizeOptions& options) {
+    const Corpus& c = TheCorpus();
+    std::size_t after = 0;
+    for (auto _ : state) {
+        PieceEditor editor([](std::string_view) {}, TextDocument::ReadCharLimit, options);
+        const std::string_view text = c.text;
+        for (std::size_t at = 0; at < text.size(); at += PieceEditor::BlockBytes)
+            editor.Feed(text.substr(at, PieceEditor::BlockBytes));
+        after = editor.Finish().after;
+    }
+    state.counters["after_MB"] = static_cast<double>(after) / 1e6;
+    Bytes(state, c.text.size());
+}
+
+void BM_PieceEditor(benchmark::State& state) {
+    OptimizeInPieces(state, {});
+}
+BENCHMARK(BM_PieceEditor)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PieceEditorKeepingBlocks(benchmark::State& state) {
+    OptimizeInPieces(state, OptimizeOptions{true});
+}
+BENCHMARK(BM_PieceEditorKeepingBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // JoinedLength of a text not measured before: one pass counting lines and breaks.
 void BM_JoinedLength(benchmark::State& state) {
