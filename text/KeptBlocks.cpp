@@ -55,8 +55,8 @@ constexpr NamePairs ByFirstPair;
 inline std::size_t NextCandidate(std::string_view text, std::size_t i) {
     const char* const data = text.data();
 #if defined(__SSE2__)
-    // Sixteen bytes at a time; most have a "<" or two, and most of those open other
-    // tags, which the table tells by the two bytes after it.
+    // Sixteen bytes at a time. In a web page many hold a "<", and most of those
+    // open other tags ("</", "<a", "<div"), which the table tells at once.
     const __m128i open = _mm_set1_epi8('<');
     while (i + 18 <= text.size()) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
