@@ -14,6 +14,19 @@ inline bool IsBlank(char c) {
 
 constexpr std::size_t WindowBytes = std::size_t{64} << 10;
 
+// The start of the line after the break at brk. A CR that ends the input leaves
+// its LF, if one comes, to be skipped at the start of the next piece.
+inline const char* PastBreak(const char* brk, const char* stop, bool& skipLf) {
+    const char* p = brk + 1;
+    if (*brk == '\r') {
+        if (p == stop)
+            skipLf = true;
+        else if (*p == '\n')
+            ++p;
+    }
+    return p;
+}
+
 } // namespace
 
 std::size_t KeepingOptimizer::Run(const char* src, std::size_t len, char* dst) {
@@ -65,12 +78,7 @@ std::size_t KeepingOptimizer::Outside(const char* p, const char* stop, char* dst
                     OptimizeInto(p, static_cast<std::size_t>(brk - p), dst + w);
                 // The break is read before the CR LF is written, as it may be
                 // written over.
-                const bool cr = *brk == '\r';
-                p = brk + 1;
-                if (cr && p == stop)
-                    skipLf_ = true;
-                else if (cr && *p == '\n')
-                    ++p;
+                p = PastBreak(brk, stop, skipLf_);
                 if (kept != DroppedLine) {
                     w += kept;
                     dst[w++] = '\r';
@@ -89,12 +97,7 @@ std::size_t KeepingOptimizer::Outside(const char* p, const char* stop, char* dst
             break;
         // The line ends: it is written with its CR LF when it holds anything. The
         // break is read before that is written, as it may be written over.
-        const bool cr = *brk == '\r';
-        p = brk + 1;
-        if (cr && p == stop)
-            skipLf_ = true;
-        else if (cr && *p == '\n')
-            ++p;
+        p = PastBreak(brk, stop, skipLf_);
         if (lineHasText_) {
             dst[w++] = '\r';
             dst[w++] = '\n';
