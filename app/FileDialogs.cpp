@@ -53,7 +53,9 @@ private:
         completer->setWidget(nullptr);
     }
 
-    QPointer<QFileDialog> dialog_;
+    // Only compared with: the dialog sends events (a Hide) from its destructor, when
+    // it is no longer a QFileDialog that a QPointer<QFileDialog> may be cast to.
+    const QObject* dialog_;
     QPointer<QLineEdit> field_;
 };
 
