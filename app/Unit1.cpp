@@ -297,6 +297,8 @@ void TForm1::BuildMenu() {
     auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(menuKey, &QShortcut::activated, this, [this] {
         RunGuarded([this] {
+            if (!File1->menuAction()->isEnabled())
+                return; // a command is running: the menu is off, as DisableCommands says
             const QRect title = MainMenu1->actionGeometry(File1->menuAction());
             File1->popup(MainMenu1->mapToGlobal(title.bottomLeft()));
         });

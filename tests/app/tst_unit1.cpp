@@ -22,9 +22,9 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -365,6 +365,12 @@ private Q_SLOTS:
         QTest::keyClick(file, Qt::Key_Down);
         QCOMPARE(file->activeAction(), A("ypestomodify1"));
         QTest::keyClick(file, Qt::Key_Escape);
+        QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+        // While a command runs the menu is off, and F10 does not open it either.
+        form->DisableCommands();
+        QTest::keyClick(form.get(), Qt::Key_F10);
+        QTest::qWait(50);
+        QVERIFY(QApplication::activePopupWidget() == nullptr);
     }
 
     // --- DisableCommands / EnableCommands ----------------------------------
