@@ -49,28 +49,36 @@ std::string WalkGapsText(const std::vector<UnreadFolder>& unread, std::size_t le
 
 void TForm1::LoadDirClick(QObject*) {
     RunCommand([this] {
-        BaseScanner1->SetRecursive(CheckBox1->isChecked());
-        BaseScanner1->SetFiles(FileTypes);
         if (!lastDirPath_.isEmpty())
             OpenDialog2->selectFile(lastDirPath_);
+        else
+            StartInLastFolder(*OpenDialog2);
         if (OpenDialog2->exec() != QDialog::Accepted)
             return;
         const std::string chosen = ChosenPath(*OpenDialog2);
         if (chosen.empty())
             return;
         lastDirPath_ = FromProgramText(chosen);
-        Panel1->setText(QStringLiteral("No Files to modify found in the specified directory!"));
-        document_.ClearDocument();
-        // Emptying the list is the program's doing, not the user's selection.
-        selectingFromProgram_ = true;
-        fileList_->Clear();
-        selectingFromProgram_ = false;
-        batch_.Forget();
-        batch_.SetListedFolder(FolderPrefixOf(chosen));
-        BaseScanner1->SetDirectory(FolderPrefixOf(chosen));
-        BaseScanner1->StartScan();
-        DisableCommands();
+        RememberFolderOf(chosen);
+        ListFolder(FolderOf(chosen));
     });
+}
+
+void TForm1::ListFolder(const std::string& folder) {
+    BaseScanner1->SetRecursive(CheckBox1->isChecked());
+    BaseScanner1->SetFiles(FileTypes);
+    Panel1->setText(QStringLiteral("No Files to modify found in the specified directory!"));
+    document_.ClearDocument();
+    // Emptying the list is the program's doing, not the user's selection.
+    selectingFromProgram_ = true;
+    fileList_->Clear();
+    selectingFromProgram_ = false;
+    batch_.Forget();
+    const std::string prefix = FolderPrefixOf(JoinPath(folder, "x"));
+    batch_.SetListedFolder(prefix);
+    BaseScanner1->SetDirectory(prefix);
+    BaseScanner1->StartScan();
+    DisableCommands();
 }
 
 void TForm1::BaseScanner1FileFound(const std::string& AName, const std::string& APath, std::int32_t,

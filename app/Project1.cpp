@@ -1,5 +1,5 @@
-// Program entry: the application object, its title, the four windows and the
-// message loop.
+// Program entry: the application object, its title, the four windows, the
+// paths it was started with and the message loop.
 
 #include "app/AppIcon.h"
 #include "app/AppTitle.h"
@@ -9,6 +9,10 @@
 #include "app/windows/Unit4.h"
 
 #include <QApplication>
+#include <QTimer>
+
+#include <string>
+#include <vector>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -27,6 +31,12 @@ int main(int argc, char* argv[]) {
         window->setAttribute(Qt::WA_QuitOnClose, false);
 
     Form1->show();
+    // A file or folder named on the command line (the desktop passes what is
+    // opened with the program), opened once the window is on the screen; Qt has
+    // taken its own options out of argv by now.
+    const std::vector<std::string> paths(argv + 1, argv + argc);
+    if (!paths.empty())
+        QTimer::singleShot(0, Form1, [paths] { Form1->OpenPaths(paths); });
     const int result = QApplication::exec();
 
     delete Form4;

@@ -15,13 +15,18 @@
 #include "app/windows/Unit3.h"
 #include "app/windows/Unit4.h"
 #include "commands/FileCommands.h"
+#include "platform/PathLookup.h"
+#include "platform/Paths.h"
 #include "scanner/FScanner.h"
 #include "settings/FileTypeLists.h"
+#include "settings/LastFolder.h"
 #include "settings/WindowPlacement.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFont>
@@ -36,12 +41,16 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTextDocument>
+#include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
+#include <optional>
 #include <utility>
 
 TForm1* Form1 = nullptr;
@@ -100,6 +109,17 @@ QLineEdit* MakeHiddenEdit(QWidget* parent, const char* name, int x, int y) {
     return edit;
 }
 
+// The first local file or folder a drag carries, as the program's bytes.
+std::optional<std::string> DroppedPath(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls())
+        return std::nullopt;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            return PathBytesOf(url.toLocalFile());
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 // What a change field holds, as the program's text: every line break CR LF.
@@ -137,6 +157,7 @@ TForm1::TForm1() {
     setWindowIcon(VelocitrixIcon());
     setFont(ProgramFont());
     setMinimumSize(600, 440);
+    setAcceptDrops(true);
     resize(600, 525);
     move(191, 114);
 
@@ -496,11 +517,58 @@ void TForm1::FormCreate(QObject*) {
     batch_.Forget();
     LoadWindowPlacement(*this, ShowReportedError);
     ReadStartupOptions(*CheckBox1, *CheckBox2, *KeepPre1, *UnixBreaks1);
+    lastFolder_ = ReadLastFolder();
 }
 
 void TForm1::FormDestroy(QObject*) {
     SaveWindowPlacement(*this);
     WriteShutdownOptions(*CheckBox1, *CheckBox2, *KeepPre1, *UnixBreaks1);
+    WriteLastFolder(lastFolder_);
+}
+
+void TForm1::StartInLastFolder(QFileDialog& dialog) const {
+    if (!lastFolder_.empty() && IsFolder(lastFolder_))
+        dialog.setDirectory(
+            QString::fromUtf8(lastFolder_.data(), static_cast<qsizetype>(lastFolder_.size())));
+}
+
+void TForm1::RememberFolderOf(const std::string& path) {
+    lastFolder_ = FolderOf(path);
+}
+
+// ---------------------------------------------------------------------------
+// Opening from the desktop
+
+void TForm1::OpenPaths(const std::vector<std::string>& paths) {
+    if (paths.empty())
+        return;
+    const std::string path = AbsolutePath(paths.front());
+    if (IsFolder(path)) {
+        if (LoadDir->isEnabled())
+            RunCommand([&] {
+                // Load Dir's dialog opens there next, with the name it offers.
+                lastDirPath_ = FromProgramText(JoinPath(path, "Directory"));
+                ListFolder(TrimTrailingSlashes(path));
+            });
+    } else if (LoadFile->isEnabled()) {
+        RunCommand([&] { LoadPath(path); });
+    }
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (DroppedPath(event->mimeData()) && (LoadFile->isEnabled() || LoadDir->isEnabled()))
+        event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const std::optional<std::string> path = DroppedPath(event->mimeData());
+    if (!path)
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop has ended: a message box must not hold up the program
+    // the file was dragged from.
+    QTimer::singleShot(0, this,
+                       [this, paths = std::vector<std::string>{*path}] { OpenPaths(paths); });
 }
 
 // ---------------------------------------------------------------------------
@@ -510,17 +578,24 @@ void TForm1::LoadFileClick(QObject*) {
     RunCommand([this] {
         if (!lastOpenPath_.isEmpty())
             OpenDialog1->selectFile(lastOpenPath_);
+        else
+            StartInLastFolder(*OpenDialog1);
         if (OpenDialog1->exec() != QDialog::Accepted)
             return;
         const std::string path = ChosenPath(*OpenDialog1);
         if (path.empty())
             return;
-        lastOpenPath_ = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-        LoadFileInto(document_, path);
-        CurrentFileName = path;
-        DisableCommands();
-        EnableCommands(Offers::FileLoaded);
+        RememberFolderOf(path);
+        LoadPath(path);
     });
+}
+
+void TForm1::LoadPath(const std::string& path) {
+    lastOpenPath_ = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+    LoadFileInto(document_, path);
+    CurrentFileName = path;
+    DisableCommands();
+    EnableCommands(Offers::FileLoaded);
 }
 
 void TForm1::OptFileClick(QObject*) {
@@ -565,11 +640,14 @@ void TForm1::SaveFileClick(QObject*) {
             } else {
                 SaveDialog1->selectFile(FromProgramText(CurrentFileName));
             }
+            if (CurrentFileName.empty())
+                StartInLastFolder(*SaveDialog1);
             if (SaveDialog1->exec() != QDialog::Accepted)
                 return;
             const std::string path = ChosenPath(*SaveDialog1);
             if (path.empty())
                 return;
+            RememberFolderOf(path);
             SaveFileTo(document_, path, ChosenLineBreaks());
             SaveFile->setEnabled(false);
         },

@@ -114,12 +114,22 @@ public:
     void Panel1Click(QObject* Sender);
     void ListBox1Click(QObject* Sender);
 
+    // Opens what the desktop hands the program (its arguments, a drop): the
+    // first path only, a folder listed as "Load Dir" lists the folder chosen
+    // (with the options as they are), anything else loaded as "Load File" loads
+    // the file chosen, with the same messages. Ignored while those commands are
+    // not available.
+    void OpenPaths(const std::vector<std::string>& paths);
+
 protected:
     // Keeps the change panel right-aligned in the toolbox.
     bool eventFilter(QObject* watched, QEvent* event) override;
     // While a directory command runs, asks whether to stop it; the window then
     // closes once the command has ended.
     void closeEvent(QCloseEvent* event) override;
+    // A file or folder dropped on the window is opened as OpenPaths opens it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Whether a handler may change the text, so that a failure has to put it back.
@@ -141,6 +151,13 @@ private:
     void BuildMenu();
     void BuildDialogs();
     void BuildScanner();
+    // The two loads once a path is chosen: they run inside RunCommand.
+    void LoadPath(const std::string& path);
+    void ListFolder(const std::string& folder);
+    // Where a dialog starts when it has no path of its own to show: the folder of
+    // the last path confirmed in a file dialog, in this run or a stored one.
+    void StartInLastFolder(QFileDialog& dialog) const;
+    void RememberFolderOf(const std::string& path);
     void SetTabOrder();
     Availability CaptureAvailability() const;
     // What the two File menu switches ask of the commands.
@@ -166,7 +183,8 @@ private:
     std::uint64_t shownRevision_ = 0;
     TFileListModel* fileList_ = nullptr;
     QString lastOpenPath_;
-    QString lastDirPath_; // the name chosen last in OpenDialog2
+    QString lastDirPath_;    // the name chosen last in OpenDialog2
+    std::string lastFolder_; // stored as "lastfolder"
     bool selectingFromProgram_ = false;
     BatchProgress* progress_ = nullptr; // the directory command running, if any
     bool closeWhenEnded_ = false;

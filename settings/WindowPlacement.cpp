@@ -42,6 +42,8 @@ int ParseInteger(const std::string& text) {
 
 const QString kKeeperName = QStringLiteral("frameSizeKeeper");
 
+void FitIntoScreen(QWidget& window, QSize client);
+
 // Before a window is first shown the platform does not know its frame, so the
 // placement sizes the client area to the frame size it was given. Once the
 // window is on the screen in its normal state and the frame is known, this
@@ -100,11 +102,18 @@ private:
         if (frameExtra.isNull())
             return; // the frame is not known yet (or there is none)
         done_ = true;
+        setObjectName(QString()); // no longer waited for
         window_.removeEventFilter(this);
         // Only a size still as the placement left it is corrected, never one
         // the user or the window system has changed since.
-        if (window_.geometry().size() == frameSize_)
-            window_.resize(frameSize_ - frameExtra);
+        QSize client = window_.geometry().size();
+        if (client == frameSize_) {
+            client = frameSize_ - frameExtra;
+            window_.resize(client);
+        }
+        // Fitted with the size it now has: a frame that fits the screen exactly
+        // stays where it was put.
+        FitIntoScreen(window_, client);
         deleteLater();
     }
 
@@ -116,13 +125,14 @@ private:
 
 const QString kScreenKeeperName = QStringLiteral("screenKeeper");
 
-void FitIntoScreen(QWidget& window) {
+// client: the size the window has or is about to get.
+void FitIntoScreen(QWidget& window, QSize client) {
     const QScreen* screen = window.screen();
     if (screen == nullptr || window.isMaximized() || window.isMinimized() || window.isFullScreen())
         return;
     const QRect area = screen->availableGeometry();
     const QSize frameExtra = window.frameGeometry().size() - window.geometry().size();
-    const QSize client = window.size().boundedTo(area.size() - frameExtra);
+    client = client.boundedTo(area.size() - frameExtra);
     if (client != window.size()) {
         window.setMinimumSize(window.minimumSize().boundedTo(client));
         window.resize(client);
@@ -153,8 +163,12 @@ public:
             return false; // the frame is not known yet (or there is none)
         window_.removeEventFilter(this);
         deleteLater();
+        // A size still to be corrected by the frame is fitted by its keeper once
+        // corrected; fitted now, the window would move by its frame's width.
+        if (window_.findChild<QObject*>(kKeeperName, Qt::FindDirectChildrenOnly) != nullptr)
+            return false;
         try {
-            FitIntoScreen(window_);
+            FitIntoScreen(window_, window_.size());
         } catch (...) {
             qWarning("The window could not be kept inside the screen");
         }
@@ -168,7 +182,7 @@ private:
 } // namespace
 
 void KeepInsideScreen(QWidget& window) {
-    FitIntoScreen(window);
+    FitIntoScreen(window, window.size());
     if (window.findChild<QObject*>(kScreenKeeperName, Qt::FindDirectChildrenOnly) == nullptr)
         new ScreenKeeper(window);
 }

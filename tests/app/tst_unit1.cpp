@@ -13,19 +13,24 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <memory>
 
@@ -868,6 +873,104 @@ private Q_SLOTS:
         QCOMPARE(W<QCheckBox>("CheckBox1")->isChecked(), recursive);
         QCOMPARE(W<QCheckBox>("CheckBox2")->isChecked(), sensitive);
         QCOMPARE(form->size(), QSize(640, 480));
+    }
+
+    // Where the file dialogs start after a restart: the folder last confirmed.
+    void lastFolderSurvivesARestart_data() {
+        QTest::addColumn<QString>("confirmed");
+        QTest::newRow("Load File") << QStringLiteral("LoadFile");
+        QTest::newRow("Load Dir") << QStringLiteral("LoadDir");
+        QTest::newRow("Save File") << QStringLiteral("SaveFile");
+    }
+
+    void lastFolderSurvivesARestart() {
+        QFETCH(QString, confirmed);
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("sub")));
+        const QString sub = Path("sub");
+        WriteFile(Path("sub/a.htm"), "a");
+        if (confirmed == QLatin1String("SaveFile")) {
+            WriteFile(Path("b.htm"), "b");
+            Load(Path("b.htm"));
+            QCOMPARE(PressForMessage("OptFile"), kOptimizedMessage);
+        }
+        {
+            ModalDriver driver;
+            driver.File(confirmed == QLatin1String("LoadDir") ? sub + QStringLiteral("/Directory")
+                                                              : sub + QStringLiteral("/a.htm"));
+            W<QPushButton>(qPrintable(confirmed))->click();
+            QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        }
+        QVERIFY(QTest::qWaitFor([&] { return !form->BaseScanner1->IsScanning(); }, 30000));
+        form.reset();
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        for (const char* button : {"LoadFile", "LoadDir"}) {
+            ModalDriver driver;
+            driver.CancelFile();
+            W<QPushButton>(button)->click();
+            QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        }
+        QCOMPARE(W<QFileDialog>("OpenDialog1")->directory().absolutePath(), sub);
+        QCOMPARE(W<QFileDialog>("OpenDialog2")->directory().absolutePath(), sub);
+    }
+
+    // A file or folder named on the command line, or dropped on the window.
+    void openFromTheDesktop_data() {
+        QTest::addColumn<bool>("drop");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("listed"); // -1: a file to load
+        QTest::addColumn<QString>("error");
+        const QString missing =
+            QStringLiteral("Cannot open file \"%1\". No such file or directory.");
+        for (const bool drop : {false, true}) {
+            const char* how = drop ? "drop: " : "argument: ";
+            QTest::addRow("%sfile", how) << drop << QStringLiteral("a.htm") << -1 << QString();
+            QTest::addRow("%sfolder", how) << drop << QStringLiteral("site") << 2 << QString();
+            QTest::addRow("%sfolder/", how) << drop << QStringLiteral("site/") << 2 << QString();
+            QTest::addRow("%smissing", how) << drop << QStringLiteral("gone.htm") << -1 << missing;
+        }
+    }
+
+    void openFromTheDesktop() {
+        QFETCH(bool, drop);
+        QFETCH(QString, name);
+        QFETCH(int, listed);
+        QFETCH(QString, error);
+        WriteFile(Path("a.htm"), "<p>a</p>\n");
+        QVERIFY(QDir(dir->path()).mkpath(QStringLiteral("site/sub")));
+        WriteFile(Path("site/x.htm"), "x");
+        WriteFile(Path("site/sub/y.html"), "y");
+        WriteFile(Path("site/z.txt"), "z");
+        W<QCheckBox>("CheckBox1")->setChecked(true);
+        const QString path = Path(qPrintable(name));
+        ModalDriver driver;
+        auto message = error.isEmpty() ? nullptr : driver.Message();
+        if (drop) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path)});
+            QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &data, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QCoreApplication::sendEvent(form.get(), &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped(QPointF(300, 200), Qt::CopyAction, &data, Qt::LeftButton,
+                               Qt::NoModifier);
+            QCoreApplication::sendEvent(form.get(), &dropped);
+        } else {
+            form->OpenPaths({path.toStdString()});
+        }
+        QTRY_VERIFY2(driver.Done(), qPrintable(driver.Failures()));
+        if (message) {
+            QCOMPARE(message->text, error.arg(path));
+            QCOMPARE(message->icon, int(QMessageBox::Critical));
+        } else if (listed < 0) {
+            QTRY_COMPARE(DocumentBytes(), QByteArray("<p>a</p>\r\n"));
+            QCOMPARE(QString::fromStdString(form->CurrentFileName), path);
+        } else {
+            QTRY_VERIFY(!form->BaseScanner1->IsScanning());
+            QTRY_COMPARE(form->FileList().Count(), std::size_t(listed));
+            QCOMPARE(QString::fromStdString(form->FileList().Entry(0)), Path("site/sub/y.html"));
+            QCOMPARE(QString::fromStdString(form->Batch().ListedFolder()), Path("site/"));
+        }
     }
 
     // --- the scanner and its events ---------------------------------------------
