@@ -1,6 +1,7 @@
 #include "cli/BackupCopy.h"
 
 #include "cli/FileList.h"
+#include "platform/FileAttributes.h"
 #include "platform/SafeWrite.h"
 
 #include <cerrno>
@@ -27,6 +28,9 @@ std::vector<std::string> Components(const std::string& path) {
 }
 
 constexpr int FolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+// A folder made for the copies is its maker's alone: the folders they mirror may
+// be closed to other accounts.
+constexpr mode_t FolderMode = 0700;
 
 // Opens the backup folder as the user wrote it, creating what is missing of it;
 // a folder created here is opened without following a link (none can have
@@ -43,7 +47,7 @@ int OpenBackupFolder(const std::string& dir, UniqueFd& out) {
     for (const std::string& part : Components(dir)) {
         int fd = ::openat(at.Get(), part.c_str(), FolderFlags);
         if (fd < 0 && errno == ENOENT) {
-            if (::mkdirat(at.Get(), part.c_str(), 0777) != 0 && errno != EEXIST)
+            if (::mkdirat(at.Get(), part.c_str(), FolderMode) != 0 && errno != EEXIST)
                 return errno;
             fd = ::openat(at.Get(), part.c_str(), FolderFlags | O_NOFOLLOW);
         }
@@ -60,7 +64,7 @@ int OpenBackupFolder(const std::string& dir, UniqueFd& out) {
 int OpenFolderBelow(UniqueFd& at, const std::string& part) {
     if (part == "..")
         return EINVAL;
-    if (::mkdirat(at.Get(), part.c_str(), 0777) != 0 && errno != EEXIST)
+    if (::mkdirat(at.Get(), part.c_str(), FolderMode) != 0 && errno != EEXIST)
         return errno;
     const int fd = ::openat(at.Get(), part.c_str(), FolderFlags | O_NOFOLLOW);
     if (fd < 0)
@@ -96,9 +100,10 @@ BackupCopy::BackupCopy(const std::string& backupDir, const ListEntry& entry, mod
         if (const int err = OpenFolderBelow(folder_, part))
             Fail(err);
     }
+    // No wider than the original is open to through its folders.
     file_.Reset(::openat(folder_.Get(), name_.c_str(),
                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY,
-                         mode & 0666));
+                         ModeSeenThroughFolders(entry.path, mode & 0666)));
     if (!file_.Valid())
         Fail(errno);
 }

@@ -91,7 +91,10 @@ Options:
                             PATH it came from, before writing it; DIR may not
                             lie inside a directory worked on, a copy is always
                             a new file (a file whose copy is there already is
-                            not written), and no link below DIR is followed
+                            not written), and no link below DIR is followed;
+                            folders made in DIR are open to their maker only,
+                            and a copy is readable by no account its original
+                            was closed to by its folders
       --json                report as one JSON document on standard output
   -j, --jobs=N              work on N files at a time (default 1, fewer when
                             the limit on open files asks for it); the report

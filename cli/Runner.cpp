@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <sys/resource.h>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -185,10 +186,19 @@ bool Run::Go() {
     window_ = limits_.window != 0 ? limits_.window : limits_.chunkFiles + 4 * std::size_t{jobs};
     const std::size_t chunkFiles = std::clamp<std::size_t>(limits_.chunkFiles, 1, window_);
 
+    // A worker the system cannot start (no room for its stack under a limit on
+    // the address space, too many threads) is done without: the run goes on with
+    // those that started, or on this thread alone.
     std::vector<std::thread> workers;
     if (jobs > 1) {
-        for (unsigned w = 0; w < std::min<std::size_t>(jobs, n); ++w)
-            workers.emplace_back([this] { Worker(); });
+        workers.reserve(std::min<std::size_t>(jobs, n));
+        for (unsigned w = 0; w < std::min<std::size_t>(jobs, n); ++w) {
+            try {
+                workers.emplace_back([this] { Worker(); });
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
     }
 
     bool stopped = false;

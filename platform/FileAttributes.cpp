@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -90,7 +96,78 @@ int CopyAttributes(const std::string& source, int fd) {
     return 0;
 }
 
+constexpr const char* CapabilityAttribute = "security.capability";
+
+// Whether the process holds the capability in its effective set (a system that
+// will not say, a seccomp filter on capget for one, counts as no).
+bool HasCapability(int capability) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const auto word = static_cast<std::size_t>(capability / 32);
+    return word < _LINUX_CAPABILITY_U32S_3 &&
+           (data[word].effective & (1u << (capability % 32))) != 0;
+}
+
+bool InGroup(gid_t gid) {
+    if (::getegid() == gid)
+        return true;
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0)
+        return false;
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
 } // namespace
+
+PrivilegeLoss PrivilegesAfterWrite(int fd, const struct stat& st, HeldPrivileges& held) {
+    held = HeldPrivileges();
+    const mode_t mode = st.st_mode & 07777;
+    if ((mode & (S_ISUID | S_ISGID)) != 0 && !HasCapability(CAP_FSETID)) {
+        const bool inGroup = InGroup(st.st_gid);
+        const bool dropsUserId = (mode & S_ISUID) != 0;
+        const bool dropsGroupId = (mode & S_ISGID) != 0 && ((mode & S_IXGRP) != 0 || !inGroup);
+        if (dropsUserId || dropsGroupId) {
+            // A change of mode gives them back: the owner's (or CAP_FOWNER's), and
+            // the set-group-ID bit only for a member of the file's group.
+            if (::geteuid() != st.st_uid && !HasCapability(CAP_FOWNER))
+                return dropsUserId ? PrivilegeLoss::SetUserId : PrivilegeLoss::SetGroupId;
+            if ((mode & S_ISGID) != 0 && !inGroup)
+                return PrivilegeLoss::SetGroupId;
+            held.mode = mode;
+        }
+    }
+    std::string value;
+    for (;;) {
+        const ssize_t size = ::fgetxattr(fd, CapabilityAttribute, nullptr, 0);
+        if (size <= 0)
+            return PrivilegeLoss::None; // none (or none this system knows of)
+        value.assign(static_cast<std::size_t>(size), '\0');
+        const ssize_t got = ::fgetxattr(fd, CapabilityAttribute, value.data(), value.size());
+        if (got >= 0) {
+            value.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        if (errno != ERANGE)
+            return PrivilegeLoss::None;
+    }
+    if (!HasCapability(CAP_SETFCAP))
+        return PrivilegeLoss::Capabilities;
+    held.capability = std::move(value);
+    return PrivilegeLoss::None;
+}
+
+int RestorePrivileges(int fd, const HeldPrivileges& held) {
+    if (!held.capability.empty() && ::fsetxattr(fd, CapabilityAttribute, held.capability.data(),
+                                                held.capability.size(), 0) != 0)
+        return errno;
+    if (held.mode != 0 && ::fchmod(fd, held.mode) != 0)
+        return errno;
+    return 0;
+}
 
 int CopyFileAttributes(const std::string& source, const struct stat& st, int fd) {
     if (::fchown(fd, st.st_uid, st.st_gid) != 0)
@@ -101,5 +178,33 @@ int CopyFileAttributes(const std::string& source, const struct stat& st, int fd)
     // mode sets an ACL's mask from the old file's group bits.
     if (::fchmod(fd, st.st_mode & 07777) != 0)
         return errno;
+    // A set-group-ID bit the system cleared without a word (the process is not in
+    // the file's group): the old file, written in place, keeps it where it can.
+    struct stat now {};
+    if (::fstat(fd, &now) != 0)
+        return errno;
+    if ((now.st_mode & 07777) != (st.st_mode & 07777))
+        return KeepInPlace;
     return 0;
+}
+
+mode_t ModeSeenThroughFolders(const std::string& path, mode_t mode) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string(".")
+                               : slash == 0               ? std::string("/")
+                                                          : path.substr(0, slash);
+    char* real = ::realpath(folder.c_str(), nullptr);
+    if (real == nullptr)
+        return mode & ~mode_t{077};
+    std::string at = real;
+    std::free(real);
+    for (;;) {
+        struct stat st {};
+        if (::stat(at.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0)
+            return mode & ~mode_t{077};
+        if (at == "/")
+            return mode;
+        const std::size_t up = at.find_last_of('/');
+        at = up == 0 ? std::string("/") : at.substr(0, up);
+    }
 }

@@ -15,3 +15,30 @@ constexpr int KeepInPlace = -1;
 // ACL inherited at creation) are removed, so that the new file is readable by
 // exactly those who could read the old one. Returns 0, KeepInPlace or errno.
 int CopyFileAttributes(const std::string& source, const struct stat& st, int fd);
+
+// A file's set-user-ID and set-group-ID bits and its capabilities (the
+// security.capability attribute) do not survive a write into the file: the
+// kernel takes the bits away on a write by a process without CAP_FSETID (the
+// set-group-ID bit only where it means something: with the group's execute bit,
+// or for a process outside the file's group), and the attribute on any write.
+enum class PrivilegeLoss { None, SetUserId, SetGroupId, Capabilities };
+
+// What a write into a file is to give back to it afterwards.
+struct HeldPrivileges {
+    mode_t mode = 0;        // the mode to set again; 0: none
+    std::string capability; // the security.capability value to set again; empty: none
+};
+
+// Whether a write into fd (st: its status) by this process would take away
+// something this process could not give back; held is filled with what it gives
+// back with RestorePrivileges. Read before any byte of the file changes.
+PrivilegeLoss PrivilegesAfterWrite(int fd, const struct stat& st, HeldPrivileges& held);
+
+// Gives fd back what a write took away. Returns 0 or errno.
+int RestorePrivileges(int fd, const HeldPrivileges& held);
+
+// The permission bits of mode that are no wider than the folders above the file
+// at path allow: where some folder on its way (every link resolved) does not let
+// every account through, only the owner's bits stay. For a copy of the file
+// elsewhere, which must not be readable by anyone who could not read the file.
+mode_t ModeSeenThroughFolders(const std::string& path, mode_t mode);

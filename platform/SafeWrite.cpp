@@ -10,8 +10,11 @@
 #include <chrono>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/magic.h>
+#include <new>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <utility>
 
@@ -78,6 +81,44 @@ int ReadAll(int fd, std::string& out, std::size_t size) {
     }
     out.resize(got);
     return 0;
+}
+
+// Copies count bytes of from, starting at fromAt, to to at toAt, a piece at a time.
+// Returns 0 or errno; copied says how many bytes there were (fewer where from
+// ends early).
+int CopyBytes(int from, off_t fromAt, int to, off_t toAt, std::size_t count,
+              std::size_t* copied = nullptr) {
+    constexpr std::size_t Piece = std::size_t{1} << 20;
+    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[std::min(count, Piece) + 1]);
+    if (!buffer)
+        return ENOMEM;
+    std::size_t done = 0;
+    while (done < count) {
+        const std::size_t want = std::min(count - done, Piece);
+        const ssize_t n = ::pread(from, buffer.get(), want, fromAt + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        if (const int err =
+                WriteAll(to, std::string_view(buffer.get(), static_cast<std::size_t>(n)),
+                         toAt + static_cast<off_t>(done)))
+            return err;
+        done += static_cast<std::size_t>(n);
+    }
+    if (copied != nullptr)
+        *copied = done;
+    return 0;
+}
+
+// An overlay file system copies a file of a lower layer up when it is opened for
+// writing, and the copy has only the name it was opened by: its other hard links
+// keep the old file.
+bool OnOverlay(int folder) {
+    struct statfs fs {};
+    return ::fstatfs(folder, &fs) == 0 && fs.f_type == OVERLAYFS_SUPER_MAGIC;
 }
 
 std::string RandomSuffix() {
@@ -170,6 +211,23 @@ std::string WriteErrorMessage(const std::string& path, int errnum, WriteFailure 
     case WriteFailure::TemporaryReplaced:
         why = "Its temporary file was replaced by another program";
         break;
+    case WriteFailure::LosesSetUserId:
+        why = "It would lose its set-user-ID bit";
+        break;
+    case WriteFailure::LosesSetGroupId:
+        why = "It would lose its set-group-ID bit";
+        break;
+    case WriteFailure::LosesCapabilities:
+        why = "It would lose its capabilities";
+        break;
+    case WriteFailure::LinksOnOverlay:
+        why = "It has several names on an overlay file system, and writing it would make "
+              "them separate files";
+        break;
+    case WriteFailure::TooLargeInMemory:
+        why = "Its folder takes no temporary file, and it is larger than the " +
+              std::to_string(InPlaceMemoryBytes >> 20) + " MB that can be written in place there";
+        break;
     case WriteFailure::System:
         why = SystemErrorText(errnum);
         break;
@@ -253,6 +311,8 @@ public:
     // The descriptor to flush a write through; -1 with errno, or TemporaryGone.
     static int Fd(PendingWrite& w);
     static constexpr int TemporaryGone = -2;
+    // The same for the temporary that holds a write in place's bytes.
+    static int HoldFd(PendingWrite& w);
     static dev_t Device(const PendingWrite& w) { return w.device_; }
     static const WriteTarget& Target(const PendingWrite& w) { return w.target_; }
     // The target's folder, opened again where it was let go.
@@ -269,8 +329,8 @@ public:
     static void CloseFile(PendingWrite& w) { w.fd_.Reset(); }
 
 private:
-    static void PrepareInPlace(PendingWrite& w, const struct stat& st, bool produced,
-                               const ContentProducer& produce);
+    static void PrepareInPlace(PendingWrite& w, const struct stat& st, int made,
+                               std::size_t madeSize, const ContentProducer& produce);
     static Failure CommitInPlace(PendingWrite& w);
     static Failure CommitReplacement(PendingWrite& w, RetiredFiles* retired);
     static Failure TemporaryStillOurs(PendingWrite& w, int folder);
@@ -305,6 +365,8 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
         if (::faccessat(folder, name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
             throw WriteError(path, errno);
         w.inPlace_ = st.st_nlink > 1;
+        if (w.inPlace_ && OnOverlay(folder))
+            throw WriteError(path, 0, WriteFailure::LinksOnOverlay);
     }
     w.replaces_ = exists;
     if (!w.inPlace_ && AppendOnlyFolder(folder)) {
@@ -313,7 +375,8 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
         w.inPlace_ = true;
     }
 
-    bool produced = false;
+    UniqueFd made; // a temporary holding the content that cannot take the file's place
+    std::size_t madeSize = 0;
     if (!w.inPlace_) {
         const int fd = CreateTemporary(folder, w.target_.name, exists ? 0600 : 0666, w.tempName_);
         if (fd >= 0) {
@@ -334,7 +397,6 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
                     started = size;
                 }
             });
-            produced = true;
             int err = exists ? CopyFileAttributes(PathThrough(w.target_), st, fd) : 0;
             struct stat tst {};
             if (err == 0 && ::fstat(fd, &tst) != 0)
@@ -347,12 +409,10 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
             }
             if (err != KeepInPlace)
                 throw WriteError(path, err);
-            // The content is already in the temporary: take it back from there.
-            if (const int rerr = ReadAll(fd, w.data_, size); rerr != 0 || w.data_.size() != size)
-                throw WriteError(path, rerr != 0 ? rerr : EIO);
-            w.fd_.Reset();
-            ::unlinkat(folder, w.tempName_.c_str(), 0);
-            w.tempName_.clear();
+            // The content is already in the temporary: the write in place takes it
+            // from there (the temporary goes with w when that fails).
+            made = std::move(w.fd_);
+            madeSize = size;
         } else if (!exists || (-fd != EACCES && -fd != EPERM)) {
             throw WriteError(path, -fd);
         }
@@ -360,12 +420,17 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
         // file whose owner or attributes a new file could not get: write in place.
         w.inPlace_ = true;
     }
-    PrepareInPlace(w, st, produced, produce);
+    PrepareInPlace(w, st, made.Get(), madeSize, produce);
+    if (made.Valid()) {
+        made.Reset();
+        ::unlinkat(folder, w.tempName_.c_str(), 0);
+        w.tempName_.clear();
+    }
     return w;
 }
 
-void SafeWriteAccess::PrepareInPlace(PendingWrite& w, const struct stat& st, bool produced,
-                                     const ContentProducer& produce) {
+void SafeWriteAccess::PrepareInPlace(PendingWrite& w, const struct stat& st, int made,
+                                     std::size_t madeSize, const ContentProducer& produce) {
     const std::string& path = w.path_;
     const int folder = w.target_.folder.Get();
     const char* name = w.target_.name.c_str();
@@ -386,16 +451,95 @@ void SafeWriteAccess::PrepareInPlace(PendingWrite& w, const struct stat& st, boo
     w.device_ = now.st_dev;
     w.inode_ = now.st_ino;
     w.oldSize_ = now.st_size;
-    if (!produced)
-        produce([&](std::string_view piece) { w.data_.append(piece); });
-    // The old bytes, so that a write that fails half-way can put them back.
-    const int accmode = ::fcntl(fd, F_GETFL) & O_ACCMODE;
-    w.oldKnown_ = accmode == O_RDWR &&
-                  ReadAll(fd, w.old_, static_cast<std::size_t>(now.st_size)) == 0 &&
-                  w.old_.size() == static_cast<std::size_t>(now.st_size);
+    const auto oldSize = static_cast<std::size_t>(now.st_size);
+
+    // What the write would take away for good: the file is not written.
+    HeldPrivileges held;
+    switch (PrivilegesAfterWrite(fd, now, held)) {
+    case PrivilegeLoss::SetUserId:
+        throw WriteError(path, 0, WriteFailure::LosesSetUserId);
+    case PrivilegeLoss::SetGroupId:
+        throw WriteError(path, 0, WriteFailure::LosesSetGroupId);
+    case PrivilegeLoss::Capabilities:
+        throw WriteError(path, 0, WriteFailure::LosesCapabilities);
+    case PrivilegeLoss::None:
+        break;
+    }
+    w.keepMode_ = held.mode;
+    w.keepCapability_ = std::move(held.capability);
+
+    // The new bytes wait, and the old bytes are kept, in a temporary beside the
+    // file that only this account can read, so that a file of any size costs a
+    // piece's worth of memory. An append-only folder would keep such a temporary
+    // for good, and a folder may take no new file at all: there both are held in
+    // memory, up to InPlaceMemoryBytes each.
+    if (!AppendOnlyFolder(folder)) {
+        const int hold = CreateTemporary(folder, w.target_.name, 0600, w.holdName_);
+        struct stat hst {};
+        if (hold >= 0) {
+            w.holdFd_.Reset(hold);
+            if (::fstat(hold, &hst) != 0)
+                throw WriteError(path, errno);
+            w.holdDevice_ = hst.st_dev; // known again by these, to be removed
+            w.holdInode_ = hst.st_ino;
+        } else if (-hold != EACCES && -hold != EPERM)
+            throw WriteError(path, -hold);
+    }
+    const bool readable = (::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR;
+    if (w.holdFd_.Valid()) {
+        const int hold = w.holdFd_.Get();
+        std::size_t size = 0;
+        if (made >= 0) {
+            if (const int err = CopyBytes(made, 0, hold, 0, madeSize, &size))
+                throw WriteError(path, err);
+            if (size != madeSize)
+                throw WriteError(path, EIO);
+        } else {
+            produce([&](std::string_view piece) {
+                if (const int err = WriteAll(hold, piece, static_cast<off_t>(size)))
+                    throw WriteError(path, err);
+                size += piece.size();
+            });
+        }
+        w.newSize_ = size;
+        // The old bytes, so that a write that fails half-way can put them back.
+        if (readable) {
+            std::size_t copied = 0;
+            if (const int err = CopyBytes(fd, 0, hold, static_cast<off_t>(size), oldSize, &copied))
+                throw WriteError(path, err);
+            if (copied != oldSize)
+                throw WriteError(path, 0, WriteFailure::ChangedSinceRead);
+            w.oldKnown_ = true;
+        }
+        struct stat hst {};
+        if (::fstat(hold, &hst) != 0)
+            throw WriteError(path, errno);
+        w.holdCtime_ = hst.st_ctim;
+    } else {
+        const auto tooLarge = [&](std::size_t size) {
+            if (size > InPlaceMemoryBytes)
+                throw WriteError(path, 0, WriteFailure::TooLargeInMemory);
+        };
+        if (readable)
+            tooLarge(oldSize);
+        if (made >= 0) {
+            tooLarge(madeSize);
+            if (const int err = ReadAll(made, w.data_, madeSize);
+                err != 0 || w.data_.size() != madeSize)
+                throw WriteError(path, err != 0 ? err : EIO);
+        } else {
+            produce([&](std::string_view piece) {
+                tooLarge(w.data_.size() + piece.size());
+                w.data_.append(piece);
+            });
+        }
+        w.newSize_ = w.data_.size();
+        // The old bytes, so that a write that fails half-way can put them back.
+        w.oldKnown_ = readable && ReadAll(fd, w.old_, oldSize) == 0 && w.old_.size() == oldSize;
+    }
     // Make sure of the new size first, so that a full disk fails before any byte
     // changes. The size itself stays until the commit.
-    if (const int err = ReserveSize(fd, now, w.data_.size(), w.growAtCommit_))
+    if (const int err = ReserveSize(fd, now, w.newSize_, w.growAtCommit_))
         throw WriteError(path, err);
     // The reservation itself sets the file's modification time: from here on the
     // file as read is the file as it is now.
@@ -422,6 +566,26 @@ int SafeWriteAccess::Fd(PendingWrite& w) {
         return TemporaryGone;
     w.fd_ = std::move(fd);
     return w.fd_.Get();
+}
+
+int SafeWriteAccess::HoldFd(PendingWrite& w) {
+    if (w.holdFd_.Valid())
+        return w.holdFd_.Get();
+    const int folder = Folder(w);
+    if (folder < 0)
+        return -1;
+    UniqueFd fd(::openat(folder, w.holdName_.c_str(),
+                         O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK));
+    if (!fd.Valid())
+        return errno == ENOENT || errno == ELOOP ? TemporaryGone : -1;
+    // The very file this process filled: the change time tells a new file that
+    // was given a freed inode number.
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !SameInode(st, w.holdDevice_, w.holdInode_) ||
+        st.st_ctim.tv_sec != w.holdCtime_.tv_sec || st.st_ctim.tv_nsec != w.holdCtime_.tv_nsec)
+        return TemporaryGone;
+    w.holdFd_ = std::move(fd);
+    return w.holdFd_.Get();
 }
 
 // The temporary's name still holds the very file this process wrote.
@@ -512,28 +676,52 @@ Failure SafeWriteAccess::CommitInPlace(PendingWrite& w) {
     if (!SameInode(st, w.device_, w.inode_) || st.st_size != w.oldSize_ ||
         !StillAsRead(st, w.readAs_))
         return Changed;
+    int hold = -1;
+    if (!w.holdName_.empty()) {
+        hold = HoldFd(w);
+        if (hold < 0)
+            return hold == TemporaryGone ? Replaced : Sys(errno);
+    }
+    // The new bytes from..from+count, or the old ones, written at the same place.
+    const auto putNew = [&](std::size_t from, std::size_t count) {
+        const auto at = static_cast<off_t>(from);
+        return hold >= 0 ? CopyBytes(hold, at, fd, at, count)
+                         : WriteAll(fd, std::string_view(w.data_).substr(from, count), at);
+    };
+    const auto putOld = [&] {
+        const auto size = static_cast<std::size_t>(w.oldSize_);
+        return hold >= 0 ? CopyBytes(hold, static_cast<off_t>(w.newSize_), fd, 0, size)
+                         : WriteAll(fd, w.old_, 0);
+    };
+    const HeldPrivileges held{w.keepMode_, w.keepCapability_};
     // Without fallocate, the new size is made sure of by writing the part beyond
     // the old end first; when that fails, the file is cut back to its old bytes.
     if (w.growAtCommit_) {
         const auto oldSize = static_cast<std::size_t>(w.oldSize_);
-        int err = WriteAll(fd, std::string_view(w.data_).substr(oldSize), w.oldSize_);
+        int err = putNew(oldSize, w.newSize_ - oldSize);
         if (err == 0 && ::fdatasync(fd) != 0)
             err = errno;
         if (err != 0) {
             (void)::ftruncate(fd, w.oldSize_);
+            (void)RestorePrivileges(fd, held);
             (void)::fdatasync(fd);
             return Sys(err);
         }
     }
-    int err = WriteAll(fd, w.data_, 0);
-    if (err == 0 && ::ftruncate(fd, static_cast<off_t>(w.data_.size())) != 0)
+    int err = putNew(0, w.newSize_);
+    if (err == 0 && ::ftruncate(fd, static_cast<off_t>(w.newSize_)) != 0)
         err = errno;
+    // The write took the set-user-ID and set-group-ID bits and the capabilities
+    // away; they are given back before the file is made durable.
+    if (err == 0)
+        err = RestorePrivileges(fd, held);
     if (err == 0 && ::fsync(fd) != 0)
         err = errno;
     if (err != 0 && w.oldKnown_) {
         // Put the old bytes back: after a failure the file is as it was.
-        if (WriteAll(fd, w.old_, 0) == 0)
+        if (putOld() == 0)
             (void)::ftruncate(fd, w.oldSize_);
+        (void)RestorePrivileges(fd, held);
         (void)::fsync(fd);
     }
     return Sys(err);
@@ -548,6 +736,7 @@ Failure SafeWriteAccess::Commit(PendingWrite& w, RetiredFiles* retired) {
     std::string().swap(w.data_);
     std::string().swap(w.old_);
     w.fd_.Reset();
+    w.RemoveHold();
     return {};
 }
 
@@ -686,6 +875,14 @@ PendingWrite& PendingWrite::operator=(PendingWrite&& other) noexcept {
         data_ = std::move(other.data_);
         old_ = std::move(other.old_);
         oldKnown_ = other.oldKnown_;
+        holdName_ = std::exchange(other.holdName_, std::string());
+        holdFd_ = std::move(other.holdFd_);
+        holdDevice_ = other.holdDevice_;
+        holdInode_ = other.holdInode_;
+        holdCtime_ = other.holdCtime_;
+        newSize_ = other.newSize_;
+        keepMode_ = other.keepMode_;
+        keepCapability_ = std::move(other.keepCapability_);
         fd_ = std::move(other.fd_);
         device_ = other.device_;
         inode_ = other.inode_;
@@ -706,11 +903,25 @@ PendingWrite::~PendingWrite() {
 
 void PendingWrite::CloseDescriptor() noexcept {
     fd_.Reset();
+    holdFd_.Reset();
     target_.folder.Reset();
+}
+
+void PendingWrite::RemoveHold() noexcept {
+    holdFd_.Reset();
+    if (holdName_.empty() || ReopenFolder(target_) != 0)
+        return;
+    // Only the file this process filled, should another have taken its name.
+    struct stat st {};
+    if (::fstatat(target_.folder.Get(), holdName_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        st.st_dev == holdDevice_ && st.st_ino == holdInode_)
+        ::unlinkat(target_.folder.Get(), holdName_.c_str(), 0);
+    holdName_.clear();
 }
 
 void PendingWrite::Discard() noexcept {
     fd_.Reset();
+    RemoveHold();
     if (!committed_ && !tempName_.empty() && ReopenFolder(target_) == 0)
         ::unlinkat(target_.folder.Get(), tempName_.c_str(), 0);
     tempName_.clear();

@@ -10,7 +10,12 @@
 // where no file can be created (or an append-only one), or one whose owner or
 // attributes a new file could not be given, is written in place instead, after
 // its new size has been made sure of on the disk, so that a full disk fails
-// before any byte changes.
+// before any byte changes. Its new bytes wait, and its old bytes are kept to be
+// put back after a failure, in a temporary beside it that only this account can
+// read (in memory, up to InPlaceMemoryBytes, where the folder takes none). A file
+// whose set-user-ID or set-group-ID bit or capabilities a write in place would
+// take away for good, and one with several names on an overlay file system (a
+// write would copy it up under one name only), is refused before any byte changes.
 //
 // Every failure throws WriteError; the target is untouched then.
 
@@ -34,7 +39,17 @@ enum class WriteFailure {
     System,            // the system's error number says why
     ChangedSinceRead,  // the file is no longer the one that was read
     TemporaryReplaced, // another program put something else under the temporary's name
+    LosesSetUserId,    // written in place, it would lose its set-user-ID bit
+    LosesSetGroupId,   // ... its set-group-ID bit
+    LosesCapabilities, // ... its capabilities (security.capability)
+    LinksOnOverlay,    // several names on an overlay file system, which a write would part
+    TooLargeInMemory,  // written in place where no temporary can be made, and too large
 };
+
+// A file written in place where its folder takes no temporary file (no right to
+// create one, or an append-only folder) holds its new and its old bytes in memory,
+// each at most this much; a larger one is refused (WriteFailure::TooLargeInMemory).
+constexpr std::size_t InPlaceMemoryBytes = std::size_t{16} << 20;
 
 // A file that could not be written: its path as the caller named it, the error
 // number, what kind of failure, and its index in the batch (the vector given to
@@ -117,12 +132,26 @@ public:
 private:
     friend class SafeWriteAccess;
 
+    void RemoveHold() noexcept;
+
     std::string path_;
     WriteTarget target_;
     std::string tempName_;
     std::string data_; // a write in place keeps its bytes until it is committed
     std::string old_;  // and the bytes it replaces, to put back after a failure
     bool oldKnown_ = false;
+    // A write in place: the temporary holding its new bytes and then its old ones
+    // (instead of data_ and old_), and what it is to be known again by.
+    std::string holdName_;
+    UniqueFd holdFd_;
+    dev_t holdDevice_ = 0;
+    ino_t holdInode_ = 0;
+    struct timespec holdCtime_ {};
+    std::size_t newSize_ = 0;
+    // What the write takes away and gives back (the set-user-ID and set-group-ID
+    // bits, the capability attribute).
+    mode_t keepMode_ = 0;
+    std::string keepCapability_;
     UniqueFd fd_;      // the temporary, or the target for a write in place
     dev_t device_ = 0; // what fd_ is, to know it again once closed
     ino_t inode_ = 0;

@@ -11,6 +11,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -71,13 +72,23 @@ bool Run(const std::vector<std::string>& args, int& status, long& peakKiB,
 class tst_CliLarge : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void replaceAcrossLinesInBoundedMemory_data();
     void replaceAcrossLinesInBoundedMemory();
     void filterInBoundedMemory();
 };
 
+void tst_CliLarge::replaceAcrossLinesInBoundedMemory_data() {
+    QTest::addColumn<bool>("secondName");
+    QTest::newRow("one name") << false;
+    // Written in place: its new and old bytes wait on the disk, not in memory.
+    QTest::newRow("two names") << true;
+}
+
 void tst_CliLarge::replaceAcrossLinesInBoundedMemory() {
+    QFETCH(bool, secondName);
     QTemporaryDir tmp;
     const std::string path = tmp.path().toStdString() + "/big.htm";
+    const std::string link = tmp.path().toStdString() + "/link.htm";
     std::size_t lines = 0;
     {
         std::ofstream f(path, std::ios::binary);
@@ -94,6 +105,8 @@ void tst_CliLarge::replaceAcrossLinesInBoundedMemory() {
         }
         QVERIFY(f.good());
     }
+    if (secondName)
+        QVERIFY(::link(path.c_str(), link.c_str()) == 0);
     int status = 0;
     long peakKiB = 0;
     QVERIFY(Run({VX_CLI_PATH, "replace", "--case-sensitive", "--find", "</p>\n<p>", "--with",
@@ -123,6 +136,9 @@ void tst_CliLarge::replaceAcrossLinesInBoundedMemory() {
         expected.clear();
     }
     QVERIFY(in.peek() == std::char_traits<char>::eof());
+    struct stat st {};
+    QVERIFY(::stat(path.c_str(), &st) == 0);
+    QCOMPARE(st.st_nlink, nlink_t(secondName ? 2 : 1));
 }
 
 // "optimize -" over about 100 MB of standard input: the output is the optimized

@@ -1,5 +1,6 @@
 // velocitrix-cli under conditions a script or a machine brings: backup folders
-// in the wrong place or holding links, a low limit on open files, signals, a
+// in the wrong place or holding links, backup copies of private files, a low
+// limit on open files or on the address space, signals, a
 // closed pipe, temporaries of an interrupted run, a write that fails in the
 // middle of a batch, and a file another program changes meanwhile.
 
@@ -7,11 +8,13 @@
 
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace cli_test;
@@ -46,6 +49,9 @@ private Q_SLOTS:
     void backupPlaceRefused();
     void backupFollowsNoLink_data();
     void backupFollowsNoLink();
+    void backupCopiesStayPrivate_data();
+    void backupCopiesStayPrivate();
+    void fewOpenFiles_data();
     void fewOpenFiles();
     void stopSignals_data();
     void stopSignals();
@@ -115,9 +121,57 @@ void tst_CliSafety::backupFollowsNoLink() {
     QCOMPARE(ReadBytes(tmp.path() + u"/site/sub/a.htm"_s), Bytes("a  b\n"));
 }
 
+void tst_CliSafety::backupCopiesStayPrivate_data() {
+    QTest::addColumn<QString>("closed"); // a folder that lets no other account through
+    QTest::addColumn<QString>("copy");
+    QTest::newRow("a private folder in the tree") << u"site/private"_s << u"bk/private/conf.php"_s;
+    QTest::newRow("the walked folder itself") << u"site"_s << u"bk/conf.php"_s;
+}
+
+// A copy is read by no account that could not read the original through its
+// folders, also where the backup folder is open to all.
+void tst_CliSafety::backupCopiesStayPrivate() {
+    QFETCH(QString, closed);
+    QFETCH(QString, copy);
+    const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
+    if (setpriv.isEmpty() || ::geteuid() != 0)
+        QSKIP("needs setpriv and the superuser to read as another account");
+    QTemporaryDir tmp;
+    const QString original = closed + u"/conf.php"_s;
+    QVERIFY(WriteBytes(tmp.path() + u"/"_s + original, "secret  1\n"));
+    QVERIFY(QDir().mkpath(tmp.path() + u"/bk"_s) && QDir().mkpath(tmp.path() + u"/site/private"_s));
+    for (const QString& open : {QString(), u"/bk"_s, u"/site"_s, u"/site/private"_s})
+        QVERIFY(::chmod(QFile::encodeName(tmp.path() + open).constData(), 0755) == 0);
+    QVERIFY(::chmod(QFile::encodeName(tmp.path() + u"/"_s + closed).constData(), 0700) == 0);
+    QVERIFY(::chmod(QFile::encodeName(tmp.path() + u"/"_s + original).constData(), 0644) == 0);
+    const CliResult r =
+        RunCli({u"optimize"_s, u"-r"_s, u"--backup"_s, u"bk"_s, u"site"_s}, tmp.path());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(ReadBytes(tmp.path() + u"/"_s + copy), Bytes("secret  1\n"));
+    QProcess other;
+    other.start(setpriv, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, u"--"_s,
+                          u"cat"_s, tmp.path() + u"/"_s + copy});
+    QVERIFY(other.waitForFinished(30000));
+    QVERIFY2(other.exitCode() != 0, "another account read the copy");
+    QVERIFY(other.readAllStandardOutput().isEmpty());
+}
+
+void tst_CliSafety::fewOpenFiles_data() {
+    QTest::addColumn<int>("resource");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("jobs");
+    // Far more jobs than the limit on open files would allow descriptors for.
+    QTest::newRow("open files: 64, 256 jobs") << int(RLIMIT_NOFILE) << 64 << u"256"_s;
+    // Far more jobs than there is address space for the workers' stacks: those
+    // that cannot start are done without.
+    QTest::newRow("address space: 150 MB, 64 jobs") << int(RLIMIT_AS) << 150000 * 1024 << u"64"_s;
+}
+
 void tst_CliSafety::fewOpenFiles() {
-    // Files with a second name are written in place; far more jobs than the
-    // limit on open files would allow descriptors for.
+    // Files with a second name are written in place.
+    QFETCH(int, resource);
+    QFETCH(int, limit);
+    QFETCH(QString, jobs);
     QTemporaryDir tmp;
     constexpr int Files = 300;
     for (int i = 0; i < Files; ++i) {
@@ -129,11 +183,11 @@ void tst_CliSafety::fewOpenFiles() {
     }
     QProcess p;
     p.setProgram(QString::fromUtf8(VX_CLI_PATH));
-    p.setArguments({u"optimize"_s, u"--jobs"_s, u"256"_s, u"t"_s});
+    p.setArguments({u"optimize"_s, u"--jobs"_s, jobs, u"t"_s});
     p.setWorkingDirectory(tmp.path());
-    p.setChildProcessModifier([] {
-        const struct rlimit few { 64, 64 };
-        ::setrlimit(RLIMIT_NOFILE, &few);
+    p.setChildProcessModifier([resource, limit] {
+        const struct rlimit few { rlim_t(limit), rlim_t(limit) };
+        ::setrlimit(resource, &few);
     });
     p.start();
     QVERIFY(p.waitForFinished(120000));
@@ -145,6 +199,7 @@ void tst_CliSafety::fewOpenFiles() {
         QCOMPARE(ReadBytes(tmp.path() +
                            QStringLiteral("/links/f%1.htm").arg(i, 3, 10, QLatin1Char('0'))),
                  "a " + QByteArray::number(i) + "\r\n");
+    QCOMPARE(Temporaries(tmp.path()), QStringList());
 }
 
 void tst_CliSafety::stopSignals_data() {

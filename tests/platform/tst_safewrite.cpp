@@ -455,7 +455,8 @@ void TestSafeWrite::inOrderContentFailure() {
 
 void TestSafeWrite::directoryNotWritable() {
     // A folder that takes no new file while the file in it is writable: the file is
-    // written in place. Checked as an unprivileged user in a child process.
+    // written in place, up to InPlaceMemoryBytes. Checked as an unprivileged user in a child
+    // process.
     if (::geteuid() != 0)
         QSKIP("needs the superuser to switch to an unprivileged user");
     QTemporaryDir dir;
@@ -477,6 +478,11 @@ void TestSafeWrite::directoryNotWritable() {
             ::_exit(3);
         try {
             WriteWholeFile(path, "new");
+            // Its bytes are held in memory there: a larger content is refused.
+            WriteWholeFile(path, std::string(InPlaceMemoryBytes + 1, 'x'));
+            code = 2;
+        } catch (const WriteError& e) {
+            code = e.Kind() == WriteFailure::TooLargeInMemory ? 0 : 1;
         } catch (...) {
             code = 1;
         }

@@ -1,7 +1,8 @@
 // Safe writes under injected failures: a full disk, short writes, failing fsync,
 // syncfs and rename, a kill in the middle of a batch, an immutable file, dropped
-// capabilities. Every case checks the target's bytes and metadata before and after.
-// The writes run in a helper process, with a failure injector preloaded into it.
+// capabilities, set-user-ID files and file capabilities. Every case checks the target's bytes and
+// metadata before and after. The writes run in a helper process, with a failure injector preloaded
+// into it.
 
 #include <QDir>
 #include <QProcess>
@@ -125,6 +126,8 @@ private Q_SLOTS:
     void fullDisk();
     void immutable();
     void droppedCapabilities();
+    void specialBits_data();
+    void specialBits();
 };
 
 void TestSafeWriteFaults::initTestCase() {
@@ -376,6 +379,75 @@ void TestSafeWriteFaults::droppedCapabilities() {
     QVERIFY(openAfter.SameMetadata(openBefore));
     QCOMPARE(openAfter.inode, openBefore.inode);
     QCOMPARE(Entries(dir.path()).size(), 2);
+}
+
+void TestSafeWriteFaults::specialBits_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("capability"); // cap_net_bind_service in security.capability
+    QTest::addColumn<int>("owner");       // the file's; its group is 4321
+    QTest::addColumn<int>("writer");      // 1234, a member of group 4321, or the superuser
+    QTest::addColumn<bool>("secondName");
+    QTest::addColumn<QString>("error"); // empty: written, keeping all
+    const QString losesIts = QStringLiteral("It would lose its ");
+    QTest::newRow("another's set-user-ID file")
+        << 04775 << false << 5000 << 1234 << false << losesIts + QStringLiteral("set-user-ID bit");
+    QTest::newRow("another's set-group-ID file")
+        << 02775 << false << 5000 << 1234 << false << losesIts + QStringLiteral("set-group-ID bit");
+    QTest::newRow("another's file with capabilities")
+        << 0775 << true << 5000 << 1234 << false << losesIts + QStringLiteral("capabilities");
+    // Written in place, and the bits or the capabilities given back.
+    QTest::newRow("own set-user-ID file, two names")
+        << 04775 << false << 1234 << 1234 << true << QString();
+    QTest::newRow("the superuser, capabilities, two names")
+        << 0755 << true << 5000 << 0 << true << QString();
+}
+
+void TestSafeWriteFaults::specialBits() {
+    QFETCH(int, mode);
+    QFETCH(bool, capability);
+    QFETCH(int, owner);
+    QFETCH(int, writer);
+    QFETCH(bool, secondName);
+    QFETCH(QString, error);
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty() || ::geteuid() != 0)
+        QSKIP("needs setpriv and the superuser");
+    QTemporaryDir dir;
+    QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0777) == 0);
+    const std::string path = dir.filePath(QStringLiteral("tool.cgi")).toStdString();
+    WriteRaw(path, "old");
+    QVERIFY(::chown(path.c_str(), uid_t(owner), 4321) == 0);
+    QVERIFY(::chmod(path.c_str(), mode_t(mode)) == 0);
+    // Revision 2, effective; permitted: cap_net_bind_service (10).
+    const unsigned char caps[20] = {1, 0, 0, 2, 0, 4};
+    if (capability && ::setxattr(path.c_str(), "security.capability", caps, sizeof caps, 0) != 0)
+        QSKIP("the file system takes no capabilities");
+    if (secondName)
+        QVERIFY(::link(path.c_str(), (path + ".link").c_str()) == 0);
+    const QStringList names = Entries(dir.path());
+    QStringList prefix;
+    if (writer != 0)
+        prefix = QStringList{setpriv, QStringLiteral("--reuid=%1").arg(writer),
+                             QStringLiteral("--regid=%1").arg(writer),
+                             QStringLiteral("--groups=4321"), QStringLiteral("--")};
+    const Outcome o =
+        RunHelper({QStringLiteral("one"), QString::fromStdString(path), QStringLiteral("new")},
+                  QString(), QString(), prefix);
+    struct stat st {};
+    QVERIFY(::stat(path.c_str(), &st) == 0);
+    char value[64] = {};
+    const ssize_t kept = ::getxattr(path.c_str(), "security.capability", value, sizeof value);
+    if (error.isEmpty()) {
+        QCOMPARE(o.message, std::string());
+        QCOMPARE(ReadRaw(path), "new"s);
+    } else {
+        QCOMPARE(o.exitCode, 1);
+        QCOMPARE(o.message, "Cannot create file \"" + path + "\". " + error.toStdString());
+        QCOMPARE(ReadRaw(path), "old"s);
+    }
+    QCOMPARE(st.st_mode & 07777, mode_t(mode));
+    QCOMPARE(kept, capability ? ssize_t(sizeof caps) : ssize_t(-1));
+    QCOMPARE(Entries(dir.path()), names);
 }
 
 QTEST_GUILESS_MAIN(TestSafeWriteFaults)

@@ -1,6 +1,7 @@
 // Safe writes on a machine shared with other accounts and programs: what another
 // process does to a temporary, to the file that was read, to the folders of a
-// walked tree or to a folder's default ACL never puts wrong bytes anywhere.
+// walked tree or to a folder's default ACL never puts wrong bytes anywhere; an
+// overlay file system never parts a file's names.
 
 #include "TestFiles.h"
 #include "platform/FileIO.h"
@@ -8,12 +9,14 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <thread>
@@ -59,6 +62,7 @@ private Q_SLOTS:
     void inheritedAclIsNotKept();
     void appendOnlyFolder();
     void openingTemporariesEndsNoRun();
+    void hardLinksOnOverlay();
 };
 
 // Another process renames something over the temporary's name, or deletes it and
@@ -314,6 +318,37 @@ void TestSafeWriteShared::openingTemporariesEndsNoRun() {
     QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
     QCOMPARE(helper.exitCode(), 0);
     QCOMPARE(Entries(dir.path()).size(), 300);
+}
+
+// A file with two names in an overlay's lower layer would be copied up under
+// the name it is opened by only: it is refused before any byte changes, run
+// after run, and its names stay one file's.
+void TestSafeWriteShared::hardLinksOnOverlay() {
+    if (::geteuid() != 0)
+        QSKIP("needs the superuser to mount an overlay");
+    QTemporaryDir dir;
+    for (const char* sub : {"lower", "upper", "work", "merged"})
+        QVERIFY(QDir(dir.path()).mkdir(QLatin1String(sub)));
+    const std::string base = dir.path().toStdString();
+    WriteRaw(base + "/lower/a.htm", "old");
+    QVERIFY(::link((base + "/lower/a.htm").c_str(), (base + "/lower/b.htm").c_str()) == 0);
+    const std::string merged = base + "/merged";
+    const std::string options =
+        "lowerdir=" + base + "/lower,upperdir=" + base + "/upper,workdir=" + base + "/work";
+    if (::mount("overlay", merged.c_str(), "overlay", 0, options.c_str()) != 0)
+        QSKIP("cannot mount an overlay here");
+    const auto unmount = qScopeGuard([&] { ::umount2(merged.c_str(), MNT_DETACH); });
+    for (int run = 0; run < 2; ++run) {
+        const auto failure = FailureOf([&] { WriteWholeFile(merged + "/a.htm", "new"); });
+        QVERIFY(failure);
+        QCOMPARE(failure->Kind(), WriteFailure::LinksOnOverlay);
+    }
+    struct stat a {};
+    struct stat b {};
+    QVERIFY(::stat((merged + "/a.htm").c_str(), &a) == 0 &&
+            ::stat((merged + "/b.htm").c_str(), &b) == 0);
+    QCOMPARE(a.st_ino, b.st_ino);
+    QCOMPARE(ReadRaw(merged + "/b.htm"), "old"s);
 }
 
 QTEST_GUILESS_MAIN(TestSafeWriteShared)
