@@ -158,6 +158,8 @@ int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTa
                 if (owner != fst.st_uid)
                     return EACCES;
             }
+            reached.throughLink = true;
+            reached.linkOwner = fst.st_uid;
         }
         t = std::move(reached);
     }
@@ -167,6 +169,33 @@ int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTa
     t.folderDevice = fst.st_dev;
     t.folderInode = fst.st_ino;
     target = std::move(t);
+    return 0;
+}
+
+int OpenToRead(const std::string& path, const std::string& beneath, UniqueFd& file) {
+    WriteTarget t;
+    if (const int err = FindWriteTarget(path, beneath, t))
+        return err;
+    // Look before opening: opening a device can have effects of its own.
+    struct stat st {};
+    if (::fstatat(t.folder.Get(), t.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (S_ISLNK(st.st_mode))
+        return ELOOP; // made a link since the link rules were applied
+    if (!S_ISREG(st.st_mode))
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    UniqueFd fd(::openat(t.folder.Get(), t.name.c_str(),
+                         O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    if (!fd.Valid())
+        return errno;
+    // The name may have been given to another file between the look and the open.
+    if (::fstat(fd.Get(), &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (t.throughLink && st.st_uid != t.linkOwner)
+        return EACCES;
+    file = std::move(fd);
     return 0;
 }
 

@@ -1,7 +1,8 @@
 // velocitrix-cli under conditions a script or a machine brings: backup folders
 // in the wrong place or holding links, a low limit on open files, signals, a
 // closed pipe, temporaries of an interrupted run, a write that fails in the
-// middle of a batch, and a file another program changes meanwhile.
+// middle of a batch, a file another program changes meanwhile, and links another
+// account plants in a walked tree.
 
 #include "CliRunner.h"
 
@@ -37,6 +38,18 @@ QByteArray Bytes(const char* text) {
     return QByteArray(text);
 }
 
+// The environment that preloads the failure injector with fault.
+QProcessEnvironment WithFault(const QString& fault, const QString& dir = QString()) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"LD_PRELOAD"_s, QString::fromUtf8(VX_FAULT_SHIM));
+    // Under AddressSanitizer the preloaded injector comes before its runtime.
+    env.insert(u"ASAN_OPTIONS"_s, u"verify_asan_link_order=0:detect_leaks=0"_s);
+    env.insert(u"VX_FAULT"_s, fault);
+    if (!dir.isEmpty())
+        env.insert(u"VX_FAULT_DIR"_s, dir);
+    return env;
+}
+
 } // namespace
 
 class tst_CliSafety : public QObject {
@@ -53,6 +66,8 @@ private Q_SLOTS:
     void leftovers();
     void failingWriteBlamesItsOwnFile();
     void fileChangedSinceRead();
+    void readsStayInTheWalkedTree_data();
+    void readsStayInTheWalkedTree();
 };
 
 void tst_CliSafety::backupPlaceRefused_data() {
@@ -252,12 +267,7 @@ void tst_CliSafety::failingWriteBlamesItsOwnFile() {
     const QString t = tmp.path() + u"/t"_s;
     for (const QString& name : {u"a.htm"_s, u"a.htm!.htm"_s, u"a.htm\". Z/b.htm"_s, u"c.htm"_s})
         QVERIFY(WriteBytes(t + u"/"_s + name, "x\n"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"LD_PRELOAD"_s, QString::fromUtf8(VX_FAULT_SHIM));
-    // Under AddressSanitizer the preloaded injector comes before its runtime.
-    env.insert(u"ASAN_OPTIONS"_s, u"verify_asan_link_order=0:detect_leaks=0"_s);
-    env.insert(u"VX_FAULT"_s, u"rename:EIO"_s);
-    env.insert(u"VX_FAULT_DIR"_s, t + u"/a.htm\". Z"_s);
+    const QProcessEnvironment env = WithFault(u"rename:EIO"_s, t + u"/a.htm\". Z"_s);
     const CliResult r = RunCli(
         {u"replace"_s, u"-r"_s, u"--find"_s, u"x"_s, u"--with"_s, u"xx"_s, t}, tmp.path(), env);
     QCOMPARE(r.exitCode, 1);
@@ -304,6 +314,63 @@ void tst_CliSafety::fileChangedSinceRead() {
     QCOMPARE(ReadBytes(t + u"/a.htm"_s), Bytes("changed by another program\n"));
     QCOMPARE(ReadBytes(t + u"/c.htm"_s), Bytes("c c\r\n"));
     QCOMPARE(Temporaries(tmp.path()), QStringList());
+}
+
+void tst_CliSafety::readsStayInTheWalkedTree_data() {
+    QTest::addColumn<QStringList>("mode");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("why"); // also what was planted
+    for (const char* why : {"Permission denied", "Too many levels of symbolic links"}) {
+        QTest::addRow("%s, run", why) << QStringList() << 1 << why;
+        QTest::addRow("%s, --check", why) << QStringList{u"--check"_s} << 3 << why;
+        QTest::addRow("%s, --diff", why) << QStringList{u"--diff"_s} << 3 << why;
+        QTest::addRow("%s, --dry-run --json", why)
+            << QStringList{u"--dry-run"_s, u"--json"_s} << 1 << why;
+    }
+}
+
+void tst_CliSafety::readsStayInTheWalkedTree() {
+    // Another account's link to a root-only file in a file's place, or a walked
+    // folder made a link to such a folder after it was listed (while the walk
+    // of a slow second tree goes on).
+    QFETCH(QStringList, mode);
+    QFETCH(int, exitCode);
+    QFETCH(QString, why);
+    const bool swap = why.startsWith(u"Too"_s);
+    if (!swap && ::geteuid() != 0)
+        QSKIP("needs the superuser to give a link another owner");
+    QTemporaryDir tmp;
+    const QString site = tmp.path() + u"/site"_s;
+    QVERIFY(WriteBytes(tmp.path() + u"/secret/x.htm"_s, "SECRET  \n"));
+    QVERIFY(WriteBytes(tmp.path() + u"/slow/y.htm"_s, "y\r\n"));
+    QVERIFY(WriteBytes(site + (swap ? u"/up/x.htm"_s : u"/up/ok.htm"_s), "x\r\n"));
+    const auto plant = [&](const QString& target, const QString& link) {
+        return ::symlink(QFile::encodeName(tmp.path() + target).constData(),
+                         QFile::encodeName(site + link).constData()) == 0;
+    };
+    if (!swap) {
+        QVERIFY(plant(u"/secret/x.htm"_s, u"/up/x.htm"_s));
+        QVERIFY(::lchown(QFile::encodeName(site + u"/up/x.htm"_s).constData(), 4321, 4321) == 0);
+    }
+    QProcess p;
+    p.setProgram(QString::fromUtf8(VX_CLI_PATH));
+    p.setArguments(QStringList{u"optimize"_s, u"-r"_s} + mode + QStringList{site, u"slow"_s});
+    p.setWorkingDirectory(tmp.path());
+    p.setProcessEnvironment(WithFault(u"readdir:delay400"_s, tmp.path() + u"/slow"_s));
+    p.start();
+    QThread::msleep(500);
+    if (swap)
+        QVERIFY(QDir(site + u"/up"_s).removeRecursively() && plant(u"/secret"_s, u"/up"_s));
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray out = p.readAllStandardOutput();
+    QVERIFY2(!out.contains("SECRET") && !out.contains("x.htm: ") && !out.contains("would change") &&
+                 !out.contains("\"changed\": true"),
+             out.constData());
+    QCOMPARE(p.readAllStandardError(),
+             (u"velocitrix-cli: Cannot open file \""_s + site + u"/up/x.htm\". "_s + why + u".\n"_s)
+                 .toUtf8());
+    QCOMPARE(p.exitCode(), exitCode);
+    QCOMPARE(ReadBytes(tmp.path() + u"/secret/x.htm"_s), Bytes("SECRET  \n"));
 }
 
 QTEST_GUILESS_MAIN(tst_CliSafety)
