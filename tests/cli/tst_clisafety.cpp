@@ -1,8 +1,8 @@
 // velocitrix-cli under conditions a script or a machine brings: backup folders
 // in the wrong place or holding links, a low limit on open files, signals, a
 // closed pipe, temporaries of an interrupted run, a write that fails in the
-// middle of a batch, a file another program changes meanwhile, and links another
-// account plants in a walked tree.
+// middle of a batch, a file another program changes meanwhile, links another
+// account plants in a walked tree, and a container that refuses openat2.
 
 #include "CliRunner.h"
 
@@ -68,6 +68,8 @@ private Q_SLOTS:
     void fileChangedSinceRead();
     void readsStayInTheWalkedTree_data();
     void readsStayInTheWalkedTree();
+    void openat2Refused_data();
+    void openat2Refused();
 };
 
 void tst_CliSafety::backupPlaceRefused_data() {
@@ -371,6 +373,25 @@ void tst_CliSafety::readsStayInTheWalkedTree() {
                  .toUtf8());
     QCOMPARE(p.exitCode(), exitCode);
     QCOMPARE(ReadBytes(tmp.path() + u"/secret/x.htm"_s), Bytes("SECRET  \n"));
+}
+
+void tst_CliSafety::openat2Refused_data() {
+    QTest::addColumn<QString>("refusal");
+    for (const char* refusal : {"EPERM", "EINVAL", "ENOSYS"})
+        QTest::newRow(refusal) << QString::fromLatin1(refusal);
+}
+
+void tst_CliSafety::openat2Refused() {
+    // As a seccomp filter refuses the call: the folders are opened one at a time.
+    QFETCH(QString, refusal);
+    QTemporaryDir tmp;
+    QVERIFY(WriteBytes(tmp.path() + u"/t/sub/deeper/b.htm"_s, "c  d\n"));
+    const QProcessEnvironment env = WithFault(u"openat2:"_s + refusal);
+    const QStringList args{u"optimize"_s, u"-r"_s, u"t"_s};
+    QCOMPARE(RunCli(args + QStringList{u"--check"_s}, tmp.path(), env).out,
+             Bytes("would change: t/sub/deeper/b.htm\n"));
+    QCOMPARE(RunCli(args, tmp.path(), env).err, QByteArray());
+    QCOMPARE(ReadBytes(tmp.path() + u"/t/sub/deeper/b.htm"_s), Bytes("c d\r\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_CliSafety)
