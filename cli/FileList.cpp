@@ -21,7 +21,7 @@ namespace {
 // Walks one directory with the scanner's walk, on this thread: the thread's
 // calls run on the caller when it has no hand-over.
 void WalkDirectory(const std::string& argument, const std::string& types, bool recursive,
-                   FileList& list) {
+                   FileList& list, bool (*stopRequested)()) {
     const std::string start = StartDirectory(argument);
     std::vector<ListEntry> found;
     TScanThread walk(
@@ -36,6 +36,7 @@ void WalkDirectory(const std::string& argument, const std::string& types, bool r
             found.push_back(std::move(e));
         },
         TDoProcess());
+    walk.SetStopRequest(stopRequested);
     walk.Execute();
     for (const UnreadFolder& folder : walk.UnreadFolders())
         list.warnings.push_back("cannot read folder \"" + folder.path +
@@ -63,12 +64,17 @@ std::string StartDirectory(const std::string& dir) {
 }
 
 FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
-                       bool recursive) {
+                       bool recursive, bool (*stopRequested)()) {
     FileList list;
+    const auto stopping = [stopRequested] {
+        return stopRequested != nullptr && stopRequested();
+    };
     for (const std::string& path : paths) {
+        if (stopping())
+            return list;
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            WalkDirectory(path, types, recursive, list);
+            WalkDirectory(path, types, recursive, list, stopRequested);
         } else {
             list.entries.push_back(ListEntry{path, path, NameOf(TrimTrailingSlashes(path))});
         }
@@ -82,7 +88,13 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
     std::set<std::pair<dev_t, ino_t>> files;
     std::vector<ListEntry> kept;
     kept.reserve(list.entries.size());
+    std::size_t looked = 0;
     for (ListEntry& e : list.entries) {
+        // A look at each file: a list of many thousands takes a while.
+        if ((++looked & 1023) == 0 && stopping()) {
+            list.entries.clear();
+            return list;
+        }
         if (!names.insert(e.path).second)
             continue;
         struct stat st {};

@@ -70,6 +70,8 @@ private Q_SLOTS:
     void readsStayInTheWalkedTree();
     void openat2Refused_data();
     void openat2Refused();
+    void stopWhileWalking_data();
+    void stopWhileWalking();
 };
 
 void tst_CliSafety::backupPlaceRefused_data() {
@@ -392,6 +394,40 @@ void tst_CliSafety::openat2Refused() {
              Bytes("would change: t/sub/deeper/b.htm\n"));
     QCOMPARE(RunCli(args, tmp.path(), env).err, QByteArray());
     QCOMPARE(ReadBytes(tmp.path() + u"/t/sub/deeper/b.htm"_s), Bytes("c d\r\n"));
+}
+
+void tst_CliSafety::stopWhileWalking_data() {
+    QTest::addColumn<QList<int>>("stops");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("SIGINT") << QList<int>{SIGINT} << 130;
+    QTest::newRow("SIGTERM") << QList<int>{SIGTERM} << 143;
+    QTest::newRow("SIGINT twice") << QList<int>{SIGINT, SIGINT} << 130;
+}
+
+void tst_CliSafety::stopWhileWalking() {
+    QFETCH(QList<int>, stops);
+    QFETCH(int, exitCode);
+    // Each entry of the folder takes 25 ms to list: the walk alone takes 10 s.
+    QTemporaryDir tmp;
+    const QString site = tmp.path() + u"/site"_s;
+    for (int i = 0; i < 400; ++i)
+        QVERIFY(WriteBytes(site + QStringLiteral("/f%1.htm").arg(i), "a  b\n"));
+    QProcess p;
+    p.setProgram(QString::fromUtf8(VX_CLI_PATH));
+    p.setArguments({u"optimize"_s, u"-r"_s, site});
+    p.setProcessEnvironment(WithFault(u"readdir:delay25"_s, site));
+    p.start();
+    QThread::msleep(300);
+    QElapsedTimer sinceStop;
+    sinceStop.start();
+    for (const int signal : stops) {
+        QVERIFY(::kill(static_cast<pid_t>(p.processId()), signal) == 0);
+        QThread::msleep(20);
+    }
+    QVERIFY(p.waitForFinished(60000));
+    QVERIFY2(sinceStop.elapsed() < 3000, "the walk went on to its end");
+    QCOMPARE(p.exitCode(), exitCode);
+    QCOMPARE(Snapshot(site).values(), QList<QByteArray>(400, "a  b\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_CliSafety)
