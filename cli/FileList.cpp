@@ -18,10 +18,13 @@ const char* const CliDefaultTypeList = DefaultTypeList.c_str();
 
 namespace {
 
+// Thrown out of the sort when the run is stopping.
+struct ListStopped {};
+
 // Walks one directory with the scanner's walk, on this thread: the thread's
 // calls run on the caller when it has no hand-over.
 void WalkDirectory(const std::string& argument, const std::string& types, bool recursive,
-                   FileList& list) {
+                   FileList& list, bool (*stopRequested)()) {
     const std::string start = StartDirectory(argument);
     std::vector<ListEntry> found;
     TScanThread walk(
@@ -36,6 +39,7 @@ void WalkDirectory(const std::string& argument, const std::string& types, bool r
             found.push_back(std::move(e));
         },
         TDoProcess());
+    walk.SetStopRequest(stopRequested);
     walk.Execute();
     for (const UnreadFolder& folder : walk.UnreadFolders())
         list.warnings.push_back("cannot read folder \"" + folder.path +
@@ -63,26 +67,47 @@ std::string StartDirectory(const std::string& dir) {
 }
 
 FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
-                       bool recursive) {
+                       bool recursive, bool (*stopRequested)()) {
     FileList list;
+    const auto stopping = [stopRequested] {
+        return stopRequested != nullptr && stopRequested();
+    };
     for (const std::string& path : paths) {
+        if (stopping())
+            return list;
         struct stat st {};
         if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            WalkDirectory(path, types, recursive, list);
+            WalkDirectory(path, types, recursive, list, stopRequested);
         } else {
             list.entries.push_back(ListEntry{path, path, NameOf(TrimTrailingSlashes(path))});
         }
     }
     // Each entry goes after those that compare equal to it, as the list box inserts.
-    std::stable_sort(
-        list.entries.begin(), list.entries.end(),
-        [](const ListEntry& a, const ListEntry& b) { return FileListBefore(a.path, b.path); });
+    // Sorting a list of 100,000 paths takes a while: a stop ends it.
+    std::size_t compared = 0;
+    try {
+        std::stable_sort(list.entries.begin(), list.entries.end(),
+                         [&](const ListEntry& a, const ListEntry& b) {
+                             if ((++compared & 4095) == 0 && stopping())
+                                 throw ListStopped{};
+                             return FileListBefore(a.path, b.path);
+                         });
+    } catch (const ListStopped&) {
+        list.entries.clear();
+        return list;
+    }
     // One file is worked on once: a second name of it would see the first result.
     std::set<std::string> names;
     std::set<std::pair<dev_t, ino_t>> files;
     std::vector<ListEntry> kept;
     kept.reserve(list.entries.size());
+    std::size_t looked = 0;
     for (ListEntry& e : list.entries) {
+        // A look at each file: a list of many thousands takes a while.
+        if ((++looked & 1023) == 0 && stopping()) {
+            list.entries.clear();
+            return list;
+        }
         if (!names.insert(e.path).second)
             continue;
         struct stat st {};

@@ -35,9 +35,11 @@ std::string StartDirectory(const std::string& dir);
 // Lists every PATH: a directory is walked with the masks (recursive as asked),
 // anything else (a file, or a name that does not exist) is taken as it is. The
 // result is sorted; a file named twice (the same path, or another name of the
-// same file) is kept once, at its first place.
+// same file) is kept once, at its first place. stopRequested, when given, is
+// asked between the entries of a walk and of the list: once it answers true the
+// list ends where it is (incomplete; the caller is stopping).
 FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
-                       bool recursive);
+                       bool recursive, bool (*stopRequested)() = nullptr);
 
 // The masks of the user's store, read by the main window's own start-up read
 // (ReadSavedOptions: "filetypes", with the default list when "filetypes" and

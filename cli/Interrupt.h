@@ -1,9 +1,10 @@
 #pragma once
 // Stopping a run cleanly. SIGINT, SIGTERM and SIGHUP only raise a flag; the run
-// looks at it between files, between the pieces of a file and before each commit,
-// lets a commit already under way finish, discards every write not yet in place
-// (their temporaries go) and ends with 128 + the signal's number. SIGPIPE is
-// ignored: a report that cannot be written is an error like any other.
+// looks at it between the entries of the walk, between files, between the pieces
+// of a file and before each commit, lets a commit already under way finish,
+// discards every write not yet in place (their temporaries go) and ends with
+// 128 + the signal's number. SIGPIPE is ignored: a report that cannot be written
+// is an error like any other.
 
 // Installs the handlers (and ignores SIGPIPE).
 void InstallInterruptHandlers();

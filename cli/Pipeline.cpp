@@ -13,7 +13,6 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace {
 
@@ -40,7 +39,8 @@ constexpr std::size_t HoldBytes = std::size_t{4} << 20;
 void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, FileOutcome& out,
                      WriteBatch* batch, const FileRetry* retry, bool writeEvery,
                      const FileStamp* mustBe, bool& secondPass) {
-    InputFile in(entry.path);
+    // A walk's file is read as it would be written: inside the walked folder.
+    InputFile in(entry.path, WalkedFolderOf(entry));
     out.readAs = in.Stamp();
     if (mustBe != nullptr && !(in.Stamp() == *mustBe))
         throw WriteError(entry.path, 0, WriteFailure::ChangedSinceRead);
@@ -56,14 +56,12 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
     }
     // A copy that cannot be made stops the file before anything is written.
     auto makeCopy = [&] {
-        struct stat st {};
-        const mode_t mode = ::stat(entry.path.c_str(), &st) == 0 ? st.st_mode : 0600;
-        copy.emplace(settings.backupDir, entry, mode);
+        copy.emplace(settings.backupDir, entry, in.Mode());
     };
     if (copyWanted && writeEvery)
         makeCopy();
 
-    SameBytes same(entry.path, in.Stamp());
+    SameBytes same(in);
     std::optional<GzipSize> gzipIn;
     std::optional<GzipSize> gzipOut;
     if (settings.compressedSize) {
@@ -208,12 +206,15 @@ FileStep FileStepOf(const PipelineSettings& settings) {
     return step;
 }
 
-WriteOptions WriteOptionsOf(const ListEntry& entry, const FileStamp& readAs) {
-    WriteOptions options;
+std::string WalkedFolderOf(const ListEntry& entry) {
     // A file named on the command line is its own origin; a walk's file lies
     // below the folder it was found in.
-    if (entry.path != entry.origin)
-        options.beneath = StartDirectory(entry.origin);
+    return entry.path != entry.origin ? StartDirectory(entry.origin) : std::string();
+}
+
+WriteOptions WriteOptionsOf(const ListEntry& entry, const FileStamp& readAs) {
+    WriteOptions options;
+    options.beneath = WalkedFolderOf(entry);
     options.readAs = readAs;
     return options;
 }

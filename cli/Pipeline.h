@@ -65,6 +65,10 @@ struct FileOutcome {
 // What is done to each file (or to standard input).
 FileStep FileStepOf(const PipelineSettings& settings);
 
+// The folder whose walk found a listed file, which it is read and written
+// inside; empty for a file named on the command line (followed as given).
+std::string WalkedFolderOf(const ListEntry& entry);
+
 // How a listed file is to be written: inside the folder it was found in by a
 // walk (a file named on the command line is followed as given), and only while
 // it is still the file as read.

@@ -1,21 +1,17 @@
 #include "cli/SameBytes.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <utility>
+#include "platform/FileIO.h"
 
-SameBytes::SameBytes(std::string path, const FileStamp& readAs, std::size_t keepBytes)
-    : path_(std::move(path)), readAs_(readAs), keepBytes_(std::max<std::size_t>(keepBytes, 1)) {}
+#include <algorithm>
+#include <cstring>
+
+SameBytes::SameBytes(InputFile& file, std::size_t keepBytes)
+    : file_(file), keepBytes_(std::max<std::size_t>(keepBytes, 1)) {}
 
 void SameBytes::Mismatch() {
     differ_ = true;
     std::string().swap(kept_);
     used_ = 0;
-    again_.Reset();
 }
 
 void SameBytes::Read(std::string_view bytes) {
@@ -83,23 +79,14 @@ void SameBytes::Written(std::string_view bytes) {
 }
 
 bool SameBytes::MatchesFile(std::uint64_t at, std::string_view bytes) {
-    if (!again_.Valid()) {
-        again_.Reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-        struct stat st {};
-        if (!again_.Valid() || ::fstat(again_.Get(), &st) != 0 ||
-            (readAs_.known && !(FileStamp::Of(st) == readAs_)))
-            return false;
-    }
     char buffer[1 << 16];
     while (!bytes.empty()) {
         const std::size_t want = std::min(bytes.size(), sizeof buffer);
-        const ssize_t got = ::pread(again_.Get(), buffer, want, static_cast<off_t>(at));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0 || std::memcmp(buffer, bytes.data(), static_cast<std::size_t>(got)) != 0)
+        const std::size_t got = file_.ReadAt(buffer, want, at);
+        if (got == 0 || std::memcmp(buffer, bytes.data(), got) != 0)
             return false;
-        at += static_cast<std::uint64_t>(got);
-        bytes.remove_prefix(static_cast<std::size_t>(got));
+        at += got;
+        bytes.remove_prefix(got);
     }
     return true;
 }

@@ -137,7 +137,7 @@ int Main(int argc, char** argv) {
         }
     }
 
-    const FileList list = BuildFileList(o.paths, types, o.recursive);
+    const FileList list = BuildFileList(o.paths, types, o.recursive, &Interrupted);
     if (Interrupted())
         return Stopped(InterruptSignal());
     if (!o.backupDir.empty()) {

@@ -57,7 +57,7 @@ void DirectoryBatch::Fill(TextDocument& doc, const ListedFiles& files, std::size
         // A copy: the kept text stays as it was should this file fail.
         doc.SetWholeText(texts_[i]);
     else
-        doc.ReadFromFile(files.Entry(i), &stamps_[i]);
+        doc.ReadFromFile(files.Entry(i), &stamps_[i], listedFolder_);
 }
 
 void DirectoryBatch::Show(TextDocument& doc, const ListedFiles& files, std::size_t i) const {
@@ -66,7 +66,7 @@ void DirectoryBatch::Show(TextDocument& doc, const ListedFiles& files, std::size
     if (textsReady_ && i < texts_.size())
         doc.AssignLines(texts_[i]);
     else
-        doc.ReadFromFile(files.Entry(i));
+        doc.ReadFromFile(files.Entry(i), nullptr, listedFolder_);
 }
 
 OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFiles& files,

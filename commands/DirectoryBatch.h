@@ -36,7 +36,8 @@ struct SaveAllOutcome {
 
 class DirectoryBatch {
 public:
-    // The folder the files were listed from: Save All writes only inside it.
+    // The folder the files were listed from: the commands read, and Save All
+    // writes, only inside it.
     void SetListedFolder(std::string folder) { listedFolder_ = std::move(folder); }
     const std::string& ListedFolder() const { return listedFolder_; }
 

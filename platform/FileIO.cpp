@@ -2,6 +2,7 @@
 
 #include "platform/SystemError.h"
 #include "platform/UniqueFd.h"
+#include "platform/WriteTarget.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -53,30 +54,32 @@ std::string ReadWholeFile(const std::string& path) {
     return out;
 }
 
-InputFile::InputFile(const std::string& path) : path_(path) {
+InputFile::InputFile(const std::string& path, const std::string& beneath) : path_(path) {
     // The original platform opened files for reading while denying others the right
     // to write; POSIX has no mandatory share modes, so others may write meanwhile.
-    //
-    // Look before opening: opening a device can have effects of its own, and a FIFO
-    // would block an ordinary open until a writer comes.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        FailOpen(path, errno);
-    if (!S_ISREG(st.st_mode))
-        FailOpen(path, NotRegularFileError(st.st_mode));
-
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        FailOpen(path, errno);
-    UniqueFd guard(fd);
+    if (!beneath.empty()) {
+        if (const int err = OpenToRead(path, beneath, fd_))
+            FailOpen(path, err);
+    } else {
+        // Look before opening: opening a device can have effects of its own, and a
+        // FIFO would block an ordinary open until a writer comes.
+        if (::stat(path.c_str(), &st) != 0)
+            FailOpen(path, errno);
+        if (!S_ISREG(st.st_mode))
+            FailOpen(path, NotRegularFileError(st.st_mode));
+        fd_.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        if (!fd_.Valid())
+            FailOpen(path, errno);
+    }
     // The name may have been replaced between the look and the open.
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(fd_.Get(), &st) != 0)
         FailOpen(path, errno);
     if (!S_ISREG(st.st_mode))
         FailOpen(path, NotRegularFileError(st.st_mode));
     size_ = static_cast<std::size_t>(st.st_size);
     stamp_ = FileStamp::Of(st);
-    fd_ = std::move(guard);
+    mode_ = st.st_mode;
 }
 
 InputFile::~InputFile() = default;
@@ -91,8 +94,19 @@ std::size_t InputFile::Read(char* into, std::size_t room) {
     }
 }
 
-void ReadWholeFile(const std::string& path, std::string& out, FileStamp* stamp) {
-    InputFile file(path);
+std::size_t InputFile::ReadAt(char* into, std::size_t room, std::uint64_t at) {
+    for (;;) {
+        const ssize_t n = ::pread(fd_.Get(), into, room, static_cast<off_t>(at));
+        if (n >= 0)
+            return static_cast<std::size_t>(n);
+        if (errno != EINTR)
+            FailOpen(path_, errno);
+    }
+}
+
+void ReadWholeFile(const std::string& path, std::string& out, FileStamp* stamp,
+                   const std::string& beneath) {
+    InputFile file(path, beneath);
     // The size is a hint: the file may grow or shrink while it is read, so read
     // until the end of file.
     std::string buffer;

@@ -5,7 +5,9 @@
 #include "platform/UniqueFd.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 // The file's bytes, start to end. Only regular files are read: a directory, FIFO,
 // socket or device fails at once (it is never opened for a blocking read).
@@ -14,7 +16,9 @@ std::string ReadWholeFile(const std::string& path);
 
 // The same into out, reusing its capacity; out is left as it was on failure. With
 // stamp, the file's stamp as it was opened (before its first byte was read).
-void ReadWholeFile(const std::string& path, std::string& out, FileStamp* stamp = nullptr);
+// beneath: see InputFile.
+void ReadWholeFile(const std::string& path, std::string& out, FileStamp* stamp = nullptr,
+                   const std::string& beneath = {});
 
 // Makes room for n bytes in s, keeping its content. Buffers of whole files are
 // large: they ask the kernel for transparent huge pages, since the first touch of
@@ -23,10 +27,12 @@ void ReserveBuffer(std::string& s, std::size_t n);
 
 // A regular file opened for reading a piece at a time, with ReadWholeFile's checks
 // and messages: the constructor and Read throw std::runtime_error
-// "Cannot open file "<path>". <system text>".
+// "Cannot open file "<path>". <system text>". A file found by a walk (beneath:
+// the walked folder) is reached as a write to it would be (OpenToRead of
+// platform/WriteTarget.h): what a write there refuses, reading refuses too.
 class InputFile {
 public:
-    explicit InputFile(const std::string& path);
+    explicit InputFile(const std::string& path, const std::string& beneath = {});
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
     ~InputFile();
@@ -35,14 +41,20 @@ public:
     std::size_t SizeWhenOpened() const { return size_; }
     // The file as it was opened.
     const FileStamp& Stamp() const { return stamp_; }
+    // Its permission bits and type when it was opened.
+    mode_t Mode() const { return mode_; }
     // Up to room bytes into into; 0 at the end of the file.
     std::size_t Read(char* into, std::size_t room);
+    // Up to room bytes from offset at, leaving the reading position as it is; 0
+    // past the end of the file.
+    std::size_t ReadAt(char* into, std::size_t room, std::uint64_t at);
 
 private:
     std::string path_;
     UniqueFd fd_;
     std::size_t size_ = 0;
     FileStamp stamp_;
+    mode_t mode_ = 0;
 };
 
 // "Cannot open file "<path>". <system text for errnum>"

@@ -19,6 +19,25 @@ int OpenFolderFollowing(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
+// Whether openat2 and its resolve flags can be used, decided once per process
+// by a call that cannot fail where they work. Kernels before 5.6 answer ENOSYS;
+// seccomp filters that refuse calls they do not know (systemd's
+// SystemCallFilter=, the default profiles of container runtimes older than the
+// call) answer EPERM, EINVAL or ENOSYS. Any failure means the chain below.
+bool Openat2Works() {
+    static const bool works = [] {
+        open_how how{};
+        how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const long fd = ::syscall(SYS_openat2, AT_FDCWD, "/", &how, sizeof how);
+        if (fd < 0)
+            return false;
+        ::close(static_cast<int>(fd));
+        return true;
+    }();
+    return works;
+}
+
 // Opens rel below the folder root without following any link and without
 // leaving it; -errno on failure.
 int OpenBelow(int root, const std::string& rel) {
@@ -26,15 +45,14 @@ int OpenBelow(int root, const std::string& rel) {
         const int fd = ::fcntl(root, F_DUPFD_CLOEXEC, 0);
         return fd >= 0 ? fd : -errno;
     }
-    open_how how{};
-    how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-    const long fd = ::syscall(SYS_openat2, root, rel.c_str(), &how, sizeof how);
-    if (fd >= 0)
-        return static_cast<int>(fd);
-    if (errno != ENOSYS)
-        return -errno;
-    // Kernels without openat2: one folder at a time, never through a link.
+    if (Openat2Works()) {
+        open_how how{};
+        how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        const long fd = ::syscall(SYS_openat2, root, rel.c_str(), &how, sizeof how);
+        return fd >= 0 ? static_cast<int>(fd) : -errno;
+    }
+    // Without openat2: one folder at a time, never through a link.
     UniqueFd current(::fcntl(root, F_DUPFD_CLOEXEC, 0));
     if (!current.Valid())
         return -errno;
@@ -158,6 +176,8 @@ int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTa
                 if (owner != fst.st_uid)
                     return EACCES;
             }
+            reached.throughLink = true;
+            reached.linkOwner = fst.st_uid;
         }
         t = std::move(reached);
     }
@@ -167,6 +187,33 @@ int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTa
     t.folderDevice = fst.st_dev;
     t.folderInode = fst.st_ino;
     target = std::move(t);
+    return 0;
+}
+
+int OpenToRead(const std::string& path, const std::string& beneath, UniqueFd& file) {
+    WriteTarget t;
+    if (const int err = FindWriteTarget(path, beneath, t))
+        return err;
+    // Look before opening: opening a device can have effects of its own.
+    struct stat st {};
+    if (::fstatat(t.folder.Get(), t.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (S_ISLNK(st.st_mode))
+        return ELOOP; // made a link since the link rules were applied
+    if (!S_ISREG(st.st_mode))
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    UniqueFd fd(::openat(t.folder.Get(), t.name.c_str(),
+                         O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    if (!fd.Valid())
+        return errno;
+    // The name may have been given to another file between the look and the open.
+    if (::fstat(fd.Get(), &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (t.throughLink && st.st_uid != t.linkOwner)
+        return EACCES;
+    file = std::move(fd);
     return 0;
 }
 

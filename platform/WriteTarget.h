@@ -23,11 +23,25 @@ struct WriteTarget {
     bool beneath = false;  // reached through the walk's rules
     std::string root;      // the walked folder (beneath only)
     std::string relFolder; // the folder below root ("" for root itself)
+    // Beneath, reached through a link in the file's own place: the owner the
+    // links and the file share, which the file opened later must still have.
+    bool throughLink = false;
+    uid_t linkOwner = 0;
 };
 
 // Finds the target of path. beneath: the walked folder, or empty. Returns 0 or
 // errno (EACCES for a link the rules above do not let through).
 int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTarget& target);
+
+// Opens the file at path for reading by the rules a write to it follows: with
+// beneath (the walked folder), the folders from there are opened without
+// following any link, a link in the file's own place is followed only where the
+// link and the file it reaches have one owner, and the file itself is opened
+// without following a link (O_NOFOLLOW). Only a regular file is opened: it is
+// looked at first, so a device or FIFO is never opened (EISDIR for a folder,
+// EINVAL for anything else). Returns 0 with file set, or errno (EACCES for a
+// link the rules do not let through, ELOOP for a folder made a link).
+int OpenToRead(const std::string& path, const std::string& beneath, UniqueFd& file);
 
 // Opens the target's folder again after its descriptor was let go, by the same
 // rules, and checks that it is the same folder. Returns 0 or errno (ESTALE when

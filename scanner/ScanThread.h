@@ -61,7 +61,14 @@ public:
     void FreeWhenFinished();
     // The stop request, read between directory entries.
     void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
-    bool Terminated() const { return terminated_.load(std::memory_order_relaxed); }
+    bool Terminated() const {
+        return terminated_.load(std::memory_order_relaxed) ||
+               (stopRequested_ != nullptr && stopRequested_());
+    }
+    // A stop asked from outside (a signal's flag), read wherever Terminate's is:
+    // a walk run on the caller's thread, with nobody to call Terminate, ends at
+    // the next entry once it answers true.
+    void SetStopRequest(bool (*stopRequested)()) { stopRequested_ = stopRequested; }
     // The hand-over into the owner's thread; without one, calls run on the caller.
     void SetHandOver(std::shared_ptr<THandOver> handOver) { handOver_ = std::move(handOver); }
 
@@ -114,6 +121,7 @@ private:
     std::vector<std::string> leftovers_;
 
     std::atomic<bool> terminated_{false};
+    bool (*stopRequested_)() = nullptr;
     std::shared_ptr<THandOver> handOver_;
     bool freeOnTerminate_ = false;
     bool freeQueued_ = false; // owner's thread only

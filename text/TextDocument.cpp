@@ -82,8 +82,9 @@ void TextDocument::Measure() const {
     measured_ = true;
 }
 
-void TextDocument::ReadFromFile(const std::string& path, FileStamp* stamp) {
-    ReadWholeFile(path, spare_, stamp); // throws before anything here changes
+void TextDocument::ReadFromFile(const std::string& path, FileStamp* stamp,
+                                const std::string& beneath) {
+    ReadWholeFile(path, spare_, stamp, beneath); // throws before anything here changes
     KeepForRollback(true);
     const std::size_t lone = FirstLoneBreak(spare_);
     if (lone == std::string::npos) {

@@ -35,7 +35,10 @@ public:
     // becoming CR LF. Throws std::runtime_error "Cannot open file "%s". %s";
     // the content is unchanged then. Fills are never truncated. With stamp, the
     // file as it was read (to tell later whether another program changed it).
-    void ReadFromFile(const std::string& path, FileStamp* stamp = nullptr);
+    // beneath: the folder whose walk found the file, which it is read inside by
+    // the rules a write there follows (InputFile of platform/FileIO.h).
+    void ReadFromFile(const std::string& path, FileStamp* stamp = nullptr,
+                      const std::string& beneath = {});
     // Writes WholeText() to the file, safely (old or new, never half).
     // Throws std::runtime_error "Cannot create file "%s". %s"; the file is untouched then.
     void WriteToFile(const std::string& path) const;

@@ -6,14 +6,13 @@
 #include "cli/LineDiff.h"
 #include "cli/SameBytes.h"
 #include "cli/UnifiedDiff.h"
-#include "platform/FileStamp.h"
+#include "platform/FileIO.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -136,9 +135,8 @@ void tst_CliDiff::sameBytes() {
     QFile f(QString::fromStdString(path));
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
     f.close();
-    struct stat st {};
-    QVERIFY(::stat(path.c_str(), &st) == 0);
-    SameBytes same(path, FileStamp::Of(st), static_cast<std::size_t>(keep));
+    InputFile in(path);
+    SameBytes same(in, static_cast<std::size_t>(keep));
     // Input in pieces of 3; output pieces of `piece`, lag input pieces behind
     // (or ahead of) it.
     int readDone = 0;

@@ -2,7 +2,8 @@
 // in the wrong place or holding links, backup copies of private files, a low
 // limit on open files or on the address space, signals, a
 // closed pipe, temporaries of an interrupted run, a write that fails in the
-// middle of a batch, and a file another program changes meanwhile.
+// middle of a batch, a file another program changes meanwhile, links another
+// account plants in a walked tree, and a container that refuses openat2.
 
 #include "CliRunner.h"
 
@@ -40,6 +41,18 @@ QByteArray Bytes(const char* text) {
     return QByteArray(text);
 }
 
+// The environment that preloads the failure injector with fault.
+QProcessEnvironment WithFault(const QString& fault, const QString& dir = QString()) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"LD_PRELOAD"_s, QString::fromUtf8(VX_FAULT_SHIM));
+    // Under AddressSanitizer the preloaded injector comes before its runtime.
+    env.insert(u"ASAN_OPTIONS"_s, u"verify_asan_link_order=0:detect_leaks=0"_s);
+    env.insert(u"VX_FAULT"_s, fault);
+    if (!dir.isEmpty())
+        env.insert(u"VX_FAULT_DIR"_s, dir);
+    return env;
+}
+
 } // namespace
 
 class tst_CliSafety : public QObject {
@@ -59,6 +72,12 @@ private Q_SLOTS:
     void leftovers();
     void failingWriteBlamesItsOwnFile();
     void fileChangedSinceRead();
+    void readsStayInTheWalkedTree_data();
+    void readsStayInTheWalkedTree();
+    void openat2Refused_data();
+    void openat2Refused();
+    void stopWhileWalking_data();
+    void stopWhileWalking();
 };
 
 void tst_CliSafety::backupPlaceRefused_data() {
@@ -307,12 +326,7 @@ void tst_CliSafety::failingWriteBlamesItsOwnFile() {
     const QString t = tmp.path() + u"/t"_s;
     for (const QString& name : {u"a.htm"_s, u"a.htm!.htm"_s, u"a.htm\". Z/b.htm"_s, u"c.htm"_s})
         QVERIFY(WriteBytes(t + u"/"_s + name, "x\n"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"LD_PRELOAD"_s, QString::fromUtf8(VX_FAULT_SHIM));
-    // Under AddressSanitizer the preloaded injector comes before its runtime.
-    env.insert(u"ASAN_OPTIONS"_s, u"verify_asan_link_order=0:detect_leaks=0"_s);
-    env.insert(u"VX_FAULT"_s, u"rename:EIO"_s);
-    env.insert(u"VX_FAULT_DIR"_s, t + u"/a.htm\". Z"_s);
+    const QProcessEnvironment env = WithFault(u"rename:EIO"_s, t + u"/a.htm\". Z"_s);
     const CliResult r = RunCli(
         {u"replace"_s, u"-r"_s, u"--find"_s, u"x"_s, u"--with"_s, u"xx"_s, t}, tmp.path(), env);
     QCOMPARE(r.exitCode, 1);
@@ -359,6 +373,116 @@ void tst_CliSafety::fileChangedSinceRead() {
     QCOMPARE(ReadBytes(t + u"/a.htm"_s), Bytes("changed by another program\n"));
     QCOMPARE(ReadBytes(t + u"/c.htm"_s), Bytes("c c\r\n"));
     QCOMPARE(Temporaries(tmp.path()), QStringList());
+}
+
+void tst_CliSafety::readsStayInTheWalkedTree_data() {
+    QTest::addColumn<QStringList>("mode");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("why"); // also what was planted
+    for (const char* why : {"Permission denied", "Too many levels of symbolic links"}) {
+        QTest::addRow("%s, run", why) << QStringList() << 1 << why;
+        QTest::addRow("%s, --check", why) << QStringList{u"--check"_s} << 3 << why;
+        QTest::addRow("%s, --diff", why) << QStringList{u"--diff"_s} << 3 << why;
+        QTest::addRow("%s, --dry-run --json", why)
+            << QStringList{u"--dry-run"_s, u"--json"_s} << 1 << why;
+    }
+}
+
+void tst_CliSafety::readsStayInTheWalkedTree() {
+    // Another account's link to a root-only file in a file's place, or a walked
+    // folder made a link to such a folder after it was listed (while the walk
+    // of a slow second tree goes on).
+    QFETCH(QStringList, mode);
+    QFETCH(int, exitCode);
+    QFETCH(QString, why);
+    const bool swap = why.startsWith(u"Too"_s);
+    if (!swap && ::geteuid() != 0)
+        QSKIP("needs the superuser to give a link another owner");
+    QTemporaryDir tmp;
+    const QString site = tmp.path() + u"/site"_s;
+    QVERIFY(WriteBytes(tmp.path() + u"/secret/x.htm"_s, "SECRET  \n"));
+    QVERIFY(WriteBytes(tmp.path() + u"/slow/y.htm"_s, "y\r\n"));
+    QVERIFY(WriteBytes(site + (swap ? u"/up/x.htm"_s : u"/up/ok.htm"_s), "x\r\n"));
+    const auto plant = [&](const QString& target, const QString& link) {
+        return ::symlink(QFile::encodeName(tmp.path() + target).constData(),
+                         QFile::encodeName(site + link).constData()) == 0;
+    };
+    if (!swap) {
+        QVERIFY(plant(u"/secret/x.htm"_s, u"/up/x.htm"_s));
+        QVERIFY(::lchown(QFile::encodeName(site + u"/up/x.htm"_s).constData(), 4321, 4321) == 0);
+    }
+    QProcess p;
+    p.setProgram(QString::fromUtf8(VX_CLI_PATH));
+    p.setArguments(QStringList{u"optimize"_s, u"-r"_s} + mode + QStringList{site, u"slow"_s});
+    p.setWorkingDirectory(tmp.path());
+    p.setProcessEnvironment(WithFault(u"readdir:delay400"_s, tmp.path() + u"/slow"_s));
+    p.start();
+    QThread::msleep(500);
+    if (swap)
+        QVERIFY(QDir(site + u"/up"_s).removeRecursively() && plant(u"/secret"_s, u"/up"_s));
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray out = p.readAllStandardOutput();
+    QVERIFY2(!out.contains("SECRET") && !out.contains("x.htm: ") && !out.contains("would change") &&
+                 !out.contains("\"changed\": true"),
+             out.constData());
+    QCOMPARE(p.readAllStandardError(),
+             (u"velocitrix-cli: Cannot open file \""_s + site + u"/up/x.htm\". "_s + why + u".\n"_s)
+                 .toUtf8());
+    QCOMPARE(p.exitCode(), exitCode);
+    QCOMPARE(ReadBytes(tmp.path() + u"/secret/x.htm"_s), Bytes("SECRET  \n"));
+}
+
+void tst_CliSafety::openat2Refused_data() {
+    QTest::addColumn<QString>("refusal");
+    for (const char* refusal : {"EPERM", "EINVAL", "ENOSYS"})
+        QTest::newRow(refusal) << QString::fromLatin1(refusal);
+}
+
+void tst_CliSafety::openat2Refused() {
+    // As a seccomp filter refuses the call: the folders are opened one at a time.
+    QFETCH(QString, refusal);
+    QTemporaryDir tmp;
+    QVERIFY(WriteBytes(tmp.path() + u"/t/sub/deeper/b.htm"_s, "c  d\n"));
+    const QProcessEnvironment env = WithFault(u"openat2:"_s + refusal);
+    const QStringList args{u"optimize"_s, u"-r"_s, u"t"_s};
+    QCOMPARE(RunCli(args + QStringList{u"--check"_s}, tmp.path(), env).out,
+             Bytes("would change: t/sub/deeper/b.htm\n"));
+    QCOMPARE(RunCli(args, tmp.path(), env).err, QByteArray());
+    QCOMPARE(ReadBytes(tmp.path() + u"/t/sub/deeper/b.htm"_s), Bytes("c d\r\n"));
+}
+
+void tst_CliSafety::stopWhileWalking_data() {
+    QTest::addColumn<QList<int>>("stops");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("SIGINT") << QList<int>{SIGINT} << 130;
+    QTest::newRow("SIGTERM") << QList<int>{SIGTERM} << 143;
+    QTest::newRow("SIGINT twice") << QList<int>{SIGINT, SIGINT} << 130;
+}
+
+void tst_CliSafety::stopWhileWalking() {
+    QFETCH(QList<int>, stops);
+    QFETCH(int, exitCode);
+    // Each entry of the folder takes 25 ms to list: the walk alone takes 10 s.
+    QTemporaryDir tmp;
+    const QString site = tmp.path() + u"/site"_s;
+    for (int i = 0; i < 400; ++i)
+        QVERIFY(WriteBytes(site + QStringLiteral("/f%1.htm").arg(i), "a  b\n"));
+    QProcess p;
+    p.setProgram(QString::fromUtf8(VX_CLI_PATH));
+    p.setArguments({u"optimize"_s, u"-r"_s, site});
+    p.setProcessEnvironment(WithFault(u"readdir:delay25"_s, site));
+    p.start();
+    QThread::msleep(300);
+    QElapsedTimer sinceStop;
+    sinceStop.start();
+    for (const int signal : stops) {
+        QVERIFY(::kill(static_cast<pid_t>(p.processId()), signal) == 0);
+        QThread::msleep(20);
+    }
+    QVERIFY(p.waitForFinished(60000));
+    QVERIFY2(sinceStop.elapsed() < 3000, "the walk went on to its end");
+    QCOMPARE(p.exitCode(), exitCode);
+    QCOMPARE(Snapshot(site).values(), QList<QByteArray>(400, "a  b\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_CliSafety)

@@ -1,19 +1,24 @@
 /* Failure injector for the safe-write tests, loaded with LD_PRELOAD into the
  * write helper. VX_FAULT="<call>:<action>[:<n>]" (up to four, comma-separated) makes the n-th call
  * (from 1; default 1) of <call> and every later one fail with errno <action> (ENOSPC, EIO, EXDEV,
- * EPERM, EDQUOT, EOPNOTSUPP), write short ("short": one byte at a time, always; "zero": nothing), or
- * kill the process ("KILL", only the n-th call), or take longer ("delay<ms>": sleeps that many
- * milliseconds, then does the call, as a slow disk would). <call> is write (write and
- * pwrite), fsync, syncfs, rename (rename and renameat2) or fallocate. Only descriptors and paths inside
- * VX_FAULT_DIR are touched. */
+ * EPERM, EDQUOT, EOPNOTSUPP, ENOSYS, EINVAL), write short ("short": one byte at a time, always;
+ * "zero": nothing), or kill the process ("KILL", only the n-th call), or take longer
+ * ("delay<ms>": sleeps that many milliseconds, then does the call, as a slow disk would). <call>
+ * is write (write and pwrite), fsync, syncfs, rename (rename and renameat2), fallocate, readdir
+ * (readdir64; delays only) or openat2 (made through syscall(2)). Only descriptors and paths inside
+ * VX_FAULT_DIR are touched, except that openat2 is refused everywhere, as a seccomp filter refuses
+ * it. */
 #define _GNU_SOURCE
+#include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <time.h>
 #include <unistd.h>
@@ -94,6 +99,10 @@ static int error_number(const char* name) {
         return EDQUOT;
     if (strcmp(name, "EOPNOTSUPP") == 0)
         return EOPNOTSUPP;
+    if (strcmp(name, "ENOSYS") == 0)
+        return ENOSYS;
+    if (strcmp(name, "EINVAL") == 0)
+        return EINVAL;
     return 0;
 }
 
@@ -198,4 +207,24 @@ int fallocate64(int fd, int mode, off_t offset, off_t len) {
 
 int fallocate(int fd, int mode, off_t offset, off_t len) {
     return fallocate64(fd, mode, offset, len);
+}
+
+struct dirent64* readdir64(DIR* dir) {
+    decide("readdir", fd_inside(dirfd(dir)));
+    return NEXT("readdir64", struct dirent64 * (*)(DIR*))(dir);
+}
+
+/* syscall(2) passes up to six arguments the size of a long. */
+long syscall(long number, ...) {
+    va_list ap;
+    va_start(ap, number);
+    long a[6];
+    for (int i = 0; i < 6; ++i)
+        a[i] = va_arg(ap, long);
+    va_end(ap);
+#ifdef SYS_openat2
+    if (number == SYS_openat2 && decide("openat2", 1) == 1)
+        return -1;
+#endif
+    return NEXT("syscall", long (*)(long, ...))(number, a[0], a[1], a[2], a[3], a[4], a[5]);
 }

@@ -188,9 +188,9 @@ void TestSafeWriteShared::fileChangedSinceRead() {
         QVERIFY2(!name.startsWith(QLatin1Char('.')), qPrintable(name));
 }
 
-// A file found by a walk of root is written only inside root, through no link
-// in its folders, and through a link in its own place only where the link and
-// the file it reaches have one owner.
+// A file found by a walk of root is written, and read, only inside root, through
+// no link in its folders, and through a link in its own place only where the
+// link and the file it reaches have one owner.
 void TestSafeWriteShared::writesStayInTheWalkedTree_data() {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("errnum"); // 0: written
@@ -229,6 +229,9 @@ void TestSafeWriteShared::writesStayInTheWalkedTree() {
         if (setup == QLatin1String("foreign link"))
             QVERIFY(::lchown(path.c_str(), 4321, 4321) == 0);
     }
+    UniqueFd read;
+    QCOMPARE(OpenToRead(path, tree + "/", read), errnum);
+    QCOMPARE(read.Valid(), errnum == 0);
     WriteOptions options;
     options.beneath = tree + "/";
     const auto failure = FailureOf([&] { WriteWholeFile(path, "new", options); });
