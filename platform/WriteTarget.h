@@ -29,6 +29,10 @@ struct WriteTarget {
 // errno (EACCES for a link the rules above do not let through).
 int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTarget& target);
 
+// Opens the folder rel below the walked folder root by the rules above: root as
+// given, no link followed below it. Returns the descriptor, or -errno.
+int OpenFolderBeneath(const std::string& root, const std::string& rel);
+
 // Opens the target's folder again after its descriptor was let go, by the same
 // rules, and checks that it is the same folder. Returns 0 or errno (ESTALE when
 // another folder is there now).

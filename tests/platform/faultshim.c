@@ -1,12 +1,13 @@
 /* Failure injector for the safe-write tests, loaded with LD_PRELOAD into the
  * write helper. VX_FAULT="<call>:<action>[:<n>]" (up to four, comma-separated) makes the n-th call
  * (from 1; default 1) of <call> and every later one fail with errno <action> (ENOSPC, EIO, EXDEV,
- * EPERM, EDQUOT, EOPNOTSUPP), write short ("short": one byte at a time, always; "zero": nothing), or
- * kill the process ("KILL", only the n-th call), or take longer ("delay<ms>": sleeps that many
+ * EPERM, EDQUOT, EOPNOTSUPP), write short ("short": one byte at a time, always; "zero": nothing),
+ * or kill the process ("KILL", only the n-th call), or take longer ("delay<ms>": sleeps that many
  * milliseconds, then does the call, as a slow disk would). <call> is write (write and
- * pwrite), fsync, syncfs, rename (rename and renameat2) or fallocate. Only descriptors and paths inside
- * VX_FAULT_DIR are touched. */
+ * pwrite), fsync, syncfs, rename (rename and renameat2), fallocate or readdir (a folder's listing,
+ * delays only). Only descriptors and paths inside VX_FAULT_DIR are touched. */
 #define _GNU_SOURCE
+#include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -198,4 +199,14 @@ int fallocate64(int fd, int mode, off_t offset, off_t len) {
 
 int fallocate(int fd, int mode, off_t offset, off_t len) {
     return fallocate64(fd, mode, offset, len);
+}
+
+struct dirent* readdir(DIR* dir) {
+    decide("readdir", dir != NULL && fd_inside(dirfd(dir)));
+    return NEXT("readdir", struct dirent * (*)(DIR*))(dir);
+}
+
+struct dirent64* readdir64(DIR* dir) {
+    decide("readdir", dir != NULL && fd_inside(dirfd(dir)));
+    return NEXT("readdir64", struct dirent64 * (*)(DIR*))(dir);
 }
