@@ -44,7 +44,10 @@ void WalkDirectory(const std::string& argument, const std::string& types, bool r
     for (const UnreadFolder& folder : walk.UnreadFolders())
         list.warnings.push_back("cannot read folder \"" + folder.path +
                                 "\": " + SystemErrorText(folder.error));
-    list.leftovers.insert(list.leftovers.end(), walk.Leftovers().begin(), walk.Leftovers().end());
+    for (const std::string& path : walk.Leftovers()) {
+        if (path.compare(0, start.size(), start) == 0)
+            list.leftovers.push_back(ListEntry{path, argument, path.substr(start.size())});
+    }
     if (walk.FStatus != 0) {
         std::string why = walk.FCurrent;
         list.warnings.push_back("the walk of \"" + start +
@@ -119,11 +122,14 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
     list.entries.swap(kept);
     // A directory named twice is walked twice: its temporaries are named once.
     std::sort(list.leftovers.begin(), list.leftovers.end(),
-              [](const std::string& a, const std::string& b) {
-                  return FileListBefore(a, b) || (!FileListBefore(b, a) && a < b);
+              [](const ListEntry& a, const ListEntry& b) {
+                  return FileListBefore(a.path, b.path) ||
+                         (!FileListBefore(b.path, a.path) && a.path < b.path);
               });
-    list.leftovers.erase(std::unique(list.leftovers.begin(), list.leftovers.end()),
-                         list.leftovers.end());
+    list.leftovers.erase(
+        std::unique(list.leftovers.begin(), list.leftovers.end(),
+                    [](const ListEntry& a, const ListEntry& b) { return a.path == b.path; }),
+        list.leftovers.end());
     return list;
 }
 

@@ -22,8 +22,8 @@ struct FileList {
     // could not read.
     std::vector<std::string> warnings;
     // Safe writes' temporaries (platform/TempNames.h) the walks met and left out,
-    // full paths, sorted as the entries.
-    std::vector<std::string> leftovers;
+    // sorted as the entries (each path once).
+    std::vector<ListEntry> leftovers;
 };
 
 // The program's default masks (DefaultTypeList of settings/FileTypeLists.h).

@@ -99,9 +99,11 @@ Options:
   -j, --jobs=N              work on N files at a time (default 1, fewer when
                             the limit on open files asks for it); the report
                             keeps the list's order
-      --remove-leftovers    delete the temporary files (".NAME.vx-XXXXXX.tmp")
-                            an interrupted run left in the directories walked;
-                            without it they are only counted
+      --remove-leftovers    delete the temporary files
+                            (".NAME.vx-XXXXXXXXXXXX.tmp") an interrupted run
+                            left in the directories walked: only this
+                            account's regular files, never those of a run
+                            still under way; without it they are only counted
   -h, --help                show this help and exit
       --version             show the version and exit
 

@@ -6,14 +6,22 @@
 #include <string>
 #include <vector>
 
+struct ListEntry;
+
 // The notice for count leftovers found and not deleted.
 std::string LeftoversNotice(std::size_t count);
 
 struct LeftoversRemoved {
     std::size_t removed = 0;
-    std::vector<std::string> errors; // one message per file that could not go
+    std::size_t kept = 0;            // a live run's, or not this account's regular files
+    std::vector<std::string> errors; // one message per file or folder that failed
 };
 
-// Deletes each path that is still a regular file (a link or anything else put in
-// its place is left alone).
-LeftoversRemoved RemoveLeftovers(const std::vector<std::string>& paths);
+// Deletes the leftovers a walk found, each relative to its folder reached below
+// the walked folder without following a link, and only those that are still
+// this account's regular files and that no live run holds (see
+// platform/TemporaryLocks.h).
+LeftoversRemoved RemoveLeftovers(const std::vector<ListEntry>& leftovers);
+
+// What RemoveLeftovers did, as notices.
+std::vector<std::string> LeftoversRemovedNotices(const LeftoversRemoved& result);

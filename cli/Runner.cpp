@@ -219,7 +219,10 @@ bool Run::Go() {
         }
         chunk.push_back(i);
         chunkBytes += results_[i].failed || !results_[i].written ? 0 : results_[i].after;
-        if (chunk.size() >= chunkFiles || chunkBytes >= limits_.chunkBytes || i + 1 == n) {
+        // Where the disk's free space runs low, the chunk ends early: its commit
+        // deletes the files replaced so far.
+        if (chunk.size() >= chunkFiles || chunkBytes >= limits_.chunkBytes || i + 1 == n ||
+            batch_.RoomRunsLow()) {
             Commit(chunk);
             chunkBytes = 0;
             {

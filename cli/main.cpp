@@ -46,7 +46,7 @@ void Notice(const std::string& text) {
 
 // Tells of the temporaries an interrupted run left in the walked folders, or
 // deletes them when asked. Returns false when some could not be deleted.
-bool HandleLeftovers(const std::vector<std::string>& leftovers, const CliOptions& o) {
+bool HandleLeftovers(const std::vector<ListEntry>& leftovers, const CliOptions& o) {
     if (leftovers.empty())
         return true;
     if (!o.removeLeftovers || o.dryRun || o.check || o.diff) {
@@ -54,10 +54,8 @@ bool HandleLeftovers(const std::vector<std::string>& leftovers, const CliOptions
         return true;
     }
     const LeftoversRemoved result = RemoveLeftovers(leftovers);
-    for (const std::string& error : result.errors)
-        Notice(error);
-    Notice("deleted " + std::to_string(result.removed) + " temporary " +
-           (result.removed == 1 ? "file" : "files") + " of an interrupted run");
+    for (const std::string& notice : LeftoversRemovedNotices(result))
+        Notice(notice);
     return result.errors.empty();
 }
 

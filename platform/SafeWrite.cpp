@@ -3,6 +3,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/SystemError.h"
 #include "platform/TempNames.h"
+#include "platform/TemporaryLocks.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,9 +12,11 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
+#include <mutex>
 #include <new>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 #include <utility>
@@ -132,7 +135,7 @@ std::string RandomSuffix() {
     x ^= x >> 29;
     x *= 0xBF58476D1CE4E5B9ull;
     x ^= x >> 32;
-    std::string s(6, 'X');
+    std::string s(kWriteTemporaryRandomLength, 'X');
     for (char& c : s) {
         c = Alphabet[x % 62];
         x /= 62;
@@ -248,11 +251,14 @@ public:
     RetiredFiles& operator=(const RetiredFiles&) = delete;
     ~RetiredFiles() { DeleteAll(); }
 
+    // Keeps the file replaced at where under the temporary's name; the folder's
+    // lock (platform/TemporaryLocks.h) is held until the file is deleted.
     void Add(const WriteTarget& where, const std::string& name, const struct stat& st) {
         // Files come in list order, folder after folder: one record of a folder
         // serves all its files, so a batch of many files holds little per file.
         if (folders_.empty() || folders_.back().folderDevice != where.folderDevice ||
             folders_.back().folderInode != where.folderInode) {
+            RetainTemporaryFolder(where.folderDevice, where.folderInode);
             WriteTarget folder;
             folder.folderPath = where.folderPath;
             folder.folderDevice = where.folderDevice;
@@ -263,7 +269,12 @@ public:
             folders_.push_back(std::move(folder));
         }
         files_.push_back({folders_.size() - 1, name, st.st_dev, st.st_ino});
+        bytes_ += static_cast<std::size_t>(st.st_blocks) * 512;
     }
+
+    std::size_t Count() const { return files_.size(); }
+    std::size_t Folders() const { return folders_.size(); }
+    std::size_t Bytes() const { return bytes_; }
 
     // Deletes each one still there under its name (and nothing that took its name).
     void DeleteAll() noexcept {
@@ -287,8 +298,11 @@ public:
                 st.st_dev == r.device && st.st_ino == r.inode)
                 ::unlinkat(folder.Get(), r.name.c_str(), 0);
         }
+        for (const WriteTarget& where : folders_)
+            ReleaseTemporaryFolder(where.folderDevice, where.folderInode);
         files_.clear();
         folders_.clear();
+        bytes_ = 0;
     }
 
 private:
@@ -300,6 +314,60 @@ private:
     };
     std::vector<WriteTarget> folders_;
     std::vector<Retired> files_;
+    std::size_t bytes_ = 0; // the disk space the files take
+};
+
+// The free space on the file system a batch writes to, against what the batch
+// holds there: the temporaries written since its last commit and the replaced
+// files not yet deleted. Looked at (statvfs) only when the bytes written since
+// the last look may have used up what was free, so a batch on a roomy disk
+// looks once.
+class RoomWatch {
+public:
+    // bytes were written on device; folder is a folder there.
+    void Written(int folder, dev_t device, std::size_t bytes) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        inFlight_ += bytes;
+        if (device != device_ || !anchor_.Valid()) {
+            anchor_.Reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+            device_ = device;
+            Measure();
+            return;
+        }
+        free_ -= std::min(free_, bytes);
+    }
+    void Committed() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        inFlight_ = 0;
+    }
+    // True when what is free is no more than what the batch holds.
+    bool Low(std::size_t retired) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const std::size_t held = inFlight_ + retired;
+        if (!anchor_.Valid() || held == 0 || free_ > held)
+            return false;
+        Measure(); // another program may have freed some meanwhile
+        return free_ <= held;
+    }
+    void Freed() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Measure();
+    }
+
+private:
+    void Measure() {
+        struct statvfs vfs {};
+        if (anchor_.Valid() && ::fstatvfs(anchor_.Get(), &vfs) == 0)
+            free_ = static_cast<std::size_t>(vfs.f_bavail) * vfs.f_frsize;
+        else
+            free_ = static_cast<std::size_t>(-1); // nothing known: never low
+    }
+
+    std::mutex mutex_;
+    UniqueFd anchor_; // a folder on the file system watched
+    dev_t device_ = 0;
+    std::size_t free_ = 0;
+    std::size_t inFlight_ = 0;
 };
 
 // Lets the prepare and commit steps reach the private parts of a pending write.
@@ -327,6 +395,13 @@ public:
             w.target_.folder.Reset(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     }
     static void CloseFile(PendingWrite& w) { w.fd_.Reset(); }
+    // The folder's lock, held while the write has a temporary there.
+    static void Hold(PendingWrite& w) {
+        if (const int err = HoldTemporaryFolder(w.target_.folder.Get(), w.target_.folderDevice,
+                                                w.target_.folderInode))
+            throw WriteError(w.path_, err);
+        w.holdsFolder_ = true;
+    }
 
 private:
     static void PrepareInPlace(PendingWrite& w, const struct stat& st, int made,
@@ -378,7 +453,10 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
     UniqueFd made; // a temporary holding the content that cannot take the file's place
     std::size_t madeSize = 0;
     if (!w.inPlace_) {
+        Hold(w);
         const int fd = CreateTemporary(folder, w.target_.name, exists ? 0600 : 0666, w.tempName_);
+        if (fd < 0)
+            w.LetFolderGo();
         if (fd >= 0) {
             w.fd_.Reset(fd);
             // Whatever the producer throws (a read failing half-way) passes on, and
@@ -410,7 +488,8 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
             if (err != KeepInPlace)
                 throw WriteError(path, err);
             // The content is already in the temporary: the write in place takes it
-            // from there (the temporary goes with w when that fails).
+            // from there (the temporary goes with w when that fails); the folder stays held
+            // while it is there.
             made = std::move(w.fd_);
             madeSize = size;
         } else if (!exists || (-fd != EACCES && -fd != EPERM)) {
@@ -474,6 +553,8 @@ void SafeWriteAccess::PrepareInPlace(PendingWrite& w, const struct stat& st, int
     // for good, and a folder may take no new file at all: there both are held in
     // memory, up to InPlaceMemoryBytes each.
     if (!AppendOnlyFolder(folder)) {
+        if (!w.holdsFolder_)
+            Hold(w);
         const int hold = CreateTemporary(folder, w.target_.name, 0600, w.holdName_);
         struct stat hst {};
         if (hold >= 0) {
@@ -737,6 +818,7 @@ Failure SafeWriteAccess::Commit(PendingWrite& w, RetiredFiles* retired) {
     std::string().swap(w.old_);
     w.fd_.Reset();
     w.RemoveHold();
+    w.LetFolderGo(); // a replaced file kept by the batch holds the folder itself
     return {};
 }
 
@@ -893,6 +975,7 @@ PendingWrite& PendingWrite::operator=(PendingWrite&& other) noexcept {
         replaces_ = other.replaces_;
         inPlace_ = other.inPlace_;
         committed_ = other.committed_;
+        holdsFolder_ = std::exchange(other.holdsFolder_, false);
     }
     return *this;
 }
@@ -919,12 +1002,18 @@ void PendingWrite::RemoveHold() noexcept {
     holdName_.clear();
 }
 
+void PendingWrite::LetFolderGo() noexcept {
+    if (std::exchange(holdsFolder_, false))
+        ReleaseTemporaryFolder(target_.folderDevice, target_.folderInode);
+}
+
 void PendingWrite::Discard() noexcept {
     fd_.Reset();
     RemoveHold();
     if (!committed_ && !tempName_.empty() && ReopenFolder(target_) == 0)
         ::unlinkat(target_.folder.Get(), tempName_.c_str(), 0);
     tempName_.clear();
+    LetFolderGo();
     std::string().swap(data_);
     std::string().swap(old_);
     target_.folder.Reset();
@@ -957,14 +1046,49 @@ void CommitWrite(PendingWrite write) {
 
 PendingWrite WriteBatch::Prepare(const std::string& path, const ContentProducer& produce,
                                  const WriteOptions& options) {
-    return PrepareWriteFrom(path, produce, options);
+    std::size_t bytes = 0;
+    PendingWrite w = PrepareWriteFrom(
+        path,
+        [&](const ContentSink& sink) {
+            produce([&](std::string_view piece) {
+                bytes += piece.size();
+                sink(piece);
+            });
+        },
+        options);
+    if (!w.InPlace()) {
+        const int folder = SafeWriteAccess::Folder(w);
+        if (folder >= 0)
+            room_->Written(folder, SafeWriteAccess::Device(w), bytes);
+    }
+    return w;
 }
 
-WriteBatch::WriteBatch() : retired_(std::make_unique<RetiredFiles>()) {}
+WriteBatch::WriteBatch()
+    : retired_(std::make_unique<RetiredFiles>()), room_(std::make_unique<RoomWatch>()) {}
 
 WriteBatch::~WriteBatch() = default;
 
+bool WriteBatch::RoomRunsLow() {
+    return room_->Low(retired_->Bytes());
+}
+
 void WriteBatch::Commit(std::vector<PendingWrite>& writes) {
+    // However the commit ends, the replaced files it kept count against the bounds.
+    struct AfterCommit {
+        WriteBatch& batch;
+        ~AfterCommit() {
+            RetiredFiles& retired = *batch.retired_;
+            const bool many = retired.Count() >= kMaxRetiredFiles ||
+                              retired.Bytes() >= kMaxRetiredBytes ||
+                              retired.Folders() >= kMaxRetiredFolders;
+            batch.room_->Committed();
+            if (retired.Count() > 0 && (many || batch.RoomRunsLow())) {
+                retired.DeleteAll();
+                batch.room_->Freed();
+            }
+        }
+    } after{*this};
     CommitAll(writes, false, retired_.get());
 }
 
@@ -1000,7 +1124,10 @@ void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::s
             commit();
             throw;
         }
-        if (pending.size() >= std::max<std::size_t>(chunkFiles, 1) || bytes >= chunkBytes) {
+        // A chunk ends early where the disk's free space runs low: its commit
+        // deletes the files replaced so far.
+        if (pending.size() >= std::max<std::size_t>(chunkFiles, 1) || bytes >= chunkBytes ||
+            batch.RoomRunsLow()) {
             commit();
             first = i + 1;
             bytes = 0;

@@ -3,7 +3,7 @@
 // and keeps what the user set on it (permission bits, owner, group, extended
 // attributes and so ACLs, its hard links, the symbolic link that leads to it).
 //
-// The new content goes into a temporary file beside the target (".<name>.vx-XXXXXX.tmp",
+// The new content goes into a temporary file beside the target (".<name>.vx-XXXXXXXXXXXX.tmp",
 // see platform/TempNames.h; walks never list such names) and takes the target's
 // place once it is durable; the commit checks that the name still holds exactly
 // the file this process wrote. A file with several hard links, one in a folder
@@ -133,6 +133,8 @@ private:
     friend class SafeWriteAccess;
 
     void RemoveHold() noexcept;
+    // Lets go of the folder's lock this write held for its temporary.
+    void LetFolderGo() noexcept;
 
     std::string path_;
     WriteTarget target_;
@@ -162,6 +164,7 @@ private:
     bool replaces_ = false; // the target existed when the write was prepared
     bool inPlace_ = false;
     bool committed_ = false;
+    bool holdsFolder_ = false; // one use of the folder's lock (platform/TemporaryLocks.h)
 };
 
 // Writes data into a temporary file beside the target (or, for a write in place,
@@ -186,15 +189,19 @@ void CommitWrite(PendingWrite write);
 void CommitWrites(std::vector<PendingWrite>& writes);
 
 class RetiredFiles;
+class RoomWatch;
 
 // Many files written together: prepared (on any threads) and committed in chunks.
-// The files a batch replaces are deleted when the batch ends, not one by one
-// between its writes: on some file systems (ext4 without a journal) every new
-// file costs more the more files were deleted in the last minutes, so deleting as
-// it goes would make a large batch slower with every file. Until then each one
-// lies under its replacement's temporary name, in its own folder, with its own
-// owner, mode and ACL (readable by exactly those who could read it before), and
-// is never written into.
+// The files a batch replaces are deleted together, not one by one between its
+// writes: on some file systems (ext4 without a journal) every new file costs more
+// the more files were deleted in the last minutes, so deleting as it goes would
+// make a large batch slower with every file. Until then each one lies under its
+// replacement's temporary name, in its own folder, with its own owner, mode and
+// ACL (readable by exactly those who could read it before), and is never written
+// into. They are deleted when the batch ends, and after a commit once they are
+// many (kMaxRetiredFiles, kMaxRetiredBytes, or kMaxRetiredFolders folders), or
+// when the free space left is no more than what the batch holds: a batch needs
+// room for the files in flight, not for the whole tree.
 class WriteBatch {
 public:
     WriteBatch();
@@ -206,8 +213,19 @@ public:
                          const WriteOptions& options = {});
     void Commit(std::vector<PendingWrite>& writes);
 
+    // True when the file system's free space is no more than what the batch holds
+    // there (the temporaries prepared since the last commit and the replaced files
+    // kept): the caller commits what it has prepared, and the commit deletes the
+    // replaced files. Called on the thread that commits.
+    bool RoomRunsLow();
+
+    static constexpr std::size_t kMaxRetiredFiles = 8192;
+    static constexpr std::size_t kMaxRetiredBytes = std::size_t{256} << 20;
+    static constexpr std::size_t kMaxRetiredFolders = 32;
+
 private:
     std::unique_ptr<RetiredFiles> retired_;
+    std::unique_ptr<RoomWatch> room_;
 };
 
 // One file: prepare, fsync, put in place.

@@ -79,10 +79,7 @@ int OpenBelow(int root, const std::string& rel) {
 int OpenTargetFolder(WriteTarget& t) {
     int fd = -1;
     if (t.beneath) {
-        UniqueFd root(OpenFolderFollowing(t.root));
-        if (!root.Valid())
-            return errno;
-        fd = OpenBelow(root.Get(), t.relFolder);
+        fd = OpenFolderBeneath(t.root, t.relFolder);
         if (fd < 0)
             return -fd;
     } else {
@@ -130,6 +127,13 @@ int FollowLinks(const WriteTarget& start, std::string& path, std::vector<uid_t>&
 }
 
 } // namespace
+
+int OpenFolderBeneath(const std::string& root, const std::string& rel) {
+    UniqueFd top(OpenFolderFollowing(root));
+    if (!top.Valid())
+        return -errno;
+    return OpenBelow(top.Get(), rel);
+}
 
 int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTarget& target) {
     WriteTarget t;

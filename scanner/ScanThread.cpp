@@ -227,8 +227,9 @@ void TScanThread::WalkLevel(const char* nameInParent, const std::string& path,
             continue;
         }
         const std::string_view name(listing->Name(), listing->NameLength());
-        // Another run's file in the middle of being written: not the user's.
-        if (IsWriteTemporaryName(name)) {
+        // Another run's file in the middle of being written: not the user's. A
+        // folder is never a temporary, whatever its name.
+        if (IsWriteTemporaryName(name) && !listing->IsRealDirectory()) {
             leftovers_.push_back(JoinPath(path, name));
             continue;
         }

@@ -94,7 +94,8 @@ public:
 
     // What the last Execute met besides the entries it reported: the folders it
     // could not read (their entries are missing), and the full paths of safe
-    // writes' temporaries (TempNames.h), which it neither reports nor enters.
+    // writes' temporaries (TempNames.h), which it neither reports nor enters (a
+    // folder named like one is walked as any folder).
     const std::vector<UnreadFolder>& UnreadFolders() const { return unread_; }
     const std::vector<std::string>& Leftovers() const { return leftovers_; }
 

@@ -7,6 +7,7 @@
 
 #include "app/FileListModel.h"
 #include "app/Unit1.h"
+#include "platform/TempNames.h"
 #include "scanner/FScanner.h"
 #include "settings/FileTypeLists.h"
 #include "text/Optimizer.h"
@@ -595,8 +596,9 @@ private Q_SLOTS:
         // A temporary of an interrupted save is neither listed nor passed over in
         // silence.
         const QStringList paths = MakeFiles({"a  a\n"});
-        QVERIFY(WriteFile(Path(QStringLiteral(".a.htm.vx-Ab12Cd.tmp")), "half\n"));
-        QVERIFY(WriteFile(Path(QStringLiteral(".b.htm.vx-Zz99Yy.tmp")), "half\n"));
+        for (const char* target : {"a.htm", "b.htm"})
+            QVERIFY(WriteFile(Path(QString::fromStdString(WriteTemporaryName(target, "Zz99Yy00"))),
+                              "half\n"));
         W<QCheckBox>("CheckBox1")->setChecked(true);
         ModalDriver driver;
         driver.File(Path(QStringLiteral("Directory")));

@@ -2,6 +2,7 @@
 // masks, duplicates, and the walk's view of a tree.
 
 #include "cli/FileList.h"
+#include "platform/TempNames.h"
 #include "settings/FileTypeLists.h"
 #include "text/ListOrder.h"
 
@@ -142,35 +143,53 @@ void tst_CliFileList::unreadableFolderWarned() {
              std::vector<std::string>{"cannot read folder \"" + locked + "\": Permission denied"});
 }
 
+namespace {
+
+QString TempName(const char* target, const char* random8) {
+    return QString::fromStdString(WriteTemporaryName(target, random8));
+}
+
+} // namespace
+
 void tst_CliFileList::leftoversLeftOut_data() {
     QTest::addColumn<QString>("types");
     QTest::addColumn<QStringList>("listed");
+    // A folder named like a temporary is walked as any folder.
+    const QString folder = TempName("c.htm", "ZZzz9900");
     QTest::newRow("*.htm*") << u"*.htm*"_s
-                            << QStringList{u".a.htm.vx-Ab12C.tmp"_s, u"a.htm"_s, u"sub/b.html"_s};
-    QTest::newRow("*") << u"*"_s
-                       << QStringList{u".a.htm.vx-Ab12C.tmp"_s, u"a.htm"_s, u"sub"_s,
-                                      u"sub/b.html"_s};
+                            << QStringList{u".a.htm.vx-backup.tmp"_s, folder,
+                                           folder + u"/inner.htm"_s, u"a.htm"_s, u"sub/b.html"_s};
+    QTest::newRow("*") << u"*"_s << QStringList{u".a.htm.vx-backup.tmp"_s,
+                                                folder,
+                                                folder + u"/inner.htm"_s,
+                                                u"a.htm"_s,
+                                                u"sub"_s,
+                                                u"sub/b.html"_s};
 }
 
 void tst_CliFileList::leftoversLeftOut() {
     QFETCH(QString, types);
     QFETCH(QStringList, listed);
     QTemporaryDir tmp;
-    // Temporaries of writes still going on (one a folder), and a name that is none.
+    // Temporaries of writes still going on, a folder named like one, and a name a
+    // user gave.
     QDir().mkpath(tmp.path() + u"/sub"_s);
-    QDir().mkpath(tmp.path() + u"/.c.htm.vx-ZZzz99.tmp"_s);
-    for (const char* n : {"a.htm", ".a.htm.vx-Ab12Cd.tmp", ".a.htm.vx-Ab12C.tmp", "sub/b.html",
-                          "sub/.b.html.vx-000000.tmp", ".c.htm.vx-ZZzz99.tmp/inner.htm"})
-        QVERIFY(QFile(tmp.path() + u"/"_s + QLatin1String(n)).open(QIODevice::WriteOnly));
+    QDir().mkpath(tmp.path() + u"/"_s + TempName("c.htm", "ZZzz9900"));
+    for (const QString& n : {u"a.htm"_s, TempName("a.htm", "Ab12Cd34"), u".a.htm.vx-backup.tmp"_s,
+                             u"sub/b.html"_s, u"sub/"_s + TempName("b.html", "00000000"),
+                             TempName("c.htm", "ZZzz9900") + u"/inner.htm"_s})
+        QVERIFY(QFile(tmp.path() + u"/"_s + n).open(QIODevice::WriteOnly));
     const std::string root = tmp.path().toStdString();
     const FileList list = BuildFileList({root}, types.toStdString(), true);
     QStringList got;
     for (const ListEntry& e : list.entries)
         got << QString::fromStdString(e.rel);
     QCOMPARE(got, listed);
-    QCOMPARE(list.leftovers, (std::vector<std::string>{root + "/.a.htm.vx-Ab12Cd.tmp",
-                                                       root + "/.c.htm.vx-ZZzz99.tmp",
-                                                       root + "/sub/.b.html.vx-000000.tmp"}));
+    QStringList leftovers;
+    for (const ListEntry& e : list.leftovers)
+        leftovers << QString::fromStdString(e.rel);
+    QCOMPARE(leftovers, (QStringList{TempName("a.htm", "Ab12Cd34"),
+                                     u"sub/"_s + TempName("b.html", "00000000")}));
     QVERIFY(list.warnings.empty());
 }
 

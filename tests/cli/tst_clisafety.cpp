@@ -53,6 +53,32 @@ QProcessEnvironment WithFault(const QString& fault, const QString& dir = QString
     return env;
 }
 
+// Leaves the temporaries of a run killed at its first rename in dir: real ones,
+// named and made as the program makes them.
+QStringList KilledRunsLeftovers(const QString& dir) {
+    const CliResult r =
+        RunCli({u"optimize"_s, u"-r"_s, dir}, QString(), WithFault(u"rename:KILL"_s, dir));
+    if (!r.crashed)
+        return {};
+    return Temporaries(dir);
+}
+
+// Waits until the process has a descriptor open on path.
+bool WaitForOpen(QProcess& p, const QString& path) {
+    QElapsedTimer waited;
+    waited.start();
+    const QString fds = u"/proc/"_s + QString::number(p.processId()) + u"/fd"_s;
+    while (waited.elapsed() < 60000) {
+        for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System)) {
+            if (QFile::symLinkTarget(fds + u"/"_s + fd) == path)
+                return true;
+        }
+        if (p.waitForFinished(1))
+            return false;
+    }
+    return false;
+}
+
 } // namespace
 
 class tst_CliSafety : public QObject {
@@ -69,7 +95,10 @@ private Q_SLOTS:
     void stopSignals_data();
     void stopSignals();
     void closedPipe();
+    void leftovers_data();
     void leftovers();
+    void leftoversBehindASwappedFolderKept();
+    void liveRunsTemporariesKept();
     void failingWriteBlamesItsOwnFile();
     void fileChangedSinceRead();
     void readsStayInTheWalkedTree_data();
@@ -300,23 +329,130 @@ void tst_CliSafety::closedPipe() {
     QCOMPARE(ReadBytes(tmp.path() + u"/t/a-rather-long-folder-name/f2999.htm"_s), Bytes("a b\r\n"));
 }
 
+void tst_CliSafety::leftovers_data() {
+    QTest::addColumn<QString>("made");       // what the tree holds besides t/a.htm
+    QTest::addColumn<QByteArray>("told");    // the notice of a run without --remove-leftovers
+    QTest::addColumn<QByteArray>("removed"); // what --remove-leftovers says
+    QTest::addColumn<int>("kept");           // files named like temporaries that stay
+    QTest::newRow("an interrupted run's")
+        << u"killed run"_s
+        << Bytes("velocitrix-cli: 2 temporary files of an interrupted run found; "
+                 "--remove-leftovers deletes them\n")
+        << Bytes("velocitrix-cli: deleted 2 temporary files of an interrupted run\n") << 0;
+    QTest::newRow("a user's file named like one")
+        << u"user's file"_s << QByteArray() << QByteArray() << 1;
+    QTest::newRow("a folder named like one") << u"folder"_s << QByteArray() << QByteArray() << 0;
+    QTest::newRow("another account's")
+        << u"another account's"_s
+        << Bytes("velocitrix-cli: 2 temporary files of an interrupted run found; "
+                 "--remove-leftovers deletes them\n")
+        << Bytes("velocitrix-cli: kept 1 temporary file: a run still under way is writing "
+                 "there, or they are not this account's files\n"
+                 "velocitrix-cli: deleted 1 temporary file of an interrupted run\n")
+        << 1;
+}
+
 void tst_CliSafety::leftovers() {
+    QFETCH(QString, made);
+    QFETCH(QByteArray, told);
+    QFETCH(QByteArray, removed);
+    QFETCH(int, kept);
     QTemporaryDir tmp;
-    QVERIFY(WriteBytes(tmp.path() + u"/t/a.htm"_s, "a  b\n"));
-    QVERIFY(WriteBytes(tmp.path() + u"/t/.a.htm.vx-AbC123.tmp"_s, "half"));
-    QVERIFY(WriteBytes(tmp.path() + u"/t/sub/.b.htm.vx-xyz789.tmp"_s, "half"));
-    const CliResult told = RunCli({u"optimize"_s, u"-r"_s, u"t"_s}, tmp.path());
-    QCOMPARE(told.exitCode, 0);
-    QCOMPARE(told.err, Bytes("velocitrix-cli: 2 temporary files of an interrupted run found; "
-                             "--remove-leftovers deletes them\n"));
-    QCOMPARE(Temporaries(tmp.path()).size(), 2);
-    const CliResult removed =
+    const QString t = tmp.path() + u"/t"_s;
+    QVERIFY(WriteBytes(t + u"/a.htm"_s, "a  b\n"));
+    if (made == u"killed run"_s || made == u"another account's"_s) {
+        QVERIFY(WriteBytes(t + u"/sub/b.htm"_s, "b  b\n"));
+        const QStringList left = KilledRunsLeftovers(t);
+        QCOMPARE(left.size(), 2);
+        QVERIFY(WriteBytes(t + u"/a.htm"_s, "a  b\n")); // the list's bytes, before the run
+        if (made == u"another account's"_s) {
+            if (::geteuid() != 0)
+                QSKIP("a file of another account needs the superuser");
+            QVERIFY(::chown(QFile::encodeName(left.last()).constData(), 65534, 65534) == 0);
+        }
+    } else if (made == u"user's file"_s) {
+        QVERIFY(WriteBytes(t + u"/.index.htm.vx-backup.tmp"_s, "mine"));
+    } else {
+        QVERIFY(WriteBytes(t + u"/.assets.vx-images.tmp/b.htm"_s, "b  b\n"));
+    }
+    QCOMPARE(RunCli({u"optimize"_s, u"-r"_s, u"--dry-run"_s, u"t"_s}, tmp.path()).err, told);
+    const CliResult r =
         RunCli({u"optimize"_s, u"-r"_s, u"--remove-leftovers"_s, u"t"_s}, tmp.path());
-    QCOMPARE(removed.exitCode, 0);
-    QCOMPARE(removed.err,
-             Bytes("velocitrix-cli: deleted 2 temporary files of an interrupted run\n"));
-    QCOMPARE(Temporaries(tmp.path()), QStringList());
-    QCOMPARE(ReadBytes(tmp.path() + u"/t/a.htm"_s), Bytes("a b\r\n"));
+    QCOMPARE(r.err, removed);
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(Temporaries(tmp.path()).size(), qsizetype(kept));
+    QCOMPARE(ReadBytes(t + u"/a.htm"_s), Bytes("a b\r\n"));
+    if (made == u"user's file"_s)
+        QCOMPARE(ReadBytes(t + u"/.index.htm.vx-backup.tmp"_s), Bytes("mine"));
+    if (made == u"folder"_s)
+        QCOMPARE(ReadBytes(t + u"/.assets.vx-images.tmp/b.htm"_s), Bytes("b b\r\n"));
+}
+
+void tst_CliSafety::leftoversBehindASwappedFolderKept() {
+    // A killed run's leftover in t/sub; while a removal walks t, the folder's
+    // owner puts a link to another folder in t/sub's place, where a file has the
+    // leftover's name. Only what lies in the walked tree may go.
+    QTemporaryDir tmp;
+    const QString t = tmp.path() + u"/t"_s;
+    QVERIFY(WriteBytes(t + u"/sub/b.htm"_s, "b  b\n"));
+    const QStringList left = KilledRunsLeftovers(t);
+    QCOMPARE(left.size(), 1);
+    const QString name = QFileInfo(left.first()).fileName();
+    for (int i = 0; i < 32; ++i)
+        QVERIFY(WriteBytes(t + u"/sub/slow/n"_s + QString::number(i) + u".txt"_s, "n"));
+    const QString victim = tmp.path() + u"/victim"_s;
+    QVERIFY(WriteBytes(victim + u"/"_s + name, "another folder's file"));
+    QProcess p;
+    p.setProgram(QString::fromUtf8(VX_CLI_PATH));
+    p.setArguments({u"optimize"_s, u"-r"_s, u"--remove-leftovers"_s, u"--types"_s, u"*.none"_s, t});
+    // Each entry of t/sub/slow takes a while to list: time for the swap.
+    p.setProcessEnvironment(WithFault(u"readdir:delay100"_s, t + u"/sub/slow"_s));
+    p.start();
+    QVERIFY(p.waitForStarted());
+    QVERIFY(WaitForOpen(p, t + u"/sub/slow"_s));
+    QVERIFY(QDir().rename(t + u"/sub"_s, t + u"/moved"_s));
+    QVERIFY(QFile::link(victim, t + u"/sub"_s));
+    QVERIFY(p.waitForFinished(60000));
+    const QByteArray err = p.readAllStandardError();
+    QCOMPARE(ReadBytes(victim + u"/"_s + name), Bytes("another folder's file"));
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(err.contains("Too many levels of symbolic links"), err.constData());
+}
+
+void tst_CliSafety::liveRunsTemporariesKept() {
+    // A run whose every write is slow has temporaries waiting for their commit
+    // while a second run removes leftovers in the same folder.
+    QTemporaryDir tmp;
+    const QString t = tmp.path() + u"/t"_s;
+    constexpr int Files = 40;
+    for (int i = 0; i < Files; ++i)
+        QVERIFY(
+            WriteBytes(t + QStringLiteral("/f%1.htm").arg(i, 2, 10, QLatin1Char('0')), "a  b\n"));
+    QProcess live;
+    live.setProgram(QString::fromUtf8(VX_CLI_PATH));
+    live.setArguments({u"optimize"_s, t});
+    live.setProcessEnvironment(WithFault(u"write:delay50"_s, t));
+    live.start();
+    QVERIFY(live.waitForStarted());
+    QElapsedTimer waited;
+    waited.start();
+    while (Temporaries(t).size() < 3) {
+        QVERIFY2(live.state() == QProcess::Running && waited.elapsed() < 60000,
+                 "the run made no temporaries");
+        QThread::usleep(1000);
+    }
+    const CliResult second =
+        RunCli({u"optimize"_s, u"--remove-leftovers"_s, u"--types"_s, u"*.none"_s, t}, tmp.path());
+    QVERIFY2(second.err.contains("velocitrix-cli: deleted 0 temporary files"),
+             second.err.constData());
+    QVERIFY(live.waitForFinished(120000));
+    const QByteArray err = live.readAllStandardError();
+    QVERIFY2(err.isEmpty(), err.constData());
+    QCOMPARE(live.exitCode(), 0);
+    for (int i = 0; i < Files; ++i)
+        QCOMPARE(ReadBytes(t + QStringLiteral("/f%1.htm").arg(i, 2, 10, QLatin1Char('0'))),
+                 Bytes("a b\r\n"));
+    QCOMPARE(Temporaries(t), QStringList());
 }
 
 void tst_CliSafety::failingWriteBlamesItsOwnFile() {

@@ -209,11 +209,15 @@ int fallocate(int fd, int mode, off_t offset, off_t len) {
     return fallocate64(fd, mode, offset, len);
 }
 
-struct dirent64* readdir64(DIR* dir) {
-    decide("readdir", fd_inside(dirfd(dir)));
-    return NEXT("readdir64", struct dirent64 * (*)(DIR*))(dir);
+struct dirent* readdir(DIR* dir) {
+    decide("readdir", dir != NULL && fd_inside(dirfd(dir)));
+    return NEXT("readdir", struct dirent * (*)(DIR*))(dir);
 }
 
+struct dirent64* readdir64(DIR* dir) {
+    decide("readdir", dir != NULL && fd_inside(dirfd(dir)));
+    return NEXT("readdir64", struct dirent64 * (*)(DIR*))(dir);
+}
 /* syscall(2) passes up to six arguments the size of a long. */
 long syscall(long number, ...) {
     va_list ap;

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -124,6 +125,7 @@ private Q_SLOTS:
     void batchFailure_data();
     void batchFailure();
     void fullDisk();
+    void batchNeedsRoomForFilesInFlightOnly();
     void immutable();
     void droppedCapabilities();
     void specialBits_data();
@@ -307,6 +309,38 @@ void TestSafeWriteFaults::fullDisk() {
         QCOMPARE(std::string(e.what()), expected);
     }
     QVERIFY(FileState::Of(path) == linkedBefore);
+}
+
+void TestSafeWriteFaults::batchNeedsRoomForFilesInFlightOnly() {
+    // 70 files of 1 MiB on a disk with 17 MiB free, each to get smaller, written
+    // as Save All writes them (chunks of up to 768 files or 128 MiB).
+    if (::geteuid() != 0)
+        QSKIP("mounting a small tmpfs needs the superuser");
+    QTemporaryDir dir;
+    const QByteArray mountPoint = dir.path().toLocal8Bit();
+    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=90m") != 0)
+        QSKIP("this machine does not let the test mount a tmpfs");
+    auto cleanup = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
+    constexpr std::size_t Files = 70;
+    constexpr std::size_t MiB = std::size_t{1} << 20;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < Files; ++i) {
+        paths.push_back(dir.filePath(QStringLiteral("f%1.htm").arg(i)).toStdString());
+        WriteRaw(paths.back(), std::string(MiB, 'o'));
+    }
+    struct statvfs vfs {};
+    QVERIFY(::statvfs(mountPoint.constData(), &vfs) == 0);
+    const std::size_t free = static_cast<std::size_t>(vfs.f_bavail) * vfs.f_frsize;
+    QVERIFY(free > 17 * MiB);
+    WriteRaw(dir.filePath(QStringLiteral("filler")).toStdString(),
+             std::string(free - 17 * MiB, 'f'));
+    const std::string smaller(MiB - 100 * 1024, 'n');
+    WriteFilesInOrder(
+        Files, [&](std::size_t i) { return paths[i]; },
+        [&](std::size_t) { return std::string_view(smaller); }, 768, 128 * MiB);
+    for (const std::string& path : paths)
+        QVERIFY2(ReadRaw(path) == smaller, path.c_str());
+    QCOMPARE(Entries(dir.path()).size(), qsizetype(Files + 1)); // no temporary left
 }
 
 void TestSafeWriteFaults::immutable() {
