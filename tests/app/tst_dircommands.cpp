@@ -601,7 +601,7 @@ private Q_SLOTS:
         driver.File(Path(QStringLiteral("Directory")));
         auto message = driver.Message();
         W<QPushButton>("LoadDir")->click();
-        QTest::qWaitFor([&] { return driver.Done(); }, 30000); // the scan ends later
+        (void)QTest::qWaitFor([&] { return driver.Done(); }, 30000); // the scan ends later
         QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
         QCOMPARE(message->text, QStringLiteral("2 temporary file(s) of an interrupted save were "
                                                "found and left out of the list."));
@@ -771,6 +771,9 @@ private Q_SLOTS:
         QTest::newRow("deleted meanwhile") << 2 << "deleted" << changed;
         QTest::newRow("folder made a link out of the tree") << 3 << "link out"
                                                             << "Too many levels of symbolic links.";
+        // Made writable again after the error: Save All again saves every file.
+        QTest::newRow("read-only") << 2 << "read-only"
+                                   << "Permission denied.";
     }
     void saveAllStopsAtAFileItCannotWrite() {
         QFETCH(int, failing);
@@ -799,6 +802,8 @@ private Q_SLOTS:
             QVERIFY(WriteFile(paths[failing], texts[failing]));
         } else if (change == QLatin1String("deleted")) {
             QVERIFY(QFile::remove(paths[failing]));
+        } else if (change == QLatin1String("read-only")) {
+            QVERIFY(QFile::setPermissions(paths[failing], QFile::ReadOwner));
         } else {
             // Its folder swapped for a link to a folder outside the listed tree
             // that holds a file of the same name.
@@ -828,10 +833,18 @@ private Q_SLOTS:
         for (int i = 0; i < paths.size(); ++i) {
             const QDir d(Path(QStringLiteral("d%1").arg(i)));
             const bool gone = i == failing && change != QLatin1String("edited") &&
-                              change != QLatin1String("link out");
+                              change != QLatin1String("link out") &&
+                              change != QLatin1String("read-only");
             if (d.exists())
                 QCOMPARE(d.entryList(QDir::Files | QDir::Hidden).size(), gone ? 0 : 1);
         }
+        if (change != QLatin1String("read-only"))
+            return;
+        QVERIFY(QFile::setPermissions(paths[failing], QFile::ReadOwner | QFile::WriteOwner));
+        const std::vector<std::string> saved = form->Batch().Texts();
+        QCOMPARE(Press("SaveAll"), kSavedMessage);
+        for (int i = 0; i < paths.size(); ++i)
+            QCOMPARE(ReadFile(paths[i]), Bytes(saved[std::size_t(i)]));
     }
 
     // --- a long command: progress, Cancel, closing the window ----------------------
