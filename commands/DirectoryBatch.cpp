@@ -148,6 +148,13 @@ SaveAllOutcome DirectoryBatch::SaveAll(TextDocument& doc, const ListedFiles& fil
                 if (i < stamps_.size())
                     options.readAs = stamps_[i];
                 return options;
+            },
+            [&](std::size_t i, const FileStamp& writtenAs) {
+                // The file is this program's own now: should the save end before
+                // the last file, Save All again writes it over without a complaint.
+                // A stamp not known keeps the old one: that file is then refused.
+                if (i < stamps_.size() && writtenAs.known)
+                    stamps_[i] = writtenAs;
             });
     } catch (const Stop&) {
         // The files before this one are written; the rest stay as they are.

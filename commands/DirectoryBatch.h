@@ -63,7 +63,9 @@ public:
     // Writes every kept text over its file in list order, in chunks made durable
     // together; a file that fails throws its WriteError (the files before it
     // written, the rest untouched). A file another program changed since it was
-    // read, or one that no longer lies inside the listed folder, fails.
+    // read, or one that no longer lies inside the listed folder, fails. Each file
+    // written takes its new stamp at once, so that after a stop or a failure the
+    // files already written are this program's own and Save All can run again.
     // Line breaks are written in the given style.
     SaveAllOutcome SaveAll(TextDocument& doc, const ListedFiles& files,
                            const BatchControl& control = {},

@@ -483,6 +483,9 @@ PendingWrite SafeWriteAccess::Prepare(const std::string& path, const ContentProd
                 w.device_ = tst.st_dev;
                 w.inode_ = tst.st_ino;
                 w.ctime_ = tst.st_ctim;
+                // The commit checks the change time, so this is the file it puts
+                // in place, unchanged since.
+                w.writtenAs_ = FileStamp::Of(tst);
                 return w;
             }
             if (err != KeepInPlace)
@@ -812,6 +815,11 @@ Failure SafeWriteAccess::Commit(PendingWrite& w, RetiredFiles* retired) {
     const Failure f = w.inPlace_ ? CommitInPlace(w) : CommitReplacement(w, retired);
     if (f)
         return f;
+    // Written in place: the file as this write left it, through its own descriptor.
+    struct stat st {};
+    if (w.inPlace_)
+        w.writtenAs_ =
+            w.fd_.Valid() && ::fstat(w.fd_.Get(), &st) == 0 ? FileStamp::Of(st) : FileStamp{};
     w.committed_ = true;
     w.tempName_.clear();
     std::string().swap(w.data_);
@@ -846,8 +854,8 @@ private:
     struct stat st_ {};
 };
 
-void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync,
-               RetiredFiles* retired = nullptr) {
+void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync, RetiredFiles* retired = nullptr,
+               const CommittedFile& committed = {}) {
     const std::size_t n = writes.size();
     auto fail = [&writes](std::size_t i, Failure f) {
         WriteError error(writes[i].Path(), f.errnum, f.kind, i);
@@ -920,6 +928,8 @@ void CommitAll(std::vector<PendingWrite>& writes, bool perFileSync,
             flush();
             fail(i, f);
         }
+        if (committed)
+            committed(i, w.WrittenAs());
         if (!inPlace) {
             // The folder as found at preparation: known without a look at the disk.
             const WriteTarget& target = SafeWriteAccess::Target(w);
@@ -972,6 +982,7 @@ PendingWrite& PendingWrite::operator=(PendingWrite&& other) noexcept {
         oldSize_ = other.oldSize_;
         growAtCommit_ = other.growAtCommit_;
         readAs_ = other.readAs_;
+        writtenAs_ = other.writtenAs_;
         replaces_ = other.replaces_;
         inPlace_ = other.inPlace_;
         committed_ = other.committed_;
@@ -1073,7 +1084,7 @@ bool WriteBatch::RoomRunsLow() {
     return room_->Low(retired_->Bytes());
 }
 
-void WriteBatch::Commit(std::vector<PendingWrite>& writes) {
+void WriteBatch::Commit(std::vector<PendingWrite>& writes, const CommittedFile& committed) {
     // However the commit ends, the replaced files it kept count against the bounds.
     struct AfterCommit {
         WriteBatch& batch;
@@ -1089,20 +1100,26 @@ void WriteBatch::Commit(std::vector<PendingWrite>& writes) {
             }
         }
     } after{*this};
-    CommitAll(writes, false, retired_.get());
+    CommitAll(writes, false, retired_.get(), committed);
 }
 
 void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::size_t)>& pathOf,
                        const std::function<std::string_view(std::size_t)>& contentOf,
                        std::size_t chunkFiles, std::size_t chunkBytes,
-                       const std::function<WriteOptions(std::size_t)>& optionsOf) {
+                       const std::function<WriteOptions(std::size_t)>& optionsOf,
+                       const CommittedFile& committed) {
     WriteBatch batch; // deletes the replaced files, however this ends
     std::vector<PendingWrite> pending;
     std::size_t first = 0; // the file number of pending[0]
     std::size_t bytes = 0;
+    CommittedFile numbered;
+    if (committed)
+        numbered = [&](std::size_t i, const FileStamp& writtenAs) {
+            committed(first + i, writtenAs);
+        };
     auto commit = [&] {
         try {
-            batch.Commit(pending);
+            batch.Commit(pending, numbered);
         } catch (const WriteError& e) {
             throw e.WithIndex(first + e.Index());
         }

@@ -121,6 +121,9 @@ public:
     }
     bool InPlace() const { return inPlace_; }
     bool Committed() const { return committed_; }
+    // Once committed: the file now in place as this process left it (its stamp to
+    // be read against by a later write); not known before.
+    const FileStamp& WrittenAs() const { return writtenAs_; }
 
     // Removes the temporary file (nothing happens to the target).
     void Discard() noexcept;
@@ -161,6 +164,7 @@ private:
     off_t oldSize_ = 0;         // a write in place: the target's size when prepared
     bool growAtCommit_ = false; // no fallocate: the new size is made sure of at commit
     FileStamp readAs_;
+    FileStamp writtenAs_;   // a replacement: the temporary as written, known at once
     bool replaces_ = false; // the target existed when the write was prepared
     bool inPlace_ = false;
     bool committed_ = false;
@@ -191,6 +195,11 @@ void CommitWrites(std::vector<PendingWrite>& writes);
 class RetiredFiles;
 class RoomWatch;
 
+// Told of each file a batch put in place, as soon as it is there: its index (in
+// the vector given, or the file number of WriteFilesInOrder) and the stamp of the
+// file this process left there, taken when it was written, not looked up again.
+using CommittedFile = std::function<void(std::size_t index, const FileStamp& writtenAs)>;
+
 // Many files written together: prepared (on any threads) and committed in chunks.
 // The files a batch replaces are deleted together, not one by one between its
 // writes: on some file systems (ext4 without a journal) every new file costs more
@@ -211,7 +220,8 @@ public:
 
     PendingWrite Prepare(const std::string& path, const ContentProducer& produce,
                          const WriteOptions& options = {});
-    void Commit(std::vector<PendingWrite>& writes);
+    // As CommitWrites; committed, when given, is told of each file put in place.
+    void Commit(std::vector<PendingWrite>& writes, const CommittedFile& committed = {});
 
     // True when the file system's free space is no more than what the batch holds
     // there (the temporaries prepared since the last commit and the replaced files
@@ -239,8 +249,10 @@ void WriteWholeFile(const std::string& path, std::string_view data,
 // chunkFiles files or about chunkBytes bytes. When file k cannot be prepared (or
 // contentOf throws), the files before it are committed first and the error is
 // passed on (a WriteError with index k): files before the failing one are
-// written, the rest untouched.
+// written, the rest untouched. committed, when given, is told of each file put in
+// place with its new stamp, also of those put in place before a failure.
 void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::size_t)>& pathOf,
                        const std::function<std::string_view(std::size_t)>& contentOf,
                        std::size_t chunkFiles = 256, std::size_t chunkBytes = std::size_t{16} << 20,
-                       const std::function<WriteOptions(std::size_t)>& optionsOf = {});
+                       const std::function<WriteOptions(std::size_t)>& optionsOf = {},
+                       const CommittedFile& committed = {});

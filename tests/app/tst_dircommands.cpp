@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QWindow>
 
 #include <fcntl.h>
 #include <memory>
@@ -108,7 +109,7 @@ const QString kStopQuestion = QStringLiteral("A command is running. Stop it and 
 // presses Cancel, or asks the window to close and answers the question.
 class BatchDriver : public QObject {
 public:
-    enum Action { Cancel, CloseNo, CloseYes, LetItEnd };
+    enum Action { Cancel, Escape, CloseBox, CloseNo, CloseYes, LetItEnd };
     BatchDriver(QWidget* window, Action action) : window_(window), action_(action) {
         slow_.setInterval(0);
         connect(&slow_, &QTimer::timeout, this, [] { QThread::msleep(60); });
@@ -127,6 +128,8 @@ public:
 private:
     void Poll() {
         QWidget* modal = QApplication::activeModalWidget();
+        if (modal == nullptr)
+            modal = window_->findChild<QProgressDialog*>();
         if (modal == nullptr || !modal->isVisible() || modal == handled_)
             return;
         handled_ = modal;
@@ -136,13 +139,19 @@ private:
             if (action_ == LetItEnd)
                 return;
             QPointer<QWidget> window(window_);
-            QPointer<QPushButton> cancel(progress->findChild<QPushButton*>());
-            const bool close = action_ != Cancel;
-            QTimer::singleShot(0, this, [window, cancel, close] {
-                if (close && window)
+            QPointer<QProgressDialog> box(progress);
+            const Action action = action_;
+            QTimer::singleShot(0, this, [window, box, action] {
+                if (!window || !box)
+                    return;
+                if (action == Cancel)
+                    box->findChild<QPushButton*>()->click();
+                else if (action == Escape)
+                    QTest::keyClick(box, Qt::Key_Escape);
+                else if (action == CloseBox)
+                    box->windowHandle()->close(); // as the window system asks it
+                else
                     window->close();
-                else if (!close && cancel)
-                    cancel->click();
             });
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             const bool asked = box->text() == kStopQuestion;
@@ -604,7 +613,7 @@ private Q_SLOTS:
         driver.File(Path(QStringLiteral("Directory")));
         auto message = driver.Message();
         W<QPushButton>("LoadDir")->click();
-        QTest::qWaitFor([&] { return driver.Done(); }, 30000); // the scan ends later
+        (void)QTest::qWaitFor([&] { return driver.Done(); }, 30000); // the scan ends later
         QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
         QCOMPARE(message->text, QStringLiteral("2 temporary file(s) of an interrupted save were "
                                                "found and left out of the list."));
@@ -786,6 +795,9 @@ private Q_SLOTS:
         QTest::newRow("deleted meanwhile") << 2 << "deleted" << changed;
         QTest::newRow("folder made a link out of the tree") << 3 << "link out"
                                                             << "Too many levels of symbolic links.";
+        // Made writable again after the error: Save All again saves every file.
+        QTest::newRow("read-only") << 2 << "read-only"
+                                   << "Permission denied.";
     }
     void saveAllStopsAtAFileItCannotWrite() {
         QFETCH(int, failing);
@@ -814,6 +826,8 @@ private Q_SLOTS:
             QVERIFY(WriteFile(paths[failing], texts[failing]));
         } else if (change == QLatin1String("deleted")) {
             QVERIFY(QFile::remove(paths[failing]));
+        } else if (change == QLatin1String("read-only")) {
+            QVERIFY(QFile::setPermissions(paths[failing], QFile::ReadOwner));
         } else {
             // Its folder swapped for a link to a folder outside the listed tree
             // that holds a file of the same name.
@@ -843,10 +857,18 @@ private Q_SLOTS:
         for (int i = 0; i < paths.size(); ++i) {
             const QDir d(Path(QStringLiteral("d%1").arg(i)));
             const bool gone = i == failing && change != QLatin1String("edited") &&
-                              change != QLatin1String("link out");
+                              change != QLatin1String("link out") &&
+                              change != QLatin1String("read-only");
             if (d.exists())
                 QCOMPARE(d.entryList(QDir::Files | QDir::Hidden).size(), gone ? 0 : 1);
         }
+        if (change != QLatin1String("read-only"))
+            return;
+        QVERIFY(QFile::setPermissions(paths[failing], QFile::ReadOwner | QFile::WriteOwner));
+        const std::vector<std::string> saved = form->Batch().Texts();
+        QCOMPARE(Press("SaveAll"), kSavedMessage);
+        for (int i = 0; i < paths.size(); ++i)
+            QCOMPARE(ReadFile(paths[i]), Bytes(saved[std::size_t(i)]));
     }
 
     // --- a long command: progress, Cancel, closing the window ----------------------
@@ -938,11 +960,21 @@ private Q_SLOTS:
         QVERIFY(!driver.progressWithMessage);
     }
 
+    // Every way to stop Save All asks the same stop: before its next file, the
+    // files before it written, the rest untouched.
+    void cancelledSaveAllKeepsWhatItWrote_data() {
+        QTest::addColumn<int>("action");
+        QTest::newRow("Cancel") << int(BatchDriver::Cancel);
+        QTest::newRow("Escape") << int(BatchDriver::Escape);
+        QTest::newRow("the box's close button") << int(BatchDriver::CloseBox);
+        QTest::newRow("the window's close button, Yes") << int(BatchDriver::CloseYes);
+    }
     void cancelledSaveAllKeepsWhatItWrote() {
         // Save All writes beside the window's thread: only a slow disk makes it
         // outlast the half second before its progress shows.
         if (qEnvironmentVariableIsEmpty("VX_FAULT_DIR"))
             QSKIP("runs in tst_dircommands_slowdisk");
+        QFETCH(int, action);
         const QStringList paths = ListManyFiles();
         QList<QByteArray> texts;
         for (const QString& path : paths)
@@ -950,10 +982,12 @@ private Q_SLOTS:
         Press("OptDir");
         const Flags before = State();
         {
-            BatchDriver driver(form.get(), BatchDriver::Cancel);
+            BatchDriver driver(form.get(), BatchDriver::Action(action));
             W<QPushButton>("SaveAll")->click();
             QCOMPARE(driver.during, Row("............."));
             QCOMPARE(driver.messages, QStringList());
+            QCOMPARE(driver.question.isEmpty(), action != BatchDriver::CloseYes);
+            QVERIFY(!driver.progressText.isEmpty());
         }
         const QRegularExpressionMatch match =
             QRegularExpression(QStringLiteral("^Saving was stopped: (\\d+) of 30 files have been "
@@ -967,8 +1001,16 @@ private Q_SLOTS:
                                              ? Expect(form->Batch().Texts()[std::size_t(i)]).Saved()
                                              : texts[i]);
         QVERIFY(form->Batch().TextsReady());
+        QCOMPARE(form->isVisible(), action != BatchDriver::CloseYes);
+        if (action == BatchDriver::CloseYes)
+            return;
         QCOMPARE(State(), before);
         QVERIFY(W<QPushButton>("SaveAll")->isEnabled());
+        // The files it wrote are its own: Save All again saves them all.
+        const std::vector<std::string> kept = form->Batch().Texts();
+        QCOMPARE(Press("SaveAll"), kSavedMessage);
+        for (int i = 0; i < paths.size(); ++i)
+            QCOMPARE(ReadFile(paths[i]), Expect(kept[std::size_t(i)]).Saved());
     }
 
     // Save All runs beside the window: a close asked meanwhile still asks first,

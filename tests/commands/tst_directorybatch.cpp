@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "commands/DirectoryBatch.h"
 #include "commands/ListedFiles.h"
+#include "platform/SafeWrite.h"
 #include "text/TextDocument.h"
 
 #include <QTemporaryDir>
@@ -86,6 +87,16 @@ void TestDirectoryBatch::stopsBetweenTwoFiles() {
     // Save All: the files before the stop are written, the rest untouched.
     for (std::size_t i = 0; i < files.Count(); ++i)
         QCOMPARE(ReadRaw(files.paths[i]), i < expected ? "a b\r\n" : "a  b\n");
+    if (!stopped)
+        return;
+    // The files it wrote are its own: Save All again writes every file.
+    try {
+        QVERIFY(!batch.SaveAll(doc, files).stopped);
+    } catch (const WriteError& e) {
+        QFAIL(e.what());
+    }
+    for (const std::string& path : files.paths)
+        QCOMPARE(ReadRaw(path), std::string("a b\r\n"));
 }
 
 void TestDirectoryBatch::stopPutsTheKeptTextsBack_data() {

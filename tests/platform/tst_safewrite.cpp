@@ -408,8 +408,11 @@ void TestSafeWrite::inOrderStopsAtFailingFile() {
         WriteRaw(paths.back(), "old");
     }
     paths[4] = dir.filePath(QStringLiteral("gone/f4.htm")).toStdString();
+    // A second name makes f1 a file written in place.
+    QVERIFY(::link(paths[1].c_str(), (paths[1] + ".link").c_str()) == 0);
     std::string content;
     int asked = 0;
+    std::vector<std::pair<std::size_t, FileStamp>> committed;
     const std::string message = ErrorOf([&] {
         WriteFilesInOrder(
             paths.size(), [&](std::size_t i) { return paths[i]; },
@@ -418,14 +421,21 @@ void TestSafeWrite::inOrderStopsAtFailingFile() {
                 content = "new " + std::to_string(i);
                 return content;
             },
-            3);
+            3, std::size_t{16} << 20, {},
+            [&](std::size_t i, const FileStamp& now) { committed.emplace_back(i, now); });
     });
     QCOMPARE(message, "Cannot create file \"" + paths[4] + "\". No such file or directory");
     for (int i = 0; i < 4; ++i)
         QCOMPARE(ReadRaw(paths[static_cast<std::size_t>(i)]), "new " + std::to_string(i));
     QCOMPARE(ReadRaw(paths[5]), "old"s);
     QCOMPARE(asked, 5);
-    QCOMPARE(Entries(dir).size(), 6); // f0 to f5, no temporary
+    QCOMPARE(Entries(dir).size(), 7); // f0 to f5 and the link, no temporary
+    // Each file put in place is told with the stamp it has now.
+    QCOMPARE(committed.size(), std::size_t(4));
+    for (std::size_t i = 0; i < committed.size(); ++i) {
+        QCOMPARE(committed[i].first, i);
+        QVERIFY(committed[i].second == FileStamp::Of(StatOf(paths[i])));
+    }
 }
 
 void TestSafeWrite::inOrderContentFailure() {
