@@ -42,6 +42,24 @@ inline std::size_t Next(std::string_view text, std::size_t i, char c) {
                          : static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
 }
 
+// The bytes that end an attribute's name, and those a quoted value is looked at
+// for (its end, a server script's section, a break, a blank).
+struct ByteTables {
+    bool endsName[256] = {};
+    bool inValue[256] = {};
+    constexpr ByteTables() {
+        for (const char c : {' ', '\t', '\r', '\n', '\f', '/', '>', '=', '<'})
+            endsName[static_cast<unsigned char>(c)] = true;
+        for (const char c : {'"', '\'', '<', '\r', '\n', ' ', '\t'})
+            inValue[static_cast<unsigned char>(c)] = true;
+    }
+};
+constexpr ByteTables ByByte;
+
+// An attribute's name is held to one byte past the longest wanted one ("class",
+// "style"), so that a longer name is none of them.
+constexpr std::size_t MaxAttr = 6;
+
 int BlockName(std::string_view name) {
     for (int k = 0; k < static_cast<int>(std::size(Names)); ++k) {
         if (name == Names[k])
@@ -190,8 +208,14 @@ std::size_t BlockFinder::FindStart(std::string_view text) {
             } else if (c == '<') {
                 back_ = Where::AttrName;
                 where_ = Where::TagLt;
-            } else if (attr_.size() < MaxName) {
-                attr_ += Lower(c);
+            } else {
+                // The name's bytes at once; only the first few can tell a wanted name.
+                const std::size_t from = i;
+                while (i < n && !ByByte.endsName[static_cast<unsigned char>(text[i])])
+                    ++i;
+                for (std::size_t k = from; k < i && attr_.size() < MaxAttr; ++k)
+                    attr_ += Lower(text[k]);
+                break;
             }
             ++i;
             break;
@@ -242,6 +266,8 @@ std::size_t BlockFinder::FindStart(std::string_view text) {
             std::size_t j = i;
             for (; j < n; ++j) {
                 const char v = text[j];
+                if (!ByByte.inValue[static_cast<unsigned char>(v)])
+                    continue;
                 if (v == quote_ || v == '<' || v == '\r' || v == '\n' ||
                     (IsBlank(v) && (j + 1 == n || IsBlank(text[j + 1]))))
                     break;
