@@ -60,12 +60,23 @@ constexpr ByteTables ByByte;
 // "style"), so that a longer name is none of them.
 constexpr std::size_t MaxAttr = 6;
 
+// The names by their first letter: most tags are told apart by it alone.
 int BlockName(std::string_view name) {
+    if (name.size() < 3 || name.size() > 9)
+        return -1;
     for (int k = 0; k < static_cast<int>(std::size(Names)); ++k) {
-        if (name == Names[k])
+        if (Names[k][0] == name[0] && name == Names[k])
             return k;
     }
     return -1;
+}
+
+bool HasNoContent(std::string_view name) {
+    for (const std::string_view empty : Empty) {
+        if (empty[0] == name[0] && name == empty)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -85,20 +96,34 @@ void BlockFinder::Capture(std::string_view bytes) {
         capture_->append(bytes);
 }
 
-// "=" after an attribute's name: the values the tag's end looks at are kept.
+// "=" after an attribute's name: the values the tag's end looks at are kept
+// (a class or id only when there are rules to match, a rel or href only in a
+// <link> whose sheet can be read).
 void BlockFinder::StartValue() {
-    capture_ = attr_ == "class"   ? &classes_
-               : attr_ == "id"    ? &id_
-               : attr_ == "style" ? &style_
-               : attr_ == "rel"   ? &rel_
-               : attr_ == "href"  ? &href_
-                                  : nullptr;
+    const bool rules = !rules_.Empty();
+    const bool link = linked_ != nullptr && name_ == "link";
+    capture_ = attr_ == "style"            ? &style_
+               : rules && attr_ == "class" ? &classes_
+               : rules && attr_ == "id"    ? &id_
+               : link && attr_ == "rel"    ? &rel_
+               : link && attr_ == "href"   ? &href_
+                                           : nullptr;
     if (capture_ != nullptr && !capture_->empty())
         Capture(capture_ == &style_ ? ";" : " "); // a repeated attribute matches more
 }
 
 bool BlockFinder::TagEnds() {
     bool keep = false;
+    if (!cut_ && style_.empty() && classes_.empty() && id_.empty() && href_.empty()) {
+        // Nothing to look at: most tags.
+        classes_.clear();
+        id_.clear();
+        rel_.clear();
+        linkCut_ = false;
+        capture_ = nullptr;
+        where_ = Where::Text;
+        return false;
+    }
     if (name_ == "link" && linked_ != nullptr && !href_.empty()) {
         // <link rel="stylesheet" href="...">: its rules count from here on.
         std::string rel = rel_;
@@ -115,7 +140,7 @@ bool BlockFinder::TagEnds() {
                 rules_.Add(*linked);
         }
     }
-    if (std::find(std::begin(Empty), std::end(Empty), name_) == std::end(Empty)) {
+    if (!HasNoContent(name_)) {
         keep = cut_ || (!style_.empty() && SetsPreformatted(style_)) ||
                (!rules_.Empty() && rules_.Matches(name_, classes_, id_));
     }
