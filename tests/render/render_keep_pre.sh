@@ -96,6 +96,10 @@ cp -rL "$ap_docs/style" "$ap_docs/images" "$site/ap/" || exit 1
 find "$dx_docs" -maxdepth 1 -type f ! -name '*.html' -exec cp -L {} "$site/dx/" \; || exit 1
 find "$jd_docs" -mindepth 1 -maxdepth 1 ! -name 'java.*' ! -name 'jdk.*' -exec cp -rL {} "$site/jd/" \; ||
     exit 1
+# Javadoc's search script puts the caret in its search box as the page loads;
+# the caret blinks, so two renderings of one page would differ. The copy's
+# script leaves the box unfocused (every rendering uses this copy).
+sed -i 's/search\.focus()\[0\]\.setSelectionRange(0, 0);//' "$site/jd/search.js" || exit 1
 from_of() { # page: where the package installed it
     case "$1" in
         py/*) echo "$py_docs/${1#py/}" ;;
