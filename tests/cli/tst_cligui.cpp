@@ -158,7 +158,11 @@ private Q_SLOTS:
             WriteBytes(tmp.path() + side + u"/site/css/d.css"_s, "div.line{white-space:pre-wrap}");
             WriteBytes(tmp.path() + side + u"/out.css"_s, ".o{white-space:pre}");
         }
-        W<QAction>("KeepPre1")->setChecked(true);
+        // The window remembers the switch at its close: it is put back for the tests after.
+        QAction* keep = W<QAction>("KeepPre1");
+        keep->setChecked(true);
+        const std::unique_ptr<QAction, void (*)(QAction*)> putBack(
+            keep, [](QAction* a) { a->setChecked(false); });
         QCOMPARE(LoadDir(tmp.path() + u"/gui/site"_s).size(), 2);
         PressForMessage("OptDir");
         QCOMPARE(PressForMessage("SaveAll"), u"All Files have been saved."_s);
