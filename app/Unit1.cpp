@@ -606,7 +606,8 @@ void TForm1::OptFileClick(QObject*) {
         }
         DisableCommands();
         const OptimizeRun run =
-            OptimizeFile(document_, ChosenOptimizeOptions(), ChosenLineBreaks()).run;
+            OptimizeFile(document_, ChosenOptimizeOptions(), ChosenLineBreaks(), CurrentFileName)
+                .run;
         EnableCommands(Offers::FileOptimized);
         SetSpaceSaved(run.Saved());
         RefreshView();

@@ -77,8 +77,15 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
     constexpr std::size_t ReadBytes = PieceEditor::BlockBytes;
     thread_local std::unique_ptr<char[]> buffer(new char[ReadBytes]);
     const ContentSink* sink = nullptr;
+    FileStep step = FileStepOf(settings);
+    // The sheets the file links: from its folder, and for a walk's file only
+    // inside the folder it was found in.
+    PageStyleSheets linked(*settings.styleSheets, entry.path,
+                           entry.path != entry.origin ? StartDirectory(entry.origin) : "");
+    if (settings.keepPre)
+        step.optimizeOptions.styleSheets = &linked;
     StreamedStep edit(
-        FileStepOf(settings),
+        step,
         [&](std::string_view piece) {
             same.Written(piece);
             if (gzipOut)

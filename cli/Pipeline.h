@@ -13,10 +13,12 @@
 // compared with the input byte by byte as both go by (SameBytes), and the write
 // begins once they differ, from the output held so far.
 
+#include "commands/StyleSheets.h"
 #include "platform/SafeWrite.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct FileStep;
@@ -27,7 +29,9 @@ struct PipelineSettings {
     std::string find;
     std::string with;
     bool caseSensitive = false;
-    bool keepPre = false;        // optimize: leave preformatted blocks as they are
+    bool keepPre = false; // optimize: leave preformatted blocks as they are
+    // With keepPre: the sheets the files link, read once for the run.
+    std::shared_ptr<StyleSheetCache> styleSheets = std::make_shared<StyleSheetCache>();
     bool lfBreaks = false;       // write LF line breaks instead of CR LF
     bool dryRun = false;         // write nothing (also for --check and --diff)
     bool writeAll = false;       // write every file, also one whose bytes stay the same

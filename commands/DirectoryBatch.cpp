@@ -1,6 +1,7 @@
 #include "commands/DirectoryBatch.h"
 
 #include "commands/ListedFiles.h"
+#include "commands/StyleSheets.h"
 #include "platform/SafeWrite.h"
 #include "text/TextDocument.h"
 
@@ -76,6 +77,9 @@ OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFi
     OptimizeDirOutcome out;
     const std::size_t count = files.Count();
     Undo undo = Prepare(count);
+    // The sheets the pages link, read once for the whole command, inside the
+    // listed folder only.
+    StyleSheetCache sheets;
     // Asked once more after the last file: a stop the caller saw is kept.
     for (std::size_t i = 0; i <= count; ++i) {
         if (control.ShouldStop()) {
@@ -88,7 +92,11 @@ OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFi
             break;
         Fill(doc, files, i);
         // An empty text is not optimized and adds nothing to either sum.
-        const OptimizeRun run = OptimizeStep(doc, options, breaks);
+        PageStyleSheets linked(sheets, files.Entry(i), listedFolder_);
+        OptimizeOptions withSheets = options;
+        if (options.keepPre && options.styleSheets == nullptr)
+            withSheets.styleSheets = &linked;
+        const OptimizeRun run = OptimizeStep(doc, withSheets, breaks);
         out.lengthBefore += run.lengthBefore;
         out.lengthAfter += run.lengthAfter;
         Keep(undo, i, doc);

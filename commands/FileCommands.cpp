@@ -1,5 +1,6 @@
 #include "commands/FileCommands.h"
 
+#include "commands/StyleSheets.h"
 #include "platform/SafeWrite.h"
 #include "text/TextDocument.h"
 
@@ -10,11 +11,18 @@ void LoadFileInto(TextDocument& doc, const std::string& path) {
 }
 
 OptimizeFileOutcome OptimizeFile(TextDocument& doc, const OptimizeOptions& options,
-                                 LineBreakStyle breaks) {
+                                 LineBreakStyle breaks, const std::string& page) {
     OptimizeFileOutcome out;
     out.empty = doc.JoinedLength() == 0;
-    if (!out.empty)
-        out.run = OptimizeStep(doc, options, breaks);
+    if (out.empty)
+        return out;
+    // A file the user chose: the sheets it links are read wherever they lie.
+    StyleSheetCache sheets;
+    PageStyleSheets linked(sheets, page);
+    OptimizeOptions withSheets = options;
+    if (options.keepPre && options.styleSheets == nullptr && !page.empty())
+        withSheets.styleSheets = &linked;
+    out.run = OptimizeStep(doc, withSheets, breaks);
     return out;
 }
 

@@ -17,8 +17,11 @@ struct OptimizeFileOutcome {
     OptimizeRun run;
 };
 // The figures count line breaks of the style the file will be written with.
+// page: the file's path, from which the sheets it links are read when
+// preformatted text is kept ("": none are read).
 OptimizeFileOutcome OptimizeFile(TextDocument& doc, const OptimizeOptions& options = {},
-                                 LineBreakStyle breaks = LineBreakStyle::CrLf);
+                                 LineBreakStyle breaks = LineBreakStyle::CrLf,
+                                 const std::string& page = {});
 
 // Writes the document's text to path, safely, following links as given, with
 // its line breaks in the given style.

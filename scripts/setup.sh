@@ -14,7 +14,7 @@ packages=(
     attr acl e2fsprogs util-linux strace
     desktop-file-utils appstream dpkg-dev file librsvg2-bin help2man
     zlib1g-dev imagemagick openbox x11-utils xdotool
-    chromium-headless-shell python3.11-doc apache2-doc
+    chromium-headless-shell python3.11-doc apache2-doc libjsoncpp-doc openjdk-17-doc libjs-bootstrap
 )
 missing=()
 for p in "${packages[@]}"; do

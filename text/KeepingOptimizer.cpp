@@ -50,7 +50,8 @@ std::size_t KeepingOptimizer::Run(const char* src, std::size_t len, char* dst) {
         w = Outside(p, stop, dst, w);
         p = stop;
         if (finder_.Inside()) {
-            // The tag's "<" and name came before as text: nothing is held.
+            // What opens the stretch (a tag's "<" and name, its ">", a value's
+            // quote) came before as text: nothing is held.
             lineHasText_ = true;
             heldBlank_ = '\0';
         }

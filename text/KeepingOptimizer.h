@@ -17,6 +17,9 @@
 
 class KeepingOptimizer {
 public:
+    // linked: the sheets the page links (nullptr: none are read).
+    explicit KeepingOptimizer(LinkedStyleSheets* linked = nullptr) : finder_(linked) {}
+
     // Optimizes src[0, len), the next bytes of a text whose line breaks are CR LF,
     // into dst; returns the bytes written. The text's last line ends with its CR LF.
     // dst has room for len + MoreBytes: a blank held back from the bytes before, and
@@ -24,8 +27,8 @@ public:
     // once is never longer for it, so dst may then equal or precede src.
     std::size_t Run(const char* src, std::size_t len, char* dst);
     static constexpr std::size_t MoreBytes = 2;
-    // No "<pre>" is ever written outside a kept block, so nothing looks for one:
-    // "<pre>" in the text starts a block wherever it stands outside one, and the
+    // No "<pre>" element is ever written outside a kept block, so nothing looks
+    // for one: "<pre>" between tags starts a block wherever it stands, and the
     // line rules take blanks away only at a line's ends or from a run that keeps
     // one of them, so they never bring five bytes together into a new "<pre>".
 

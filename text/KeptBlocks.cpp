@@ -1,17 +1,23 @@
 #include "text/KeptBlocks.h"
 
-#include <cstdint>
+#include <algorithm>
 #include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
 constexpr std::string_view Names[] = {"pre", "textarea", "script",   "style",
                                       "xmp", "listing",  "plaintext"};
-constexpr unsigned AllNames = (1u << std::size(Names)) - 1;
+constexpr int StyleName = 3;
+
+// The elements that have no content.
+constexpr std::string_view Empty[] = {"area",  "base",   "br",    "col",    "embed", "frame",
+                                      "hr",    "img",    "input", "keygen", "link",  "meta",
+                                      "param", "source", "track", "wbr"};
+
+// Longer names and values are cut: a cut name matches more, a cut value keeps
+// its element.
+constexpr std::size_t MaxName = 64;
+constexpr std::size_t MaxValue = 4096;
 
 inline char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
@@ -21,180 +27,357 @@ inline bool IsTagSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
 }
 
-// The position of the next "<" in text from i, or npos.
-inline std::size_t NextOpen(std::string_view text, std::size_t i) {
-    const void* lt = std::memchr(text.data() + i, '<', text.size() - i);
-    return lt == nullptr ? std::string_view::npos
-                         : static_cast<std::size_t>(static_cast<const char*>(lt) - text.data());
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
 }
 
-// The pairs of bytes that begin a name, in any case, as bits of a table indexed
-// by the two bytes (8 KiB, small enough to stay in the cache).
-struct NamePairs {
-    std::uint64_t bits[1024] = {};
-    constexpr NamePairs() {
-        for (const std::string_view name : Names) {
-            for (const int up : {0, 1, 2, 3}) {
-                const auto a = static_cast<unsigned char>(name[0] - ((up & 1) ? 'a' - 'A' : 0));
-                const auto b = static_cast<unsigned char>(name[1] - ((up & 2) ? 'a' - 'A' : 0));
-                const unsigned index = a | unsigned{b} << 8;
-                bits[index >> 6] |= std::uint64_t{1} << (index & 63);
-            }
-        }
-    }
-    bool Has(char a, char b) const {
-        const unsigned index =
-            static_cast<unsigned char>(a) | unsigned{static_cast<unsigned char>(b)} << 8;
-        return (bits[index >> 6] >> (index & 63) & 1u) != 0;
+inline bool IsLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The position of the next c in text from i, or npos.
+inline std::size_t Next(std::string_view text, std::size_t i, char c) {
+    const void* at = std::memchr(text.data() + i, c, text.size() - i);
+    return at == nullptr ? std::string_view::npos
+                         : static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+}
+
+// The bytes that end an attribute's name, and those a quoted value is looked at
+// for (its end, a server script's section, a break, a blank).
+struct ByteTables {
+    bool endsName[256] = {};
+    bool inValue[256] = {};
+    constexpr ByteTables() {
+        for (const char c : {' ', '\t', '\r', '\n', '\f', '/', '>', '=', '<'})
+            endsName[static_cast<unsigned char>(c)] = true;
+        for (const char c : {'"', '\'', '<', '\r', '\n', ' ', '\t'})
+            inValue[static_cast<unsigned char>(c)] = true;
     }
 };
-constexpr NamePairs ByFirstPair;
+constexpr ByteTables ByByte;
 
-// The position of the next "<" from i that may open a start tag: the two bytes
-// after it begin a name, in any case, or are still to come; npos when none.
-inline std::size_t NextCandidate(std::string_view text, std::size_t i) {
-    const char* const data = text.data();
-#if defined(__SSE2__)
-    // Sixteen bytes at a time. In a web page many hold a "<", and most of those
-    // open other tags ("</", "<a", "<div"), which the table tells at once.
-    const __m128i open = _mm_set1_epi8('<');
-    while (i + 18 <= text.size()) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-        auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, open)));
-        while (mask != 0) {
-            const std::size_t lt = i + static_cast<std::size_t>(__builtin_ctz(mask));
-            if (ByFirstPair.Has(data[lt + 1], data[lt + 2]))
-                return lt;
-            mask &= mask - 1;
-        }
-        i += 16;
-    }
-#endif
-    for (; i < text.size(); ++i) {
-        if (data[i] == '<' && (i + 2 >= text.size() || ByFirstPair.Has(data[i + 1], data[i + 2])))
-            return i;
-    }
-    return std::string_view::npos;
-}
+// An attribute's name is held to one byte past the longest wanted one ("class",
+// "style"), so that a longer name is none of them.
+constexpr std::size_t MaxAttr = 6;
 
-// The names a start tag may have by the byte after its "<" (in any case).
-constexpr unsigned FirstLetterFits(char c) {
-    unsigned fits = 0;
-    for (unsigned k = 0; k < std::size(Names); ++k)
-        fits |= (Names[k][0] == c || Names[k][0] == c + ('a' - 'A')) ? 1u << k : 0u;
-    return fits;
-}
-
-struct FirstLetters {
-    unsigned fits[256] = {};
-    constexpr FirstLetters() {
-        for (int c = 0; c < 256; ++c)
-            fits[c] = FirstLetterFits(static_cast<char>(c));
-    }
-};
-constexpr FirstLetters ByFirstLetter;
-
-// The name of the start tag whose "<" is at text[lt], whole in text: its index,
-// or -1 when there is none.
-int WholeStartTag(std::string_view text, std::size_t lt, unsigned fits) {
-    for (unsigned k = 0; k < std::size(Names); ++k) {
-        if (!(fits >> k & 1u))
-            continue;
-        const std::string_view name = Names[k];
-        const char* p = text.data() + lt + 1;
-        std::size_t m = 1; // the first letter fits
-        while (m < name.size() && Lower(p[m]) == name[m])
-            ++m;
-        const char c = p[m];
-        if (m == name.size() && (IsTagSpace(c) || c == '/' || c == '>'))
-            return static_cast<int>(k);
+// The names by their first letter: most tags are told apart by it alone.
+int BlockName(std::string_view name) {
+    if (name.size() < 3 || name.size() > 9)
+        return -1;
+    for (int k = 0; k < static_cast<int>(std::size(Names)); ++k) {
+        if (Names[k][0] == name[0] && name == Names[k])
+            return k;
     }
     return -1;
 }
 
-// The longest start tag: "<", the longest name, the byte after it.
-constexpr std::size_t LongestTag = 11;
-
-} // namespace
-
-// One byte after "<" and matched_ bytes of a name: true when it starts a block.
-bool BlockFinder::StepStart(char c) {
-    const auto at = static_cast<std::size_t>(matched_);
-    const bool ends = IsTagSpace(c) || c == '/' || c == '>';
-    unsigned still = 0;
-    for (unsigned k = 0; k < std::size(Names); ++k) {
-        if (!(fits_ >> k & 1u))
-            continue;
-        if (Names[k].size() == at && ends) {
-            name_ = static_cast<int>(k);
-            matched_ = -1;
-            endMatched_ = -1;
+bool HasNoContent(std::string_view name) {
+    for (const std::string_view empty : Empty) {
+        if (empty[0] == name[0] && name == empty)
             return true;
-        }
-        if (Names[k].size() > at && Names[k][at] == Lower(c))
-            still |= 1u << k;
     }
-    fits_ = still;
-    ++matched_;
-    if (still == 0) // no tag; this byte may open the next one
-        matched_ = c == '<' ? 0 : -1;
-    if (matched_ == 0)
-        fits_ = AllNames;
     return false;
 }
 
-std::size_t BlockFinder::FindStart(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (matched_ < 0) {
-            const std::size_t lt = NextCandidate(text, i);
-            if (lt == std::string_view::npos)
-                return text.size();
-            if (lt + 1 == text.size()) {
-                matched_ = 0;
-                fits_ = AllNames;
-                return text.size();
-            }
-            // Most "<" open other tags: the byte after one tells.
-            const unsigned fits = ByFirstLetter.fits[static_cast<unsigned char>(text[lt + 1])];
-            if (fits == 0) {
-                i = lt + 1;
-                continue;
-            }
-            if (text.size() - lt >= LongestTag) {
-                const int name = WholeStartTag(text, lt, fits);
-                if (name < 0) {
-                    i = lt + 1;
-                    continue;
-                }
-                // The block starts at the byte after the name.
-                name_ = name;
-                endMatched_ = -1;
-                return lt + 1 + Names[name].size();
-            }
-            // A tag that may be cut by the end of text goes byte by byte.
-            matched_ = 0;
-            fits_ = AllNames;
-            i = lt + 1;
-            continue;
-        }
-        if (StepStart(text[i]))
-            return i;
-        ++i;
+} // namespace
+
+void BlockFinder::Capture(std::string_view bytes) {
+    if (capture_ == nullptr)
+        return;
+    if (capture_->size() + bytes.size() > MaxValue) {
+        // A class, id or style too long to look at keeps its element; a sheet
+        // whose address is cut is not read.
+        if (capture_ == &rel_ || capture_ == &href_)
+            linkCut_ = true;
+        else
+            cut_ = true;
+        capture_ = nullptr;
+    } else
+        capture_->append(bytes);
+}
+
+// "=" after an attribute's name: the values the tag's end looks at are kept
+// (a class or id only when there are rules to match, a rel or href only in a
+// <link> whose sheet can be read).
+void BlockFinder::StartValue() {
+    const bool rules = !rules_.Empty();
+    const bool link = linked_ != nullptr && name_ == "link";
+    capture_ = attr_ == "style"            ? &style_
+               : rules && attr_ == "class" ? &classes_
+               : rules && attr_ == "id"    ? &id_
+               : link && attr_ == "rel"    ? &rel_
+               : link && attr_ == "href"   ? &href_
+                                           : nullptr;
+    if (capture_ != nullptr && !capture_->empty())
+        Capture(capture_ == &style_ ? ";" : " "); // a repeated attribute matches more
+}
+
+bool BlockFinder::TagEnds() {
+    bool keep = false;
+    if (!cut_ && style_.empty() && classes_.empty() && id_.empty() && href_.empty()) {
+        // Nothing to look at: most tags.
+        classes_.clear();
+        id_.clear();
+        rel_.clear();
+        linkCut_ = false;
+        capture_ = nullptr;
+        where_ = Where::Text;
+        return false;
     }
-    return text.size();
+    if (name_ == "link" && linked_ != nullptr && !href_.empty()) {
+        // <link rel="stylesheet" href="...">: its rules count from here on.
+        std::string rel = rel_;
+        std::transform(rel.begin(), rel.end(), rel.begin(), Lower);
+        bool sheet = false;
+        for (std::size_t at = rel.find("stylesheet"); at != std::string::npos && !sheet;
+             at = rel.find("stylesheet", at + 1)) {
+            const std::size_t after = at + 10;
+            sheet = (at == 0 || IsTagSpace(rel[at - 1])) &&
+                    (after == rel.size() || IsTagSpace(rel[after]));
+        }
+        if (sheet && !linkCut_) {
+            if (const PreformattedRules* linked = linked_->Sheet(href_))
+                rules_.Add(*linked);
+        }
+    }
+    if (!HasNoContent(name_)) {
+        keep = cut_ || (!style_.empty() && SetsPreformatted(style_)) ||
+               (!rules_.Empty() && rules_.Matches(name_, classes_, id_));
+    }
+    classes_.clear();
+    id_.clear();
+    style_.clear();
+    rel_.clear();
+    href_.clear();
+    cut_ = linkCut_ = false;
+    capture_ = nullptr;
+    where_ = Where::Text;
+    if (keep) {
+        region_ = Region::Element;
+        element_ = name_;
+        depth_ = 1;
+        elementMatched_ = -1;
+    }
+    return keep;
+}
+
+std::size_t BlockFinder::FindStart(std::string_view text) {
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = text[i];
+        switch (where_) {
+        case Where::Text: {
+            const std::size_t lt = Next(text, i, '<');
+            if (lt == std::string_view::npos)
+                return n;
+            i = lt + 1;
+            where_ = Where::Lt;
+            break;
+        }
+        case Where::Lt:
+            if (IsLetter(c)) {
+                name_.clear();
+                where_ = Where::Name;
+            } else {
+                where_ = Where::Text; // this byte may be the next "<"
+            }
+            break;
+        case Where::Name: {
+            while (i < n && !IsTagSpace(text[i]) && text[i] != '/' && text[i] != '>') {
+                if (name_.size() < MaxName)
+                    name_ += Lower(text[i]);
+                ++i;
+            }
+            if (i == n)
+                return n;
+            const int block = BlockName(name_);
+            if (block >= 0) {
+                // The block starts at the byte after the name.
+                region_ = Region::Block;
+                block_ = block;
+                endMatched_ = -1;
+                styleTag_ = block == StyleName;
+                where_ = Where::Text;
+                return i;
+            }
+            where_ = Where::BeforeAttr;
+            break;
+        }
+        case Where::BeforeAttr:
+            if (c == '>') {
+                ++i;
+                if (TagEnds())
+                    return i;
+            } else if (c == '<') {
+                back_ = Where::AttrName;
+                where_ = Where::TagLt;
+                attr_.clear();
+                ++i;
+            } else if (IsTagSpace(c) || c == '/') {
+                ++i;
+            } else {
+                attr_.clear();
+                where_ = Where::AttrName;
+            }
+            break;
+        case Where::AttrName:
+            if (IsTagSpace(c)) {
+                where_ = Where::AfterAttrName;
+            } else if (c == '/' || c == '>') {
+                where_ = Where::BeforeAttr;
+                break;
+            } else if (c == '=') {
+                StartValue();
+                where_ = Where::BeforeValue;
+            } else if (c == '<') {
+                back_ = Where::AttrName;
+                where_ = Where::TagLt;
+            } else {
+                // The name's bytes at once; only the first few can tell a wanted name.
+                const std::size_t from = i;
+                while (i < n && !ByByte.endsName[static_cast<unsigned char>(text[i])])
+                    ++i;
+                for (std::size_t k = from; k < i && attr_.size() < MaxAttr; ++k)
+                    attr_ += Lower(text[k]);
+                break;
+            }
+            ++i;
+            break;
+        case Where::AfterAttrName:
+            if (IsTagSpace(c)) {
+                ++i;
+            } else if (c == '=') {
+                StartValue();
+                where_ = Where::BeforeValue;
+                ++i;
+            } else {
+                where_ = Where::BeforeAttr;
+            }
+            break;
+        case Where::BeforeValue:
+            if (IsTagSpace(c)) {
+                ++i;
+            } else if (c == '"' || c == '\'') {
+                quote_ = c;
+                where_ = Where::Value;
+                ++i;
+            } else if (c == '>') {
+                where_ = Where::BeforeAttr;
+            } else {
+                where_ = Where::Unquoted;
+            }
+            break;
+        case Where::Unquoted:
+            if (IsTagSpace(c)) {
+                where_ = Where::BeforeAttr;
+                ++i;
+            } else if (c == '>') {
+                where_ = Where::BeforeAttr;
+            } else if (c == '<') {
+                back_ = Where::Unquoted;
+                where_ = Where::TagLt;
+                ++i;
+            } else {
+                Capture(text.substr(i, 1));
+                ++i;
+            }
+            break;
+        case Where::Value: {
+            // The value up to its closing quote is passed over when keeping it would
+            // change nothing; the first run of blanks or line break in it starts it
+            // as a kept stretch. So does the end of the text, where the rest is
+            // still to come.
+            std::size_t j = i;
+            for (; j < n; ++j) {
+                const char v = text[j];
+                if (!ByByte.inValue[static_cast<unsigned char>(v)])
+                    continue;
+                if (v == quote_ || v == '<' || v == '\r' || v == '\n' ||
+                    (IsBlank(v) && (j + 1 == n || IsBlank(text[j + 1]))))
+                    break;
+            }
+            if (j < n && (text[j] == quote_ || text[j] == '<')) {
+                Capture(text.substr(i, j - i));
+                where_ = text[j] == quote_ ? Where::BeforeAttr : Where::ValueLt;
+                i = j + 1;
+                break;
+            }
+            region_ = Region::Value;
+            return i;
+        }
+        case Where::TagLt:
+        case Where::ValueLt:
+            if (c == '?' || c == '%') {
+                if (where_ == Where::ValueLt)
+                    back_ = Where::Value;
+                serverClose_ = c;
+                where_ = Where::Server;
+                ++i;
+            } else {
+                where_ = where_ == Where::ValueLt ? Where::Value : back_;
+            }
+            break;
+        case Where::Server: {
+            const std::size_t close = Next(text, i, serverClose_);
+            if (close == std::string_view::npos)
+                return n;
+            i = close + 1;
+            where_ = Where::ServerEnd;
+            break;
+        }
+        case Where::ServerEnd:
+            if (c == '>') {
+                where_ = back_;
+                ++i;
+            } else if (c == serverClose_) {
+                ++i;
+            } else {
+                where_ = Where::Server;
+            }
+            break;
+        }
+    }
+    return n;
+}
+
+std::size_t BlockFinder::FindEnd(std::string_view text) {
+    switch (region_) {
+    case Region::Block:
+        return BlockEnd(text);
+    case Region::Element:
+        return ElementEnd(text);
+    case Region::Value:
+        return ValueEnd(text);
+    case Region::None:
+        break;
+    }
+    return 0;
+}
+
+// A kept value ends with its closing quote, or before a server script's section.
+std::size_t BlockFinder::ValueEnd(std::string_view text) {
+    std::size_t j = 0;
+    while (j < text.size() && text[j] != quote_ && text[j] != '<')
+        ++j;
+    Capture(text.substr(0, j));
+    if (j == text.size())
+        return j;
+    where_ = text[j] == quote_ ? Where::BeforeAttr : Where::ValueLt;
+    region_ = Region::None;
+    return j + 1;
 }
 
 // One byte of a possible end tag: true when it is the ">" that ends the block.
-bool BlockFinder::StepEnd(char c) {
-    const std::string_view name = Names[name_];
+bool BlockFinder::StepBlockEnd(char c) {
+    const std::string_view name = Names[block_];
     bool fits = false;
     if (endMatched_ == 0) {
         fits = c == '/';
     } else if (static_cast<std::size_t>(endMatched_ - 1) < name.size()) {
         fits = Lower(c) == name[static_cast<std::size_t>(endMatched_ - 1)];
     } else if (c == '>') {
-        name_ = -1;
+        region_ = Region::None;
         endMatched_ = -1;
         return true;
     } else if (IsTagSpace(c)) {
@@ -207,18 +390,82 @@ bool BlockFinder::StepEnd(char c) {
     return false;
 }
 
-std::size_t BlockFinder::FindEnd(std::string_view text) {
+std::size_t BlockFinder::BlockEnd(std::string_view text) {
     std::size_t i = 0;
+    std::size_t end = text.size();
     while (i < text.size()) {
         if (endMatched_ < 0) {
-            const std::size_t lt = NextOpen(text, i);
+            const std::size_t lt = Next(text, i, '<');
             if (lt == std::string_view::npos)
-                return text.size();
+                break;
             endMatched_ = 0;
             i = lt + 1;
             continue;
         }
-        if (StepEnd(text[i]))
+        if (StepBlockEnd(text[i])) {
+            end = i + 1;
+            break;
+        }
+        ++i;
+    }
+    if (block_ == StyleName) {
+        // The rules of a <style> block count from its end tag on; its start tag's
+        // attributes are none of them.
+        std::string_view css = text.substr(0, end);
+        if (styleTag_) {
+            const std::size_t gt = css.find('>');
+            styleTag_ = gt == std::string_view::npos;
+            css.remove_prefix(styleTag_ ? css.size() : gt + 1);
+        }
+        css_.Feed(css);
+        if (region_ == Region::None)
+            css_.End();
+    }
+    return end;
+}
+
+// One byte of a possible tag of the element's name: true when it is the ">" of
+// the end tag that closes the element.
+bool BlockFinder::StepElementEnd(char c) {
+    if (elementMatched_ == 0 && c == '/' && !elementEnd_) {
+        elementEnd_ = true;
+        return false;
+    }
+    const auto at = static_cast<std::size_t>(elementMatched_ == 0 ? 0 : elementMatched_ - 1);
+    if (elementMatched_ == 0 || at < element_.size()) {
+        if (at < element_.size() && Lower(c) == element_[at]) {
+            elementMatched_ = static_cast<int>(at) + 2;
+            return false;
+        }
+    } else if (elementEnd_) {
+        if (IsTagSpace(c))
+            return false;
+        if (c == '>' && --depth_ == 0) {
+            region_ = Region::None;
+            elementMatched_ = -1;
+            return true;
+        }
+    } else if (IsTagSpace(c) || c == '/' || c == '>') {
+        ++depth_; // a start tag of the same name
+    }
+    elementMatched_ = c == '<' ? 0 : -1;
+    elementEnd_ = false;
+    return false;
+}
+
+std::size_t BlockFinder::ElementEnd(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (elementMatched_ < 0) {
+            const std::size_t lt = Next(text, i, '<');
+            if (lt == std::string_view::npos)
+                return text.size();
+            elementMatched_ = 0;
+            elementEnd_ = false;
+            i = lt + 1;
+            continue;
+        }
+        if (StepElementEnd(text[i]))
             return i + 1;
         ++i;
     }

@@ -1,43 +1,111 @@
 #pragma once
-// Finding the blocks the optimizer keeps as they are: the elements whose content
-// a browser shows as written (pre, textarea, script, style, xmp, listing,
-// plaintext), in a text that may arrive a piece at a time.
+// Finding the stretches the optimizer keeps as they are, in a text that may
+// arrive a piece at a time.
 //
-// A block starts with "<" and one of those names in any letter case, followed by
-// white space (space, tab, CR, LF, form feed), "/" or ">" ("<prefix>" is no
-// start tag). It ends with the ">" of the first "</" + the same name, in any case,
-// followed by optional white space and ">" ("</pre x>" does not end it); a start
-// tag of another name inside it counts for nothing. A block whose end tag never
-// comes lasts to the end of the text.
-//
+// Blocks: the elements whose content a browser shows as written (pre, textarea,
+// script, style, xmp, listing, plaintext). A block starts with "<" and one of
+// those names in any letter case, followed by white space (space, tab, CR, LF,
+// form feed), "/" or ">" ("<prefix>" is no start tag). It ends with the ">" of the
+// first "</" + the same name, in any case, followed by optional white space and
+// ">" ("</pre x>" does not end it); a start tag of another name inside it counts
+// for nothing. A block whose end tag never comes lasts to the end of the text.
 // The finder calls the byte after the name the block's first byte: "<" and the
 // name are ordinary text either way, so that a tag cut between two pieces needs
 // nothing held back.
+//
+// Preformatted elements: any other element whose style attribute, or a rule of
+// the page's CSS (PreformattedRules.h), sets white-space to keep its text. Its
+// content, from after its start tag's ">" to the ">" of its end tag, is kept;
+// start and end tags of its own name inside it nest. The rules are those of the
+// <style> blocks and linked sheets met so far: a rule that comes after an element
+// does not reach back to it. An element that has no content (br, img, input, ...)
+// keeps nothing.
+//
+// Attribute values: inside a start tag (from "<" and a letter to its ">"), a
+// quoted value is kept from its opening to its closing quote, as a browser takes
+// it byte for byte. A server script's section in a tag or a value ("<?" to "?>",
+// "<%" to "%>") is no HTML: it is never kept and nothing in it ends the tag or
+// the value. A value kept or not gives the same bytes when it holds no run of
+// blanks and no line break, so only those are kept.
+
+#include "text/PreformattedRules.h"
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 class BlockFinder {
 public:
-    bool Inside() const { return name_ >= 0; }
+    // linked: the sheets the page links (nullptr: none read).
+    explicit BlockFinder(LinkedStyleSheets* linked = nullptr) : linked_(linked), css_(rules_) {}
+    BlockFinder(const BlockFinder&) = delete;
+    BlockFinder& operator=(const BlockFinder&) = delete;
 
-    // Outside a block: the position in text of the first byte of the next block,
-    // or text.size() when none starts in it. The block is entered there.
+    bool Inside() const { return region_ != Region::None; }
+
+    // Outside a kept stretch: the position in text of the first byte of the next
+    // one, or text.size() when none starts in it. The stretch is entered there.
     std::size_t FindStart(std::string_view text);
-    // Inside a block: the position just after the ">" that ends it (the block is
-    // left there), or text.size() when it goes on.
+    // Inside a kept stretch: the position just after its last byte (it is left
+    // there), or text.size() when it goes on.
     std::size_t FindEnd(std::string_view text);
 
 private:
-    bool StepStart(char c);
-    bool StepEnd(char c);
+    enum class Region : unsigned char { None, Block, Element, Value };
+    enum class Where : unsigned char {
+        Text,          // between tags
+        Lt,            // after a "<" between tags
+        Name,          // a start tag's name
+        BeforeAttr,    // in a start tag, before an attribute's name
+        AttrName,      // an attribute's name
+        AfterAttrName, // after it, before "=" or the next one
+        BeforeValue,   // after "="
+        Unquoted,      // an unquoted value
+        Value,         // a quoted value, not kept (yet)
+        TagLt,         // a "<" in a tag, which may open a server script's section
+        ValueLt,       // the same in a quoted value
+        Server,        // a server script's section
+        ServerEnd,     // its "?" or "%" that may close it
+    };
 
-    int name_ = -1; // the block's name, while inside
-    // Outside: the bytes of a possible start tag after its "<" (-1: no "<"), and
-    // the names they still fit.
-    int matched_ = -1;
-    unsigned fits_ = 0;
-    // Inside: how much of an end tag has come: -1 nothing, 0 "<", 1 "</", then 1 +
-    // the name's bytes; past the name, white space until ">".
+    std::size_t BlockEnd(std::string_view text);
+    std::size_t ElementEnd(std::string_view text);
+    std::size_t ValueEnd(std::string_view text);
+    bool StepBlockEnd(char c);
+    bool StepElementEnd(char c);
+    // The start tag's ">": true when its element's content is kept.
+    bool TagEnds();
+    void StartValue();
+    void Capture(std::string_view bytes);
+
+    LinkedStyleSheets* linked_;
+    PreformattedRules rules_;
+    CssScanner css_;
+
+    Region region_ = Region::None;
+    Where where_ = Where::Text;
+    Where back_ = Where::Text; // where a server script's section returns to
+    char serverClose_ = '\0';  // "?" or "%"
+    char quote_ = '\0';        // the quote of the value under way
+
+    std::string name_;               // the start tag's name, in lower case
+    std::string attr_;               // the attribute's name, in lower case
+    std::string* capture_ = nullptr; // where the value's bytes go, when wanted
+    std::string classes_, id_, style_, rel_, href_;
+    bool cut_ = false;     // a class, id or style was too long to hold
+    bool linkCut_ = false; // so was a rel or href
+
+    // A block: its name's index, and how much of its end tag has come: -1
+    // nothing, 0 "<", 1 "</", then 1 + the name's bytes; past the name, white
+    // space until ">".
+    int block_ = -1;
     int endMatched_ = -1;
+    bool styleTag_ = false; // a <style> block's start tag is still under way
+    // A preformatted element: its name, how deep its own name nests, and how much
+    // of a tag of that name has come (-1 nothing, 0 "<", then 1 + the name's
+    // bytes), and whether it is an end tag.
+    std::string element_;
+    std::size_t depth_ = 0;
+    int elementMatched_ = -1;
+    bool elementEnd_ = false;
 };

@@ -171,7 +171,7 @@ OptimizeRun OptimizeDocument(TextDocument& doc, const OptimizeOptions& options) 
     std::size_t w = 0;
     bool failed = false;
     if (options.keepPre) {
-        KeepingOptimizer keeping;
+        KeepingOptimizer keeping(options.styleSheets);
         w = keeping.Run(p, text.size(), data);
         if (text.back() != '\n') // kept for a rollback: the last line's break is the output's
             w += keeping.Run("\r\n", 2, data + w);

@@ -1,6 +1,8 @@
 #pragma once
 // The whitespace optimizer and the figures its callers derive from a run.
 
+#include "text/PreformattedRules.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -24,8 +26,12 @@ bool ContainsPreTag(std::string_view text);
 
 struct OptimizeOptions {
     // Keep the blocks a browser shows as they are written (pre, textarea, script,
-    // style, xmp, listing, plaintext): KeptBlocks.h says what a block is.
+    // style, xmp, listing, plaintext), the elements the page's CSS makes
+    // preformatted and the attribute values: KeptBlocks.h says what is kept.
     bool keepPre = false;
+    // With keepPre: the stylesheets a page links, as its caller reads them
+    // (nullptr: none are read).
+    LinkedStyleSheets* styleSheets = nullptr;
 };
 
 struct OptimizeRun {

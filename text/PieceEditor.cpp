@@ -17,7 +17,7 @@ inline bool IsBlank(char c) {
 PieceEditor::PieceEditor(Sink sink, std::size_t limit, const OptimizeOptions& options,
                          std::size_t blockBytes)
     : sink_(std::move(sink)), limit_(limit), blockBytes_(std::max<std::size_t>(blockBytes, 1)),
-      options_(options) {}
+      options_(options), keeping_(options.styleSheets) {}
 
 void PieceEditor::Feed(std::string_view bytes) {
     const std::size_t old = pending_.size();

@@ -145,6 +145,39 @@ private Q_SLOTS:
         }
     }
 
+    void keptPreformattedSameAsWindow() {
+        // A sheet the page links inside the listed folder is read; one outside it is
+        // not, by the window and by velocitrix-cli alike. (CR LF breaks: whatever
+        // style each writes.)
+        QTemporaryDir tmp;
+        const QByteArray page = "<link rel=\"stylesheet\" href=\"css/d.css?v=2\">\r\n"
+                                "<div class=\"line\">  int  x;</div>\r\n"
+                                "<link rel=stylesheet href=\"../out.css\"><p class=o>  a  </p>\r\n";
+        for (const QString& side : {u"/gui"_s, u"/cli"_s}) {
+            WriteBytes(tmp.path() + side + u"/site/a.html"_s, page);
+            WriteBytes(tmp.path() + side + u"/site/css/d.css"_s, "div.line{white-space:pre-wrap}");
+            WriteBytes(tmp.path() + side + u"/out.css"_s, ".o{white-space:pre}");
+        }
+        // The window remembers the switch at its close: it is put back for the tests after.
+        QAction* keep = W<QAction>("KeepPre1");
+        keep->setChecked(true);
+        const std::unique_ptr<QAction, void (*)(QAction*)> putBack(
+            keep, [](QAction* a) { a->setChecked(false); });
+        QCOMPARE(LoadDir(tmp.path() + u"/gui/site"_s).size(), 2);
+        PressForMessage("OptDir");
+        QCOMPARE(PressForMessage("SaveAll"), u"All Files have been saved."_s);
+        const CliResult r =
+            RunCli({u"optimize"_s, u"--recursive"_s, u"--keep-pre"_s, tmp.path() + u"/cli/site"_s});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(Snapshot(tmp.path() + u"/cli"_s), Snapshot(tmp.path() + u"/gui"_s));
+        QFile out(tmp.path() + u"/cli/site/a.html"_s);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), QByteArray("<link rel=\"stylesheet\" href=\"css/d.css?v=2\">\r\n"
+                                           "<div class=\"line\">  int  x;</div>\r\n"
+                                           "<link rel=stylesheet href=\"../out.css\"><p class=o> a "
+                                           "</p>\r\n"));
+    }
+
     void replaceSameAsWindow_data() {
         QTest::addColumn<QString>("find");
         QTest::addColumn<QString>("with");

@@ -7,6 +7,7 @@
 // purpose (repeated searches, copies); the harnesses keep their inputs small.
 
 #include "platform/CodePage.h"
+#include "text/PreformattedRules.h"
 #include "text/UpperCase.h"
 
 #include <bitset>
@@ -378,18 +379,36 @@ inline std::string JoinWithBreaks(const std::vector<std::string>& lines) {
 // ---------------------------------------------------------------------------
 // Kept blocks
 
-// For each byte of s, whether it lies in a kept block: from the "<" of a start
-// tag (one of the names, in any case, followed by white space, "/" or ">") to the
-// ">" of the first end tag of the same name ("</", the name, white space, ">"),
-// or to the end of s. Tried at every "<" outside a block, one name at a time.
-inline std::vector<bool> KeptBytes(std::string_view s) {
+// For each byte of s, whether it lies in a kept stretch (KeptBlocks.h), read
+// from the start, one tag at a time:
+// - "<" and a letter open a start tag; its name runs to white space, "/" or ">".
+// - One of the block names: the block runs from the "<" to the ">" of the first
+//   end tag of the same name ("</", the name, white space, ">"), or to the end
+//   of s. A <style> block's rules, from its start tag's ">" on, count after it.
+// - Any other name: its attributes are read to the tag's ">". A quoted value is
+//   kept from quote to quote; a server script's section ("<?" to "?>", "<%" to
+//   "%>") in a name or value is passed over, never kept. The element's content
+//   is kept, to the ">" of the end tag that closes it (tags of its own name
+//   nest), when its style attribute or a rule met so far makes it preformatted
+//   and it is no element without content. linked: the sheets a <link> may name.
+// The rules of the CSS are the program's own (PreformattedRules.h).
+// tags: when given, marks the bytes of the start tags read for their attributes.
+inline std::vector<bool>
+KeptBytes(std::string_view s, const std::vector<std::pair<std::string, std::string>>& linked = {},
+          std::vector<bool>* tags = nullptr) {
     static const char* const Names[] = {"pre", "textarea", "script",   "style",
                                         "xmp", "listing",  "plaintext"};
+    static const char* const Empty[] = {"area",  "base",   "br",    "col",    "embed", "frame",
+                                        "hr",    "img",    "input", "keygen", "link",  "meta",
+                                        "param", "source", "track", "wbr"};
     auto lower = [](char c) {
         return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
     };
     auto space = [](char c) {
         return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f';
+    };
+    auto letter = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
     };
     auto nameAt = [&](std::size_t i, std::string_view name) {
         if (i + name.size() > s.size())
@@ -399,52 +418,178 @@ inline std::vector<bool> KeptBytes(std::string_view s) {
                 return false;
         return true;
     };
-    std::vector<bool> kept(s.size(), false);
-    std::size_t i = 0;
-    while (i < s.size()) {
-        std::size_t end = 0; // past the block that starts at i, if one does
-        for (std::string_view name : Names) {
-            const std::size_t after = i + 1 + name.size();
-            if (s[i] != '<' || after >= s.size() || !nameAt(i + 1, name) ||
-                !(space(s[after]) || s[after] == '/' || s[after] == '>'))
+    // The end of the end tag of name from i on ("</", name, white space, ">"),
+    // counting start tags of the same name when nest; s.size() when none.
+    auto endTag = [&](std::size_t i, std::string_view name, bool nest) {
+        int depth = 1;
+        for (std::size_t k = i; k < s.size(); ++k) {
+            if (s[k] != '<')
                 continue;
-            end = s.size();
-            for (std::size_t k = after; k < s.size(); ++k) {
-                if (s[k] != '<' || k + 1 >= s.size() || s[k + 1] != '/' || !nameAt(k + 2, name))
-                    continue;
+            if (k + 1 < s.size() && s[k + 1] == '/' && nameAt(k + 2, name)) {
                 std::size_t m = k + 2 + name.size();
                 while (m < s.size() && space(s[m]))
                     ++m;
-                if (m < s.size() && s[m] == '>') {
-                    end = m + 1;
-                    break;
-                }
+                if (m < s.size() && s[m] == '>' && --depth == 0)
+                    return m + 1;
+            } else if (nest && nameAt(k + 1, name) && k + 1 + name.size() < s.size()) {
+                const char after = s[k + 1 + name.size()];
+                if (space(after) || after == '/' || after == '>')
+                    ++depth;
             }
-            break;
         }
-        if (end == 0) {
+        return s.size();
+    };
+    // A server script's section at i: the position after it, or i when none starts.
+    auto server = [&](std::size_t i) {
+        if (i + 1 >= s.size() || s[i] != '<' || (s[i + 1] != '?' && s[i + 1] != '%'))
+            return i;
+        const std::size_t close = s.find(std::string{s[i + 1], '>'}, i + 2);
+        return close == std::string_view::npos ? s.size() : close + 2;
+    };
+    PreformattedRules rules;
+    std::vector<bool> kept(s.size(), false);
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (s[i] != '<' || i + 1 >= s.size() || !letter(s[i + 1])) {
             ++i;
             continue;
         }
-        for (; i < end; ++i)
-            kept[i] = true;
+        std::size_t k = i + 1;
+        std::string name;
+        while (k < s.size() && !space(s[k]) && s[k] != '/' && s[k] != '>')
+            name += lower(s[k++]);
+        if (k == s.size())
+            break;
+        name = name.substr(0, 64);
+        bool block = false;
+        for (std::string_view b : Names)
+            block = block || name == b;
+        if (block) {
+            const std::size_t end = endTag(k, name, false);
+            if (name == "style") {
+                const std::size_t gt = s.find('>', k);
+                CssScanner css(rules);
+                if (gt < end)
+                    css.Feed(s.substr(gt + 1, end - gt - 1));
+                css.End();
+            }
+            for (; i < end; ++i)
+                kept[i] = true;
+            continue;
+        }
+        // The attributes, to the tag's ">".
+        std::string classes, id, style, rel, href;
+        bool cut = false;
+        bool closed = false;
+        while (k < s.size() && !closed) {
+            if (space(s[k]) || s[k] == '/') {
+                ++k;
+                continue;
+            }
+            if (s[k] == '>') {
+                closed = true;
+                ++k;
+                break;
+            }
+            std::string attr;
+            while (k < s.size() && !space(s[k]) && s[k] != '/' && s[k] != '>' && s[k] != '=') {
+                if (server(k) != k)
+                    k = server(k);
+                else if (s[k++] != '<')
+                    attr += lower(s[k - 1]);
+            }
+            while (k < s.size() && space(s[k]))
+                ++k;
+            if (k == s.size() || s[k] != '=')
+                continue;
+            ++k;
+            while (k < s.size() && space(s[k]))
+                ++k;
+            std::string* to = attr.substr(0, 64) == "class"   ? &classes
+                              : attr.substr(0, 64) == "id"    ? &id
+                              : attr.substr(0, 64) == "style" ? &style
+                              : attr.substr(0, 64) == "rel"   ? &rel
+                              : attr.substr(0, 64) == "href"  ? &href
+                                                              : nullptr;
+            std::string value;
+            if (k < s.size() && (s[k] == '"' || s[k] == '\'')) {
+                const char quote = s[k];
+                kept[k++] = true;
+                while (k < s.size() && s[k] != quote) {
+                    if (server(k) != k) {
+                        k = server(k);
+                        continue;
+                    }
+                    kept[k] = true;
+                    if (s[k++] != '<')
+                        value += s[k - 1];
+                }
+                if (k < s.size())
+                    kept[k++] = true;
+            } else {
+                while (k < s.size() && !space(s[k]) && s[k] != '>') {
+                    if (server(k) != k)
+                        k = server(k);
+                    else if (s[k++] != '<')
+                        value += s[k - 1];
+                }
+            }
+            if (to != nullptr) {
+                if (!to->empty())
+                    value = (to == &style ? ";" : " ") + value;
+                if (to->size() + value.size() > 4096)
+                    cut = cut || (to != &rel && to != &href);
+                else
+                    *to += value;
+            }
+        }
+        if (tags != nullptr) {
+            for (std::size_t m = i; m < k; ++m)
+                (*tags)[m] = true;
+        }
+        if (!closed)
+            break;
+        if (name == "link") {
+            std::string r;
+            for (char c : rel)
+                r += space(c) ? ' ' : lower(c);
+            if ((" " + r + " ").find(" stylesheet ") != std::string::npos) {
+                for (const auto& sheet : linked)
+                    if (sheet.first == href)
+                        rules.AddStyleSheet(sheet.second);
+            }
+        }
+        bool empty = false;
+        for (std::string_view e : Empty)
+            empty = empty || name == e;
+        if (!empty && (cut || SetsPreformatted(style) || rules.Matches(name, classes, id))) {
+            const std::size_t end = endTag(k, name, true);
+            for (std::size_t m = k; m < end; ++m)
+                kept[m] = true;
+            k = end;
+        }
+        i = k;
     }
     return kept;
 }
 
 struct KeptResult {
     std::string text;
-    bool hasPre = false; // "<pre>" with none of its bytes in a kept block
+    bool hasPre = false; // "<pre>" with none of its bytes in a kept block or a start tag
 };
 
 // The optimizer with kept blocks on a text with CR LF breaks: the text gets its
 // last break first; its lines are cut at the CR LFs outside blocks, each kept
 // stretch becomes one unit that is no blank, and every line is optimized as
 // OptimizeLines does, the blocks put back after.
-inline KeptResult OptimizeKeeping(std::string s) {
+inline KeptResult
+OptimizeKeeping(std::string s,
+                const std::vector<std::pair<std::string, std::string>>& linked = {}) {
     if (!s.empty() && s.back() != '\n')
         s += "\r\n";
-    const std::vector<bool> kept = KeptBytes(s);
+    std::vector<bool> tags(s.size(), false);
+    const std::vector<bool> kept = KeptBytes(s, linked, &tags);
+    constexpr char32_t InTag = 0x80000000u; // a byte of a start tag that is no blank
     std::vector<std::string> blocks;
     std::vector<std::u32string> lines;
     std::u32string line;
@@ -464,7 +609,8 @@ inline KeptResult OptimizeKeeping(std::string s) {
             open = false;
             i += 2;
         } else {
-            line += char32_t(static_cast<unsigned char>(s[i]));
+            const bool blank = s[i] == ' ' || s[i] == '\t';
+            line += char32_t(static_cast<unsigned char>(s[i])) | (tags[i] && !blank ? InTag : 0);
             ++i;
         }
     }
@@ -477,7 +623,10 @@ inline KeptResult OptimizeKeeping(std::string s) {
         if (!OptimizeLineOf(lines[n], optimized))
             continue;
         for (char32_t unit : optimized) {
-            if (unit >= 0x100) {
+            if (unit & InTag) {
+                r.text += char(unit & 0xFF);
+                outKept.push_back(true); // a "<pre>" in a tag is no element
+            } else if (unit >= 0x100) {
                 const std::string& block = blocks[unit - 0x100];
                 r.text += block;
                 outKept.insert(outKept.end(), block.size(), true);

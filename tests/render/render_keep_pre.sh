@@ -2,7 +2,10 @@
 # Renders real documentation pages with headless Chromium before and after
 # "velocitrix-cli optimize --keep-pre" and requires the screenshots to be
 # pixel-identical: outside the kept blocks the optimizer may only remove white
-# space a browser ignores.
+# space a browser ignores. Besides <pre> blocks, the pages of Doxygen, Javadoc
+# and Pandoc show text in other elements that their CSS makes preformatted
+# (code lines, method signatures, inline code), from linked sheets and from
+# <style> blocks.
 #
 # Usage: render_keep_pre.sh VELOCITRIX_CLI OUT_DIR
 # The screenshots of a page that differs are left in OUT_DIR for a look.
@@ -13,6 +16,9 @@ cli="$1"
 out="$2"
 py_docs=/usr/share/doc/python3.11/html     # package python3.11-doc
 ap_docs=/usr/share/doc/apache2-doc/manual  # package apache2-doc
+dx_docs=/usr/share/doc/libjsoncpp-doc      # package libjsoncpp-doc (Doxygen)
+jd_docs=/usr/share/doc/openjdk-17-jre-headless/api # package openjdk-17-doc (Javadoc)
+pd_docs=/usr/share/doc/libjs-bootstrap     # package libjs-bootstrap (Pandoc)
 
 # Pages with many <pre> blocks that are wholly inside the window (at most
 # about 13,500 pixels high at 1280 wide), so every block is in the picture.
@@ -40,13 +46,24 @@ pages=(
     ap/en/sections.html
     ap/en/rewrite/rewritemap.html
     ap/en/howto/ssi.html
+    dx/allocator_8h_source.html
+    dx/assertions_8h_source.html
+    dx/forwards_8h_source.html
+    dx/version_8h_source.html
+    dx/json__features_8h_source.html
+    jd/java.base/java/util/LongSummaryStatistics.html
+    jd/java.base/java/util/DoubleSummaryStatistics.html
+    jd/java.base/java/util/Spliterators.AbstractSpliterator.html
+    jd/java.base/java/lang/CharSequence.html
+    pd/README.html
 )
 width=1280
 height=14000
 
 # Installed packages without their pages: dpkg was told not to unpack
 # /usr/share/doc (as in slim container images); the test would prove nothing.
-for pkg in python3.11-doc:$py_docs apache2-doc:$ap_docs; do
+for pkg in python3.11-doc:$py_docs apache2-doc:$ap_docs libjsoncpp-doc:$dx_docs \
+    openjdk-17-doc:$jd_docs libjs-bootstrap:$pd_docs; do
     if [ ! -d "${pkg#*:}" ] &&
         dpkg-query -W -f='${Status}' "${pkg%%:*}" 2>/dev/null | grep -q "install ok installed"; then
         echo "FAIL: ${pkg%%:*} is installed but ${pkg#*:} is missing (a dpkg path-exclude?)"
@@ -54,8 +71,10 @@ for pkg in python3.11-doc:$py_docs apache2-doc:$ap_docs; do
     fi
 done
 chromium="$(command -v chromium-headless-shell || true)"
-if [ -z "$chromium" ] || [ ! -d "$py_docs" ] || [ ! -d "$ap_docs" ]; then
-    echo "SKIP: needs chromium-headless-shell, python3.11-doc and apache2-doc"
+if [ -z "$chromium" ] || [ ! -d "$py_docs" ] || [ ! -d "$ap_docs" ] || [ ! -d "$dx_docs" ] ||
+    [ ! -d "$jd_docs" ] || [ ! -d "$pd_docs" ]; then
+    echo "SKIP: needs chromium-headless-shell, python3.11-doc, apache2-doc, libjsoncpp-doc," \
+        "openjdk-17-doc and libjs-bootstrap"
     exit 77
 fi
 for tool in compare convert; do
@@ -69,27 +88,44 @@ site="$work/site"
 
 # The pages and what they load, links resolved, so the copy is self-contained
 # and the relative links to style sheets, scripts and images work.
-mkdir -p "$site/py" "$site/ap"
+mkdir -p "$site/py" "$site/ap" "$site/dx" "$site/jd" "$site/pd"
 cp -rL "$py_docs/_static" "$py_docs/_images" "$site/py/" || exit 1
 cp -rL "$ap_docs/style" "$ap_docs/images" "$site/ap/" || exit 1
-for page in "${pages[@]}"; do
-    case "$page" in
-        py/*) from="$py_docs/${page#py/}" ;;
-        ap/*) from="$ap_docs/${page#ap/}" ;;
+# Doxygen's sheets, scripts and pictures lie beside its pages; Javadoc's at the
+# top of the tree, beside the modules' folders.
+find "$dx_docs" -maxdepth 1 -type f ! -name '*.html' -exec cp -L {} "$site/dx/" \; || exit 1
+find "$jd_docs" -mindepth 1 -maxdepth 1 ! -name 'java.*' ! -name 'jdk.*' -exec cp -rL {} "$site/jd/" \; ||
+    exit 1
+# Javadoc's search script puts the caret in its search box as the page loads;
+# the caret blinks, so two renderings of one page would differ. The copy's
+# script leaves the box unfocused (every rendering uses this copy).
+sed -i 's/search\.focus()\[0\]\.setSelectionRange(0, 0);//' "$site/jd/search.js" || exit 1
+from_of() { # page: where the package installed it
+    case "$1" in
+        py/*) echo "$py_docs/${1#py/}" ;;
+        ap/*) echo "$ap_docs/${1#ap/}" ;;
+        dx/*) echo "$dx_docs/${1#dx/}" ;;
+        jd/*) echo "$jd_docs/${1#jd/}" ;;
+        pd/*) echo "$pd_docs/${1#pd/}" ;;
     esac
+}
+for page in "${pages[@]}"; do
+    from="$(from_of "$page")"
     mkdir -p "$(dirname "$site/$page")"
     cp -L "$from" "$site/$page" || exit 1
 done
 
 # Every style sheet, script and image a page names must be there, or the
-# rendering would not show what a reader sees.
+# rendering would not show what a reader sees (a file the package itself
+# lacks, such as Doxygen's logo, is missing for the reader too).
 missing=0
 for page in "${pages[@]}"; do
     dir="$(dirname "$site/$page")"
+    installed="$(dirname "$(from_of "$page")")"
     while read -r ref; do
         ref="${ref%%[?#]*}"
         case "$ref" in http:* | https:* | //* | data:* | "") continue ;; esac
-        if [ ! -e "$dir/$ref" ]; then
+        if [ ! -e "$dir/$ref" ] && [ -e "$installed/$ref" ]; then
             echo "FAIL: $page loads $ref, which is not in the copy"
             missing=1
         fi

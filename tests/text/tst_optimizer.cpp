@@ -118,6 +118,17 @@ Reference StepByStep(TextDocument& doc) {
     return r;
 }
 
+// The sheets a page links: one sheet, counted as it is asked for.
+class OneSheet : public LinkedStyleSheets {
+public:
+    const PreformattedRules* Sheet(std::string_view href) override {
+        asked += std::string(href) + ";";
+        return href == "doxygen.css" ? &rules : nullptr;
+    }
+    PreformattedRules rules;
+    std::string asked;
+};
+
 } // namespace
 
 class TestOptimizer : public QObject {
@@ -145,6 +156,8 @@ private Q_SLOTS:
     void keptBlocks_data();
     void keptBlocks();
     void keptBlocksPassingTheLimit();
+    void linkedSheets_data();
+    void linkedSheets();
 };
 
 void TestOptimizer::workedExamples_data() {
@@ -419,6 +432,44 @@ void TestOptimizer::keptBlocks_data() {
     QTest::newRow("start tag's name ended by a break")
         << QByteArray("<plaintext\r\n  </plaintext>")
         << QByteArray("<plaintext\r\n  </plaintext>\r\n") << false;
+    QTest::newRow("a style attribute makes an element preformatted")
+        << QByteArray("<div style=\"white-space: pre-wrap\">  a   b  </div>  c  ")
+        << QByteArray("<div style=\"white-space: pre-wrap\">  a   b  </div> c\r\n") << false;
+    QTest::newRow("a <style> rule: a type and class, other elements not")
+        << QByteArray("<style>span.lineno{white-space:pre}</style>\r\n"
+                      "<span class=\"lineno\">    9</span>&#160;<span>int  x;</span>")
+        << QByteArray("<style>span.lineno{white-space:pre}</style>\r\n"
+                      "<span class=\"lineno\">    9</span>&#160;<span>int x;</span>\r\n")
+        << false;
+    QTest::newRow("a rule in @media, its last compound; elements of its name nest")
+        << QByteArray("<style>@media screen{div.fragment > div.line{white-space:pre-wrap}}</style>"
+                      "<div class=\"x line\"><div>  a</div>  b</div>  <div>  c  </div>")
+        << QByteArray("<style>@media screen{div.fragment > div.line{white-space:pre-wrap}}</style>"
+                      "<div class=\"x line\"><div>  a</div>  b</div> <div> c </div>\r\n")
+        << false;
+    QTest::newRow("signature over lines, a rule with a comment and a string before it")
+        << QByteArray("<style>/* .a{white-space:pre} */.b{content:\"}\"}.parameters{white-space:"
+                      "pre}</style><p class=a>  x  </p><span class=\"parameters\">(C&nbsp;a,\r\n "
+                      "R&nbsp;b)</span>")
+        << QByteArray("<style>/* .a{white-space:pre} */.b{content:\"}\"}.parameters{white-space:"
+                      "pre}</style><p class=a> x </p><span class=\"parameters\">(C&nbsp;a,\r\n "
+                      "R&nbsp;b)</span>\r\n")
+        << false;
+    QTest::newRow("a rule after an element does not reach back; no content, nothing kept")
+        << QByteArray("<p id=\"x\">  a  </p><style>#x,br{white-space:pre}</style><p id=\"x\">  b  "
+                      "</p><br id=x>  c  ")
+        << QByteArray("<p id=\"x\"> a </p><style>#x,br{white-space:pre}</style><p id=\"x\">  b  "
+                      "</p><br id=x> c\r\n")
+        << false;
+    QTest::newRow("attribute values, quoted over lines and unquoted")
+        << QByteArray("<input value=\"two  spaces   here\"  title='a\r\n    b'>   x  \r\n"
+                      "<a\r\n   href=x   title=\"  \">  y")
+        << QByteArray("<input value=\"two  spaces   here\" title='a\r\n    b'> x\r\n"
+                      "<a\r\nhref=x title=\"  \"> y\r\n")
+        << false;
+    QTest::newRow("server script sections in a tag and a value keep the line rules")
+        << QByteArray("<a <?php if ($x  >  1) echo 'y  z'; ?> title=\"<%= t  %>  u\">  v")
+        << QByteArray("<a <?php if ($x > 1) echo 'y z'; ?> title=\"<%= t %>  u\"> v\r\n") << false;
     QTest::newRow("without blocks as without the option")
         << QByteArray(" a  b \r\n\t\r\n<p> c") << QByteArray("a b\r\n<p> c\r\n") << false;
 }
@@ -446,6 +497,39 @@ void TestOptimizer::keptBlocksPassingTheLimit() {
     doc.SetCharLimit(12);
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, OptimizeDocument(doc, OptimizeOptions{true}));
     QCOMPARE(doc.WholeText(), "a\r\n<pre>x\r\n"s);
+}
+
+void TestOptimizer::linkedSheets_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QByteArray>("asked");
+
+    QTest::newRow("a linked sheet's rule")
+        << QByteArray("<link rel=\"stylesheet\" href=\"doxygen.css\"><div class=\"line\">  a</div>")
+        << QByteArray(
+               "<link rel=\"stylesheet\" href=\"doxygen.css\"><div class=\"line\">  a</div>\r\n")
+        << QByteArray("doxygen.css;");
+    QTest::newRow("a link that is no stylesheet is not read")
+        << QByteArray("<link rel=icon href=doxygen.css><div class=line>  a</div>")
+        << QByteArray("<link rel=icon href=doxygen.css><div class=line> a</div>\r\n")
+        << QByteArray();
+    QTest::newRow("a sheet not read keeps nothing")
+        << QByteArray("<LINK href='x.css' REL='alternate Stylesheet'><div class=line>  a</div>")
+        << QByteArray("<LINK href='x.css' REL='alternate Stylesheet'><div class=line> a</div>\r\n")
+        << QByteArray("x.css;");
+}
+
+void TestOptimizer::linkedSheets() {
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, expected);
+    QFETCH(QByteArray, asked);
+    OneSheet sheets;
+    sheets.rules.AddStyleSheet("@media all { div.line { color: red; white-space: pre-wrap } }");
+    TextDocument doc;
+    doc.SetWholeText(text.toStdString());
+    OptimizeDocument(doc, OptimizeOptions{true, &sheets});
+    QCOMPARE(QByteArray::fromStdString(doc.WholeText()), expected);
+    QCOMPARE(QByteArray::fromStdString(sheets.asked), asked);
 }
 
 QTEST_GUILESS_MAIN(TestOptimizer)

@@ -119,34 +119,13 @@ std::string RandomText(QRandomGenerator& rng, int maxPieces, bool tags = false) 
         "a",    "b",        "A",        " ",    "\t",   "  ",    "\r",   "\n",   "\r\n",
         "\n\r", "\xC3\xA9", "\xC3\x89", "\xC3", "\x80", "<pre>", "href", "HREF", "\xE2\x82\xAC"};
     // Tags and their parts, cut anywhere by the pieces.
-    static const char* const Tags[] = {"a",
-                                       " ",
-                                       "\t",
-                                       "  ",
-                                       "\r\n",
-                                       "\n",
-                                       "\r",
-                                       "<",
-                                       "/",
-                                       ">",
-                                       "pre",
-                                       "PrE",
-                                       "<pre>",
-                                       "</pre>",
-                                       "<pre ",
-                                       "</pre\n>",
-                                       "<prex>",
-                                       "<xmp/",
-                                       "</xmp>",
-                                       "<style>",
-                                       "</",
-                                       "script",
-                                       "<SCRIPT",
-                                       "</textarea >",
-                                       "<plaintext\f",
-                                       "listing",
-                                       "<listing\t",
-                                       "</LISTING>"};
+    static const char* const Tags[] = {
+        "a", " ", "\t", "  ", "\r\n", "\n", "\r", "<", "/", ">", "pre", "PrE", "<pre>", "</pre>",
+        "<pre ", "</pre\n>", "<prex>", "<xmp/", "</xmp>", "<style>", "</", "script", "<SCRIPT",
+        "</textarea >", "<plaintext\f", "listing", "<listing\t", "</LISTING>",
+        // Values, server script sections, preformatted elements.
+        "<div ", "<Div>", "</div>", " class=\"line\"", " style=\"white-space:pre\"",
+        "<style>.line{white-space:pre}</style>", " title=\"", "='", "\"", "<?", "%>"};
     std::string s;
     const int n = rng.bounded(maxPieces + 1);
     for (int i = 0; i < n; ++i)

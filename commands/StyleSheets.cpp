@@ -1,0 +1,102 @@
+#include "commands/StyleSheets.h"
+
+#include "platform/FileIO.h"
+#include "platform/Paths.h"
+#include "platform/ResolvedPath.h"
+
+#include <stdexcept>
+
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool HasScheme(std::string_view href) {
+    for (std::size_t i = 0; i < href.size(); ++i) {
+        const char c = href[i];
+        if (c == ':')
+            return i > 0;
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.')))
+            return false;
+    }
+    return false;
+}
+
+// Whether path lies inside the folder root (both resolved).
+bool Inside(const std::string& path, const std::string& root) {
+    if (root == "/")
+        return true;
+    return path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+           path[root.size()] == '/';
+}
+
+} // namespace
+
+std::string SheetPath(std::string_view page, std::string_view href) {
+    while (!href.empty() && (href.front() == ' ' || href.front() == '\t' || href.front() == '\n' ||
+                             href.front() == '\r' || href.front() == '\f'))
+        href.remove_prefix(1);
+    while (!href.empty() && (href.back() == ' ' || href.back() == '\t' || href.back() == '\n' ||
+                             href.back() == '\r' || href.back() == '\f'))
+        href.remove_suffix(1);
+    href = href.substr(0, href.find_first_of("?#"));
+    if (href.empty() || href.front() == '/' || href.front() == '\\' || HasScheme(href))
+        return {};
+    std::string name;
+    for (std::size_t i = 0; i < href.size(); ++i) {
+        if (href[i] == '%' && i + 2 < href.size() && HexDigit(href[i + 1]) >= 0 &&
+            HexDigit(href[i + 2]) >= 0) {
+            name += static_cast<char>(HexDigit(href[i + 1]) * 16 + HexDigit(href[i + 2]));
+            i += 2;
+        } else {
+            name += href[i];
+        }
+    }
+    if (name.find('\0') != std::string::npos)
+        return {};
+    return JoinPath(FolderPrefixOf(page), name);
+}
+
+const PreformattedRules* StyleSheetCache::Rules(const std::string& path, const std::string& root) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    auto known = resolved_.find(path);
+    if (known == resolved_.end())
+        known = resolved_.emplace(path, ResolvedPath(path)).first;
+    const std::string& real = known->second;
+    if (real.empty())
+        return nullptr;
+    if (!root.empty()) {
+        auto realRoot = roots_.find(root);
+        if (realRoot == roots_.end())
+            realRoot = roots_.emplace(root, ResolvedPath(root)).first;
+        if (realRoot->second.empty() || !Inside(real, realRoot->second))
+            return nullptr;
+    }
+    auto sheet = sheets_.find(real);
+    if (sheet == sheets_.end()) {
+        std::unique_ptr<PreformattedRules> rules;
+        try {
+            // Read from the resolved path, the one checked above.
+            std::string css = ReadWholeFile(real);
+            rules = std::make_unique<PreformattedRules>();
+            rules->AddStyleSheet(css);
+        } catch (const std::exception&) {
+            rules.reset(); // not readable: nothing kept for it
+        }
+        sheet = sheets_.emplace(real, std::move(rules)).first;
+    }
+    return sheet->second.get();
+}
+
+const PreformattedRules* PageStyleSheets::Sheet(std::string_view href) {
+    const std::string path = SheetPath(page_, href);
+    return path.empty() ? nullptr : cache_->Rules(path, root_);
+}
