@@ -63,7 +63,7 @@ public:
     // together; a file that fails throws its WriteError (the files before it
     // written, the rest untouched). A file another program changed since it was
     // read, or one that no longer lies inside the listed folder, fails.
-    // Line breaks are written in the given style.
+    // Line breaks are written in the given style (Keep: each file's own as read).
     SaveAllOutcome SaveAll(TextDocument& doc, const ListedFiles& files,
                            const BatchControl& control = {},
                            LineBreakStyle breaks = LineBreakStyle::CrLf);
@@ -75,6 +75,7 @@ private:
         std::vector<std::string> texts; // the old text of each file overwritten
         std::vector<std::string> tail;  // the texts past the listed count
         std::vector<FileStamp> stamps;
+        std::vector<LineBreakStyle> ownBreaks;
         std::size_t size = 0;
         std::size_t done = 0;
         bool ready = false;
@@ -86,6 +87,8 @@ private:
 
     std::vector<std::string> texts_;
     std::vector<FileStamp> stamps_;
+    // Each file's own line break style as it was read (LineBreakStyle::Keep).
+    std::vector<LineBreakStyle> ownBreaks_;
     bool textsReady_ = false;
     std::string listedFolder_;
 };

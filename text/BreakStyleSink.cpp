@@ -8,7 +8,7 @@ BreakStyleSink::BreakStyleSink(Sink sink, LineBreakStyle style)
 void BreakStyleSink::Feed(std::string_view bytes) {
     if (bytes.empty())
         return;
-    if (style_ == LineBreakStyle::CrLf) {
+    if (style_ != LineBreakStyle::Lf) {
         Give(bytes);
         return;
     }

@@ -106,8 +106,14 @@ LineFigures MeasureLines(std::string_view text) {
     return f;
 }
 
+LineBreakStyle FirstBreakStyle(std::string_view text) {
+    const char* const end = text.data() + text.size();
+    const char* const brk = FindLineBreak(text.data(), end);
+    return brk != end && *brk == '\r' ? LineBreakStyle::CrLf : LineBreakStyle::Lf;
+}
+
 void AppendInStyle(std::string_view text, LineBreakStyle style, std::string& out) {
-    if (style == LineBreakStyle::CrLf) {
+    if (style != LineBreakStyle::Lf) {
         AppendUnifiedBreaks(text, 0, out);
         return;
     }
