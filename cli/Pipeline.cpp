@@ -204,7 +204,7 @@ FileStep FileStepOf(const PipelineSettings& settings) {
     step.optimize = settings.optimize;
     step.change = {settings.find, settings.with, settings.caseSensitive};
     step.optimizeOptions.keepPre = settings.keepPre;
-    step.breaks = settings.lfBreaks ? LineBreakStyle::Lf : LineBreakStyle::CrLf;
+    step.breaks = settings.breaks;
     return step;
 }
 

@@ -14,6 +14,7 @@
 // begins once they differ, from the output held so far.
 
 #include "platform/SafeWrite.h"
+#include "text/LineBreaks.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,9 +28,9 @@ struct PipelineSettings {
     std::string find;
     std::string with;
     bool caseSensitive = false;
-    bool keepPre = false;        // optimize: leave preformatted blocks as they are
-    bool lfBreaks = false;       // write LF line breaks instead of CR LF
-    bool dryRun = false;         // write nothing (also for --check and --diff)
+    bool keepPre = false;                         // optimize: leave preformatted blocks as they are
+    LineBreakStyle breaks = LineBreakStyle::CrLf; // the line breaks written
+    bool dryRun = false;                          // write nothing (also for --check and --diff)
     bool writeAll = false;       // write every file, also one whose bytes stay the same
     bool diff = false;           // keep the unified diff of each file that would change
     bool compressedSize = false; // count the gzip sizes before and after

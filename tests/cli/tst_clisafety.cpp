@@ -77,7 +77,8 @@ void tst_CliSafety::backupPlaceRefused() {
     QTemporaryDir tmp;
     QVERIFY(WriteBytes(tmp.path() + u"/site/a.htm"_s, "a  b\n"));
     QVERIFY(::symlink("site", QFile::encodeName(tmp.path() + u"/link"_s).constData()) == 0);
-    const CliResult r = RunCli(QStringList{u"optimize"_s} + args, tmp.path());
+    const CliResult r = RunCli(
+        QStringList{u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s} + args, tmp.path());
     QCOMPARE(r.exitCode, 2);
     QVERIFY2(r.err.contains(says.toUtf8()), r.err.constData());
     QCOMPARE(Snapshot(tmp.path() + u"/site"_s),
@@ -104,8 +105,9 @@ void tst_CliSafety::backupFollowsNoLink() {
         QVERIFY(QDir(tmp.path() + u"/bak"_s).rmdir(u"sub"_s));
     QVERIFY(::symlink(QFile::encodeName(target).constData(),
                       QFile::encodeName(tmp.path() + u"/bak/"_s + link).constData()) == 0);
-    const CliResult r =
-        RunCli({u"optimize"_s, u"-r"_s, u"--backup"_s, u"bak"_s, u"site"_s}, tmp.path());
+    const CliResult r = RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"-r"_s,
+                                u"--backup"_s, u"bak"_s, u"site"_s},
+                               tmp.path());
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.startsWith("velocitrix-cli: Cannot create file \"bak/sub/a.htm\"."),
              r.err.constData());
@@ -129,7 +131,8 @@ void tst_CliSafety::fewOpenFiles() {
     }
     QProcess p;
     p.setProgram(QString::fromUtf8(VX_CLI_PATH));
-    p.setArguments({u"optimize"_s, u"--jobs"_s, u"256"_s, u"t"_s});
+    p.setArguments({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"--jobs"_s,
+                    u"256"_s, u"t"_s});
     p.setWorkingDirectory(tmp.path());
     p.setChildProcessModifier([] {
         const struct rlimit few { 64, 64 };
@@ -172,7 +175,8 @@ void tst_CliSafety::stopSignals() {
 
     QProcess p;
     p.setProgram(QString::fromUtf8(VX_CLI_PATH));
-    p.setArguments({u"optimize"_s, u"--jobs"_s, u"2"_s, site});
+    p.setArguments(
+        {u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"--jobs"_s, u"2"_s, site});
     p.start();
     QVERIFY(p.waitForStarted());
     // A large temporary shows the run is under way in the large file.
@@ -212,9 +216,10 @@ void tst_CliSafety::closedPipe() {
     for (int i = 0; i < 3000; ++i)
         QVERIFY(WriteBytes(
             tmp.path() + QStringLiteral("/t/a-rather-long-folder-name/f%1.htm").arg(i), "a  b\n"));
-    const QString command = u"'"_s + QString::fromUtf8(VX_CLI_PATH) +
-                            u"' optimize -r --jobs 4 t | head -c1 >/dev/null; "
-                            u"exit ${PIPESTATUS[0]}"_s;
+    const QString command =
+        u"'"_s + QString::fromUtf8(VX_CLI_PATH) +
+        u"' optimize --no-keep-pre --line-breaks=crlf -r --jobs 4 t | head -c1 >/dev/null; "
+        u"exit ${PIPESTATUS[0]}"_s;
     QProcess p;
     p.setWorkingDirectory(tmp.path());
     p.start(u"bash"_s, {u"-c"_s, command});
@@ -231,13 +236,15 @@ void tst_CliSafety::leftovers() {
     QVERIFY(WriteBytes(tmp.path() + u"/t/a.htm"_s, "a  b\n"));
     QVERIFY(WriteBytes(tmp.path() + u"/t/.a.htm.vx-AbC123.tmp"_s, "half"));
     QVERIFY(WriteBytes(tmp.path() + u"/t/sub/.b.htm.vx-xyz789.tmp"_s, "half"));
-    const CliResult told = RunCli({u"optimize"_s, u"-r"_s, u"t"_s}, tmp.path());
+    const CliResult told = RunCli(
+        {u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"t"_s}, tmp.path());
     QCOMPARE(told.exitCode, 0);
     QCOMPARE(told.err, Bytes("velocitrix-cli: 2 temporary files of an interrupted run found; "
                              "--remove-leftovers deletes them\n"));
     QCOMPARE(Temporaries(tmp.path()).size(), 2);
-    const CliResult removed =
-        RunCli({u"optimize"_s, u"-r"_s, u"--remove-leftovers"_s, u"t"_s}, tmp.path());
+    const CliResult removed = RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s,
+                                      u"-r"_s, u"--remove-leftovers"_s, u"t"_s},
+                                     tmp.path());
     QCOMPARE(removed.exitCode, 0);
     QCOMPARE(removed.err,
              Bytes("velocitrix-cli: deleted 2 temporary files of an interrupted run\n"));
@@ -258,8 +265,9 @@ void tst_CliSafety::failingWriteBlamesItsOwnFile() {
     env.insert(u"ASAN_OPTIONS"_s, u"verify_asan_link_order=0:detect_leaks=0"_s);
     env.insert(u"VX_FAULT"_s, u"rename:EIO"_s);
     env.insert(u"VX_FAULT_DIR"_s, t + u"/a.htm\". Z"_s);
-    const CliResult r = RunCli(
-        {u"replace"_s, u"-r"_s, u"--find"_s, u"x"_s, u"--with"_s, u"xx"_s, t}, tmp.path(), env);
+    const CliResult r = RunCli({u"replace"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"--find"_s, u"x"_s,
+                                u"--with"_s, u"xx"_s, t},
+                               tmp.path(), env);
     QCOMPARE(r.exitCode, 1);
     QCOMPARE(r.err, (u"velocitrix-cli: Cannot create file \""_s + t +
                      u"/a.htm\". Z/b.htm\". Input/output error.\n"_s)
@@ -284,7 +292,7 @@ void tst_CliSafety::fileChangedSinceRead() {
     QVERIFY(WriteBytes(t + u"/c.htm"_s, "c  c\n"));
     QProcess p;
     p.setProgram(QString::fromUtf8(VX_CLI_PATH));
-    p.setArguments({u"optimize"_s, t});
+    p.setArguments({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, t});
     p.start();
     QVERIFY(p.waitForStarted());
     QElapsedTimer waited;
