@@ -2,7 +2,7 @@
 
 StreamedStep::StreamedStep(const FileStep& step, const Sink& sink, std::size_t limit)
     : keep_(step.breaks == LineBreakStyle::Keep), lf_(step.breaks == LineBreakStyle::Lf),
-      sink_(sink) {
+      compare_(step.compare), sink_(sink) {
     // With CR LF the editors' bytes go straight out; with LF through the sink
     // that writes the breaks, and that sees what is written. Keeping the file's
     // own style, they go out as they come until the first break read decides it.
@@ -46,7 +46,8 @@ void StreamedStep::Feed(std::string_view bytes) {
     }
     if (lf_ || keep_) {
         lines_.Feed(bytes);
-        comparison_.Read(bytes);
+        if (compare_)
+            comparison_.Read(bytes);
     }
     if (optimizer_)
         optimizer_->Feed(bytes);
@@ -64,7 +65,7 @@ const PieceFigures& StreamedStep::Finish() {
     // Every line of the text read, and of the text written, had a CR LF.
     figures_.before -= lines_.Lines();
     figures_.after = written_;
-    figures_.changed = comparison_.Differ();
+    figures_.changed = compare_ && comparison_.Differ();
     return figures_;
 }
 
@@ -92,6 +93,7 @@ void StreamedStep::Edited(std::string_view bytes) {
 
 void StreamedStep::Written(std::string_view bytes) {
     written_ += bytes.size();
-    comparison_.Written(bytes);
+    if (compare_)
+        comparison_.Written(bytes);
     sink_(bytes);
 }

@@ -21,6 +21,10 @@ struct FileStep {
     // The breaks written; the figures count them as written (one byte for Lf).
     // Keep: the style of the file's first line break, as the bytes read show it.
     LineBreakStyle breaks = LineBreakStyle::CrLf;
+    // Whether Finish's changed is wanted. Writing LF it costs a comparison of
+    // every byte read with every byte written; a caller that compares on its own
+    // leaves it off (changed is then false).
+    bool compare = true;
 };
 
 class StreamedStep {
@@ -50,6 +54,7 @@ private:
 
     bool keep_; // the file's own style, not known yet
     bool lf_;
+    bool compare_;
     Sink sink_;
     // Keeping the file's style while no break has been read: the editors' bytes
     // from the first break they gave out (a replacement's own break).

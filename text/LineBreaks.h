@@ -43,6 +43,10 @@ inline LineBreakStyle ResolvedBreaks(LineBreakStyle chosen, LineBreakStyle own) 
 // style's break (CrLf or Lf; Keep counts as CrLf, the breaks the text holds).
 void AppendInStyle(std::string_view text, LineBreakStyle style, std::string& out);
 
+// Copies text to out with every CR LF and every lone CR made one LF (a lone LF
+// stays); out has room for text.size() bytes. Returns the bytes written.
+std::size_t CopyWithLfBreaks(std::string_view text, char* out);
+
 struct LineFigures {
     std::size_t loneBreaks = 0;   // lone CRs and lone LFs
     std::size_t joinedLength = 0; // every line + CR LF
