@@ -2,7 +2,6 @@
 
 #include "platform/FileIO.h"
 
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
