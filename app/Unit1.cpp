@@ -23,6 +23,7 @@
 #include "settings/WindowPlacement.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -294,19 +295,32 @@ void TForm1::BuildMenu() {
     Quit2->setObjectName(QStringLiteral("Quit2"));
     About1 = new QAction(QStringLiteral("About"), this);
     About1->setObjectName(QStringLiteral("About1"));
-    KeepPre1 = new QAction(QStringLiteral("Keep <pre> blocks intact"), this);
+    KeepPre1 = new QAction(QStringLiteral("Keep preformatted text intact"), this);
     KeepPre1->setObjectName(QStringLiteral("KeepPre1"));
     KeepPre1->setCheckable(true);
-    UnixBreaks1 = new QAction(QStringLiteral("Write LF line breaks"), this);
+    LineBreaks1 = new QMenu(QStringLiteral("Line breaks"), File1);
+    LineBreaks1->setObjectName(QStringLiteral("LineBreaks1"));
+    auto* breaks = new QActionGroup(LineBreaks1);
+    breaks->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
+    CrLfBreaks1 = new QAction(QStringLiteral("CR LF"), breaks);
+    CrLfBreaks1->setObjectName(QStringLiteral("CrLfBreaks1"));
+    UnixBreaks1 = new QAction(QStringLiteral("LF"), breaks);
     UnixBreaks1->setObjectName(QStringLiteral("UnixBreaks1"));
-    UnixBreaks1->setCheckable(true);
-    for (QAction* action : {ypestomodify1, KeepPre1, UnixBreaks1, Quit1, Quit2, About1})
+    KeepBreaks1 = new QAction(QStringLiteral("As in each file"), breaks);
+    KeepBreaks1->setObjectName(QStringLiteral("KeepBreaks1"));
+    for (QAction* action : {CrLfBreaks1, UnixBreaks1, KeepBreaks1}) {
+        action->setCheckable(true);
+        LineBreaks1->addAction(action);
+    }
+    CrLfBreaks1->setChecked(true);
+    for (QAction* action :
+         {ypestomodify1, KeepPre1, CrLfBreaks1, UnixBreaks1, KeepBreaks1, Quit1, Quit2, About1})
         action->setMenuRole(QAction::NoRole);
 
     File1->addAction(ypestomodify1);
     File1->addSeparator();
     File1->addAction(KeepPre1);
-    File1->addAction(UnixBreaks1);
+    File1->addMenu(LineBreaks1);
     File1->addSeparator();
     File1->addAction(Quit1);
     File1->addAction(Quit2);
@@ -507,7 +521,9 @@ OptimizeOptions TForm1::ChosenOptimizeOptions() const {
 }
 
 LineBreakStyle TForm1::ChosenLineBreaks() const {
-    return UnixBreaks1->isChecked() ? LineBreakStyle::Lf : LineBreakStyle::CrLf;
+    return KeepBreaks1->isChecked()   ? LineBreakStyle::Keep
+           : UnixBreaks1->isChecked() ? LineBreakStyle::Lf
+                                      : LineBreakStyle::CrLf;
 }
 
 // ---------------------------------------------------------------------------
@@ -516,13 +532,13 @@ LineBreakStyle TForm1::ChosenLineBreaks() const {
 void TForm1::FormCreate(QObject*) {
     batch_.Forget();
     LoadWindowPlacement(*this, ShowReportedError);
-    ReadStartupOptions(*CheckBox1, *CheckBox2, *KeepPre1, *UnixBreaks1);
+    ReadStartupOptions(*CheckBox1, *CheckBox2, *KeepPre1, *UnixBreaks1, CrLfBreaks1, KeepBreaks1);
     lastFolder_ = ReadLastFolder();
 }
 
 void TForm1::FormDestroy(QObject*) {
     SaveWindowPlacement(*this);
-    WriteShutdownOptions(*CheckBox1, *CheckBox2, *KeepPre1, *UnixBreaks1);
+    WriteShutdownOptions(*CheckBox1, *CheckBox2, *KeepPre1, *UnixBreaks1, KeepBreaks1);
     WriteLastFolder(lastFolder_);
 }
 

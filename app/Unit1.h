@@ -66,8 +66,13 @@ public:
     QLabel* Label2;
     QCheckBox* CheckBox1;
     QAction* ypestomodify1;
-    QAction* KeepPre1;    // checkable: preformatted blocks are left as they are
-    QAction* UnixBreaks1; // checkable: files are written with LF line breaks
+    QAction* KeepPre1; // checkable: preformatted blocks are left as they are
+    // The File menu's "Line breaks" submenu: three exclusive checkable actions,
+    // the style files are written with.
+    QMenu* LineBreaks1;
+    QAction* CrLfBreaks1; // CR LF
+    QAction* UnixBreaks1; // LF
+    QAction* KeepBreaks1; // each file's own, the style of its first line break
     QCheckBox* CheckBox2;
     TClickLabel* Panel1;
     QPlainTextEdit* RichEdit1;

@@ -23,6 +23,9 @@
 #   tree (skipped with VX_COMPARE_TREE=0): find with the sixteen default masks (-iname) runs sed -i on every
 #     matching file, once per file (-exec ... \;) and in batches (-exec ... +),
 #     against velocitrix-cli -r --jobs 2 (walk, read, edit, safe write).
+#   filter (standard input to a file on tmpfs), LF input: cat of the same bytes
+#     against velocitrix-cli with the window's rules, with its own defaults and
+#     writing LF.
 # velocitrix-cli writes safely (temporary file, flushed to the disk, renamed);
 # sed -i and perl -pi do not flush to the disk.
 set -euo pipefail
@@ -75,16 +78,31 @@ reset_file="cp $(q "$corpus") $(q "$file")"
 reset_tree="rm -rf $(q "$twork") && cp -a $(q "$tree") $(q "$twork")"
 export LC_ALL=C
 
-cmd_cli_opt="$(q "$cli") optimize $(q "$file") >/dev/null"
+# The window's rules (CR LF, preformatted text not kept), as the other tools apply.
+rules="--no-keep-pre --line-breaks=crlf"
+cmd_cli_opt="$(q "$cli") optimize $rules $(q "$file") >/dev/null"
 cmd_trsed_opt="tr '\\r' '\\n' <$(q "$file") | sed -E $(q "$sed_opt") >$(q "$file.new") && mv $(q "$file.new") $(q "$file")"
 cmd_perl_opt="perl -0777 -pi -e $(q "$perl_opt") $(q "$file")"
-cmd_cli_rep="$(q "$cli") replace --case-sensitive --find $(q "$prefix") --with $(q "$short") $(q "$file") >/dev/null"
+cmd_cli_rep="$(q "$cli") replace --line-breaks=crlf --case-sensitive --find $(q "$prefix") --with $(q "$short") $(q "$file") >/dev/null"
 cmd_sed_rep="sed -i $(q "s|$prefix|$short|g") $(q "$file")"
 cmd_perl_rep="perl -pi -e $(q "s{\\Q$prefix\\E}{$short}g") $(q "$file")"
-cmd_cli_repi="$(q "$cli") replace --find $(q "$prefix_uc") --with $(q "$short") $(q "$file") >/dev/null"
+cmd_cli_repi="$(q "$cli") replace --line-breaks=crlf --find $(q "$prefix_uc") --with $(q "$short") $(q "$file") >/dev/null"
 cmd_sed_repi="LC_ALL=C.UTF-8 sed -i $(q "s|$prefix_uc|$short|gI") $(q "$file")"
-cmd_cli_tree="$(q "$cli") optimize -r --jobs 2 $(q "$twork") >/dev/null"
-cmd_cli_tree1="$(q "$cli") optimize -r --jobs 1 $(q "$twork") >/dev/null"
+cmd_cli_tree="$(q "$cli") optimize $rules -r --jobs 2 $(q "$twork") >/dev/null"
+cmd_cli_tree1="$(q "$cli") optimize $rules -r --jobs 1 $(q "$twork") >/dev/null"
+# The filter on LF input (the corpus with every break made LF) into a file on
+# tmpfs ($VX_COMPARE_SHM, default /dev/shm), beside cat of the same bytes: the
+# window's rules, velocitrix-cli's defaults (preformatted text and each file's
+# breaks kept) and LF written.
+shm="${VX_COMPARE_SHM:-/dev/shm}/vx-compare-cli"
+mkdir -p "$shm"
+lf_in="$shm/corpus-lf.htm"
+[[ -f "$lf_in" ]] || perl -pe 's/\r\n?/\n/g' "$corpus" >"$lf_in"
+lf_mb=$(echo "$(stat -c %s "$lf_in") / 1048576" | bc -l)
+cmd_cat_lf="cat $(q "$lf_in") >$(q "$shm/out")"
+cmd_filter_plain="$(q "$cli") optimize $rules - <$(q "$lf_in") >$(q "$shm/out")"
+cmd_filter_default="$(q "$cli") optimize - <$(q "$lf_in") >$(q "$shm/out")"
+cmd_filter_lf="$(q "$cli") optimize --no-keep-pre --line-breaks=lf - <$(q "$lf_in") >$(q "$shm/out")"
 find_part="find $(q "$twork") -type f \\( $(printf '%q ' "${find_masks[@]}")\\)"
 cmd_find_each="$find_part -exec sed -i -E $(q "$sed_opt_tree") {} \\;"
 cmd_find_batch="$find_part -exec sed -i -E $(q "$sed_opt_tree") {} +"
@@ -151,6 +169,15 @@ t_sed_repi=$(median_of "$runs" "$reset_file" "$cmd_sed_repi")
 add_row "replace link prefix, ignoring case, 100 MB" "sed -i s\|..\|..\|gI (UTF-8)" "$t_sed_repi" "$mb" ""
 add_row "replace link prefix, ignoring case, 100 MB" "**velocitrix-cli replace**" "$t_cli_repi" "$mb" "$t_sed_repi"
 
+t_cat_lf=$(median_of "$runs" "true" "$cmd_cat_lf")
+t_filter_plain=$(median_of "$runs" "true" "$cmd_filter_plain")
+t_filter_default=$(median_of "$runs" "true" "$cmd_filter_default")
+t_filter_lf=$(median_of "$runs" "true" "$cmd_filter_lf")
+add_row "optimize -, LF input, to tmpfs" "cat" "$t_cat_lf" "$lf_mb" ""
+add_row "optimize -, LF input, to tmpfs" "**velocitrix-cli optimize $rules -**" "$t_filter_plain" "$lf_mb" "$t_cat_lf"
+add_row "optimize -, LF input, to tmpfs" "**velocitrix-cli optimize -** (defaults)" "$t_filter_default" "$lf_mb" "$t_cat_lf"
+add_row "optimize -, LF input, to tmpfs" "**velocitrix-cli optimize --no-keep-pre --line-breaks=lf -**" "$t_filter_lf" "$lf_mb" "$t_cat_lf"
+
 if [[ "${VX_COMPARE_TREE:-1}" != 0 ]]; then
 t_find_each=$(median_of "$tree_runs" "$reset_tree" "$cmd_find_each")
 t_find_batch=$(median_of "$tree_runs" "$reset_tree" "$cmd_find_batch")
@@ -182,7 +209,8 @@ The 100 MB file is \`gen_corpus\`'s ($corpus_bytes bytes), the tree \`gen_tree\`
 flushes every write to the disk before renaming it into place; the other tools do not.
 Output of \`tr | sed\` equal to velocitrix-cli's: $same_trsed; of \`perl\`: $same_perl.
 Ratio: the baseline's time over velocitrix-cli's (\`tr | sed\` for optimize, \`sed\`
-for replace, \`find -exec sed -i {} \\;\` for the tree).
+for replace, \`cat\` for the filter, \`find -exec sed -i {} \\;\` for the tree).
+The rows but the filter's defaults use the window's rules ($rules).
 
 | task | tool | median s | MB/s | ratio |
 |---|---|---:|---:|---:|

@@ -30,13 +30,17 @@ its subdirectories only with --recursive. Files are worked on in the order of
 the program's file list: full paths sorted alphabetically, the case of the
 letters A to Z ignored.
 
-optimize does what "Optimize Dir" and then "Save All" do: every line break
-becomes CR LF (or LF with --line-breaks=lf), runs of spaces and tabs inside a
-line shrink to their last character, white space at the start and end of a
-line goes, and lines that hold nothing but white space are removed. An empty
-file is left empty. A file whose optimized text holds "<pre>" is written too,
-with a warning; with --keep-pre the preformatted blocks (pre, textarea,
-script, style, xmp, listing, plaintext) are left as they are.
+optimize does what "Optimize Dir" and then "Save All" do: runs of spaces and
+tabs inside a line shrink to their last character, white space at the start
+and end of a line goes, and lines that hold nothing but white space are
+removed. An empty file is left empty. Preformatted text is left as it is (the
+blocks pre, textarea, script, style, xmp, listing, plaintext); --no-keep-pre
+applies the rules to it too, as the program's window does by default, and a
+file whose optimized text holds "<pre>" is then written with a warning.
+Every line break is written in the style of the file's own first line break
+(CR LF stays CR LF, LF stays LF, a lone CR counts as CR LF, a file without a
+break gets LF), so a file is never made larger by its breaks; --line-breaks=crlf
+or lf writes one style in every file.
 
 replace does what "Change Dir" and then "Save All" do: every occurrence of the
 --find text is replaced by the --with text, left to right, without overlaps,
@@ -44,8 +48,8 @@ ignoring the case of letters unless --case-sensitive is given. A line break in
 either text stands for the file's line break, whatever kind it is.
 
 What is written: a listed file whose new bytes differ from its bytes on disk
-is written over itself, with CR LF line breaks (or LF), and a last line
-without a line break gets one (as "Save All" writes). A file whose bytes stay
+is written over itself, with its line breaks in the chosen style, and a last
+line without a line break gets one (as "Save All" writes). A file whose bytes stay
 the same is left alone (its time, inode and links untouched) unless
 --write-all is given, which writes every listed file as "Save All" does; the
 report is the same either way. Each write is safe: the file is either wholly
@@ -67,8 +71,14 @@ Options:
       --find=TEXT           replace: the text to find
       --with=TEXT           replace: the text to put in its place (may be empty)
       --case-sensitive      replace: match the letters' case exactly
-      --keep-pre            optimize: leave preformatted blocks as they are
-      --line-breaks=STYLE   crlf (the default) or lf: the line breaks written
+      --keep-pre, --keep-preformatted
+                            optimize: leave preformatted text as it is (the
+                            default)
+      --no-keep-pre         optimize: apply the rules to preformatted text too
+      --line-breaks=STYLE   the line breaks written: keep (the default: each
+                            file's own, the style of its first line break),
+                            crlf (as the program's window writes by default) or
+                            lf
   -n, --dry-run             write nothing; report what would change
       --check               write nothing; print "would change: PATH" for each
                             file whose bytes would change, and say so by the
@@ -111,7 +121,7 @@ Output: one line per changed file, "PATH: BEFORE -> AFTER bytes, SAVED saved"
 (with --compressed-size followed by "; gzip BEFORE -> AFTER bytes, SAVED
 saved"), and a total line; with --check or --diff only the lines or diffs
 named above. The byte counts are those the program shows: the length of the
-text with a CR LF after every line (an LF with --line-breaks=lf), before and
+text with the line break written after every line (CR LF, or LF), before and
 after. Failures and warnings go to standard error, worded as the program's
 error box words them, and do not stop the other files. A progress bar is
 shown on standard error when it is a terminal and the run takes a while.

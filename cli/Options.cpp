@@ -23,8 +23,8 @@ bool ParseJobs(std::string_view text, unsigned& jobs) {
 
 // Options that make no sense together.
 std::string CombinationProblem(const CliOptions& o) {
-    if (o.command == CliCommand::Replace && o.keepPre)
-        return "--keep-pre belongs to optimize";
+    if (o.command == CliCommand::Replace && o.keepPreGiven)
+        return "--keep-pre and --no-keep-pre belong to optimize";
     if (o.diff && o.json)
         return "--diff and --json both print on standard output; give one";
     const bool stdinNamed = std::find(o.paths.begin(), o.paths.end(), "-") != o.paths.end();
@@ -127,19 +127,23 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
             flag(o.diff);
         } else if (name == "--write-all") {
             flag(o.writeAll);
-        } else if (name == "--keep-pre") {
-            flag(o.keepPre);
+        } else if (name == "--keep-pre" || name == "--keep-preformatted" ||
+                   name == "--no-keep-pre") {
+            flag(o.keepPreGiven);
+            o.keepPre = name != "--no-keep-pre";
         } else if (name == "--compressed-size") {
             flag(o.compressedSize);
         } else if (name == "--line-breaks") {
             std::string style;
             if (value(style)) {
                 if (style == "crlf")
-                    o.lfBreaks = false;
+                    o.lineBreaks = LineBreakStyle::CrLf;
                 else if (style == "lf")
-                    o.lfBreaks = true;
+                    o.lineBreaks = LineBreakStyle::Lf;
+                else if (style == "keep")
+                    o.lineBreaks = LineBreakStyle::Keep;
                 else
-                    error = "option --line-breaks takes crlf or lf, not '" + style + "'";
+                    error = "option --line-breaks takes crlf, lf or keep, not '" + style + "'";
             }
         } else if (name == "--json") {
             flag(o.json);

@@ -1,6 +1,8 @@
 #pragma once
 // The command line of velocitrix-cli: the command, its options and its paths.
 
+#include "text/LineBreaks.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -24,8 +26,13 @@ struct CliOptions {
     bool withGiven = false;
     bool caseSensitive = false;
 
-    bool keepPre = false;  // optimize: leave preformatted blocks as they are
-    bool lfBreaks = false; // --line-breaks=lf (default crlf)
+    // optimize: leave preformatted text as it is (--no-keep-pre: the window's
+    // plain rules); a command-line tool must not damage a site by default.
+    bool keepPre = true;
+    bool keepPreGiven = false; // one of the flags was given
+    // --line-breaks: by default each file keeps the style of its first break,
+    // so an LF file never grows by a byte per line.
+    LineBreakStyle lineBreaks = LineBreakStyle::Keep;
 
     bool dryRun = false;
     bool check = false;    // write nothing; name the files that would change

@@ -209,7 +209,10 @@ FileStep FileStepOf(const PipelineSettings& settings) {
     step.optimize = settings.optimize;
     step.change = {settings.find, settings.with, settings.caseSensitive};
     step.optimizeOptions.keepPre = settings.keepPre;
-    step.breaks = settings.lfBreaks ? LineBreakStyle::Lf : LineBreakStyle::CrLf;
+    step.breaks = settings.breaks;
+    // A file's bytes are compared with those on disk as they are written (SameBytes);
+    // standard input is not compared.
+    step.compare = false;
     return step;
 }
 

@@ -15,6 +15,7 @@
 
 #include "commands/StyleSheets.h"
 #include "platform/SafeWrite.h"
+#include "text/LineBreaks.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -32,8 +33,8 @@ struct PipelineSettings {
     bool keepPre = false; // optimize: leave preformatted blocks as they are
     // With keepPre: the sheets the files link, read once for the run.
     std::shared_ptr<StyleSheetCache> styleSheets = std::make_shared<StyleSheetCache>();
-    bool lfBreaks = false;       // write LF line breaks instead of CR LF
-    bool dryRun = false;         // write nothing (also for --check and --diff)
+    LineBreakStyle breaks = LineBreakStyle::CrLf; // the line breaks written
+    bool dryRun = false;                          // write nothing (also for --check and --diff)
     bool writeAll = false;       // write every file, also one whose bytes stay the same
     bool diff = false;           // keep the unified diff of each file that would change
     bool compressedSize = false; // count the gzip sizes before and after

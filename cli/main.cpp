@@ -72,7 +72,7 @@ PipelineSettings SettingsOf(const CliOptions& o) {
     settings.with = o.with;
     settings.caseSensitive = o.caseSensitive;
     settings.keepPre = o.keepPre;
-    settings.lfBreaks = o.lfBreaks;
+    settings.breaks = o.lineBreaks;
     settings.dryRun = o.dryRun || o.check || o.diff;
     settings.writeAll = o.writeAll;
     settings.diff = o.diff;

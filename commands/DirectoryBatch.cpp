@@ -27,18 +27,21 @@ DirectoryBatch::Undo DirectoryBatch::Prepare(std::size_t count) {
         std::vector<std::string>().swap(texts_);
     undo.size = texts_.size();
     undo.stamps = stamps_;
+    undo.ownBreaks = ownBreaks_;
     if (texts_.size() > count)
         undo.tail.assign(std::make_move_iterator(texts_.begin() + std::ptrdiff_t(count)),
                          std::make_move_iterator(texts_.end()));
     undo.texts.resize(count);
     texts_.resize(count);
     stamps_.resize(count);
+    ownBreaks_.resize(count, LineBreakStyle::Lf);
     return undo;
 }
 
 void DirectoryBatch::Keep(Undo& undo, std::size_t i, const TextDocument& doc) {
     undo.texts[i] = std::move(texts_[i]);
     texts_[i] = doc.WholeText();
+    ownBreaks_[i] = doc.OwnBreaks();
     undo.done = i + 1;
 }
 
@@ -48,25 +51,28 @@ void DirectoryBatch::Restore(Undo& undo) {
     texts_.resize(undo.size);
     std::move(undo.tail.begin(), undo.tail.end(), texts_.end() - std::ptrdiff_t(undo.tail.size()));
     stamps_ = std::move(undo.stamps);
+    ownBreaks_ = std::move(undo.ownBreaks);
     textsReady_ = undo.ready;
 }
 
 void DirectoryBatch::Fill(TextDocument& doc, const ListedFiles& files, std::size_t i) {
     doc.SetCharLimit(TextDocument::FileCharLimit);
     doc.SetPlainText(true);
-    if (textsReady_)
+    if (textsReady_) {
         // A copy: the kept text stays as it was should this file fail.
         doc.SetWholeText(texts_[i]);
-    else
+        doc.SetOwnBreaks(ownBreaks_[i]);
+    } else
         doc.ReadFromFile(files.Entry(i), &stamps_[i], listedFolder_);
 }
 
 void DirectoryBatch::Show(TextDocument& doc, const ListedFiles& files, std::size_t i) const {
     doc.SetCharLimit(TextDocument::FileCharLimit);
     doc.SetPlainText(true);
-    if (textsReady_ && i < texts_.size())
+    if (textsReady_ && i < texts_.size()) {
         doc.AssignLines(texts_[i]);
-    else
+        doc.SetOwnBreaks(ownBreaks_[i]);
+    } else
         doc.ReadFromFile(files.Entry(i), nullptr, listedFolder_);
 }
 
@@ -145,6 +151,8 @@ SaveAllOutcome DirectoryBatch::SaveAll(TextDocument& doc, const ListedFiles& fil
                 if (control.ShouldStop())
                     throw Stop{};
                 reached = i + 1;
+                if (i < ownBreaks_.size())
+                    doc.SetOwnBreaks(ownBreaks_[i]);
                 return SaveBytes(
                     doc, i < texts_.size() ? std::string_view(texts_[i]) : std::string_view(),
                     breaks);

@@ -66,7 +66,7 @@ public:
     // read, or one that no longer lies inside the listed folder, fails. Each file
     // written takes its new stamp at once, so that after a stop or a failure the
     // files already written are this program's own and Save All can run again.
-    // Line breaks are written in the given style.
+    // Line breaks are written in the given style (Keep: each file's own as read).
     SaveAllOutcome SaveAll(TextDocument& doc, const ListedFiles& files,
                            const BatchControl& control = {},
                            LineBreakStyle breaks = LineBreakStyle::CrLf);
@@ -78,6 +78,7 @@ private:
         std::vector<std::string> texts; // the old text of each file overwritten
         std::vector<std::string> tail;  // the texts past the listed count
         std::vector<FileStamp> stamps;
+        std::vector<LineBreakStyle> ownBreaks;
         std::size_t size = 0;
         std::size_t done = 0;
         bool ready = false;
@@ -89,6 +90,8 @@ private:
 
     std::vector<std::string> texts_;
     std::vector<FileStamp> stamps_;
+    // Each file's own line break style as it was read (LineBreakStyle::Keep).
+    std::vector<LineBreakStyle> ownBreaks_;
     bool textsReady_ = false;
     std::string listedFolder_;
 };

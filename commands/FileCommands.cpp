@@ -28,7 +28,7 @@ OptimizeFileOutcome OptimizeFile(TextDocument& doc, const OptimizeOptions& optio
 
 void SaveFileTo(TextDocument& doc, const std::string& path, LineBreakStyle breaks) {
     doc.SetPlainText(true);
-    if (breaks == LineBreakStyle::CrLf)
+    if (ResolvedBreaks(breaks, doc.OwnBreaks()) == LineBreakStyle::CrLf)
         doc.WriteToFile(path);
     else
         WriteWholeFile(path, doc.BytesIn(breaks));

@@ -4,7 +4,7 @@
 #include "text/TextDocument.h"
 
 OptimizeRun OptimizeStep(TextDocument& doc, const OptimizeOptions& options, LineBreakStyle breaks) {
-    if (breaks == LineBreakStyle::CrLf)
+    if (ResolvedBreaks(breaks, doc.OwnBreaks()) == LineBreakStyle::CrLf)
         return OptimizeDocument(doc, options);
     // Every line of the joined text ends in CR LF: one byte less per line.
     const std::size_t linesBefore = doc.LineCount();

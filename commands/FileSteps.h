@@ -21,7 +21,8 @@ struct ChangeRequest {
 };
 
 // Optimizes a document that has lines; one without lines stays as it is and
-// counts nothing. The lengths are counted with breaks of the given style.
+// counts nothing. The lengths are counted with breaks of the given style (Keep:
+// the document's OwnBreaks).
 // Throws what the refill throws (the character limit).
 OptimizeRun OptimizeStep(TextDocument& doc, const OptimizeOptions& options = {},
                          LineBreakStyle breaks = LineBreakStyle::CrLf);
@@ -30,6 +31,7 @@ OptimizeRun OptimizeStep(TextDocument& doc, const OptimizeOptions& options = {},
 void ChangeStep(TextDocument& doc, const ChangeRequest& change);
 
 // The bytes a save writes for a kept text: its lines, each ending in a break of
-// the given style. For Lf they live in the document until its next change.
+// the given style (Keep: the document's OwnBreaks, which the caller sets to the
+// file's). For Lf they live in the document until its next change.
 std::string_view SaveBytes(TextDocument& doc, std::string_view keptText,
                            LineBreakStyle breaks = LineBreakStyle::CrLf);

@@ -19,7 +19,12 @@ struct FileStep {
     ChangeRequest change;
     OptimizeOptions optimizeOptions;
     // The breaks written; the figures count them as written (one byte for Lf).
+    // Keep: the style of the file's first line break, as the bytes read show it.
     LineBreakStyle breaks = LineBreakStyle::CrLf;
+    // Whether Finish's changed is wanted. Writing LF it costs a comparison of
+    // every byte read with every byte written; a caller that compares on its own
+    // leaves it off (changed is then false).
+    bool compare = true;
 };
 
 class StreamedStep {
@@ -40,13 +45,24 @@ public:
     const PieceFigures& Finish();
 
 private:
+    // Keeping the file's style: it is known now; what was held goes out in it.
+    void Decide(LineBreakStyle style);
+    // The editors' bytes, before the breaks' style is applied.
+    void Edited(std::string_view bytes);
+    // The bytes written to the sink, in their final style.
     void Written(std::string_view bytes);
 
+    bool keep_; // the file's own style, not known yet
     bool lf_;
+    bool compare_;
     Sink sink_;
+    // Keeping the file's style while no break has been read: the editors' bytes
+    // from the first break they gave out (a replacement's own break).
+    std::string held_;
     std::optional<BreakStyleSink> styled_;
     LineCounter lines_;           // the lines of the text read (for Lf)
     StreamComparison comparison_; // the bytes read and the bytes written (for Lf)
+    std::size_t written_ = 0;     // the bytes written (for Lf)
     PieceFigures figures_;
     std::optional<PieceEditor> optimizer_;
     std::optional<PieceReplacer> replacer_;

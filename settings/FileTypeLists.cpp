@@ -17,7 +17,10 @@ void ReadSavedOptions(SavedOptions& saved) {
     if (saved.fileTypes->empty() && saved.uncheckedTypes->empty())
         saved.fileTypes = DefaultTypeList;
     saved.keepPre = registry.ReadString("keeppre") == "yes";
-    saved.lfBreaks = registry.ReadString("linebreaks") == "lf";
+    const std::string breaks = registry.ReadString("linebreaks");
+    saved.lineBreaks = breaks == "lf"     ? LineBreakStyle::Lf
+                       : breaks == "keep" ? LineBreakStyle::Keep
+                                          : LineBreakStyle::CrLf;
 }
 
 void WriteSavedSwitches(const SavedSwitches& switches) {
@@ -27,7 +30,9 @@ void WriteSavedSwitches(const SavedSwitches& switches) {
     registry.WriteString("recursive", switches.recursive ? "yes" : "no");
     registry.WriteString("sensitive", switches.sensitive ? "yes" : "no");
     registry.WriteString("keeppre", switches.keepPre ? "yes" : "no");
-    registry.WriteString("linebreaks", switches.lfBreaks ? "lf" : "crlf");
+    registry.WriteString("linebreaks", switches.lineBreaks == LineBreakStyle::Lf     ? "lf"
+                                       : switches.lineBreaks == LineBreakStyle::Keep ? "keep"
+                                                                                     : "crlf");
 }
 
 void WriteFileTypeLists() {

@@ -10,8 +10,11 @@
 // through the small templates at the end, so this needs no Qt Widgets and
 // velocitrix-cli reads the lists with the window's own code.
 
+#include "text/LineBreaks.h"
+
 #include <optional>
 #include <string>
+#include <utility>
 
 extern std::string FileTypes;
 extern std::string UncheckedTypes;
@@ -33,9 +36,10 @@ struct SavedOptions {
     std::optional<std::string> fileTypes;
     std::optional<std::string> uncheckedTypes;
     // Read last, so that a store written before they existed reads as before:
-    // "keeppre" on when exactly "yes", "linebreaks" LF when exactly "lf".
+    // "keeppre" on when exactly "yes"; "linebreaks" Lf when exactly "lf", Keep
+    // when exactly "keep", otherwise CrLf (what the program always wrote).
     std::optional<bool> keepPre;
-    std::optional<bool> lfBreaks;
+    std::optional<LineBreakStyle> lineBreaks;
 };
 
 // Opens SettingsKey without creating it (a key that does not open reads as empty
@@ -47,13 +51,13 @@ struct SavedOptions {
 void ReadSavedOptions(SavedOptions& saved);
 
 // Opens SettingsKey (creating it); when it opened, writes "recursive",
-// "sensitive" and "keeppre" as "yes"/"no" and "linebreaks" as "lf"/"crlf". A
+// "sensitive" and "keeppre" as "yes"/"no" and "linebreaks" as "crlf"/"lf"/"keep". A
 // refused write throws "Failed to set data for '<name>'" and stops the step.
 struct SavedSwitches {
     bool recursive = false;
     bool sensitive = false;
     bool keepPre = false;
-    bool lfBreaks = false;
+    LineBreakStyle lineBreaks = LineBreakStyle::CrLf;
 };
 void WriteSavedSwitches(const SavedSwitches& switches);
 
@@ -63,13 +67,14 @@ void WriteSavedSwitches(const SavedSwitches& switches);
 void WriteFileTypeLists();
 
 // The main window's start-up read, after the placement: ReadSavedOptions into
-// the two boxes and the two menu switches (any types with setChecked(bool): the
-// window's QCheckBox and QAction) and the two lists. After a failed read what was
-// read before the failing value has taken effect, and the error goes on to the
-// caller.
+// the two boxes and the menu switches (any types with setChecked(bool): the
+// window's QCheckBox and QAction) and the two lists. The line breaks' switches
+// are LF and, when given, CR LF and "as in each file": the stored style's is
+// checked, the others not. After a failed read what was read before the
+// failing value has taken effect, and the error goes on to the caller.
 template <typename CheckBox, typename Switch>
-void ReadStartupOptions(CheckBox& recursive, CheckBox& sensitive, Switch& keepPre,
-                        Switch& lfBreaks) {
+void ReadStartupOptions(CheckBox& recursive, CheckBox& sensitive, Switch& keepPre, Switch& lfBreaks,
+                        Switch* crlfBreaks = nullptr, Switch* keepBreaks = nullptr) {
     SavedOptions saved;
     const auto apply = [&] {
         if (saved.recursive && saved.sensitive) {
@@ -82,8 +87,20 @@ void ReadStartupOptions(CheckBox& recursive, CheckBox& sensitive, Switch& keepPr
             UncheckedTypes = *saved.uncheckedTypes;
         if (saved.keepPre)
             keepPre.setChecked(*saved.keepPre);
-        if (saved.lfBreaks)
-            lfBreaks.setChecked(*saved.lfBreaks);
+        if (saved.lineBreaks) {
+            // All off first, then the stored one on: an exclusive group keeps one.
+            const LineBreakStyle style = *saved.lineBreaks;
+            const std::pair<Switch*, LineBreakStyle> switches[] = {
+                {crlfBreaks, LineBreakStyle::CrLf},
+                {&lfBreaks, LineBreakStyle::Lf},
+                {keepBreaks, LineBreakStyle::Keep}};
+            for (const auto& [option, its] : switches)
+                if (option != nullptr && its != style)
+                    option->setChecked(false);
+            for (const auto& [option, its] : switches)
+                if (option != nullptr && its == style)
+                    option->setChecked(true);
+        }
     };
     try {
         ReadSavedOptions(saved);
@@ -95,10 +112,16 @@ void ReadStartupOptions(CheckBox& recursive, CheckBox& sensitive, Switch& keepPr
 }
 
 // The main window's shut-down write, after the placement: WriteSavedSwitches
-// from the two boxes and the two menu switches (any types with isChecked()).
+// from the two boxes and the menu switches (any types with isChecked()); the
+// line breaks are "keep" when keepBreaks is given and checked, else "lf" when
+// lfBreaks is checked, else "crlf".
 template <typename CheckBox, typename Switch>
 void WriteShutdownOptions(const CheckBox& recursive, const CheckBox& sensitive,
-                          const Switch& keepPre, const Switch& lfBreaks) {
-    WriteSavedSwitches(
-        {recursive.isChecked(), sensitive.isChecked(), keepPre.isChecked(), lfBreaks.isChecked()});
+                          const Switch& keepPre, const Switch& lfBreaks,
+                          const Switch* keepBreaks = nullptr) {
+    const LineBreakStyle breaks = keepBreaks != nullptr && keepBreaks->isChecked()
+                                      ? LineBreakStyle::Keep
+                                  : lfBreaks.isChecked() ? LineBreakStyle::Lf
+                                                         : LineBreakStyle::CrLf;
+    WriteSavedSwitches({recursive.isChecked(), sensitive.isChecked(), keepPre.isChecked(), breaks});
 }

@@ -8,15 +8,18 @@ BreakStyleSink::BreakStyleSink(Sink sink, LineBreakStyle style)
 void BreakStyleSink::Feed(std::string_view bytes) {
     if (bytes.empty())
         return;
-    if (style_ == LineBreakStyle::CrLf) {
+    if (style_ != LineBreakStyle::Lf) {
         Give(bytes);
         return;
     }
-    out_.clear();
+    // The room is kept from piece to piece; only its written part goes out.
+    if (out_.size() < bytes.size() + 1)
+        out_.resize(bytes.size() + 1);
+    std::size_t n = 0;
     if (crHeld_) {
         // The held CR is the break: its LF, if it comes now, goes with it.
         crHeld_ = false;
-        out_ += '\n';
+        out_[n++] = '\n';
         if (bytes.front() == '\n')
             bytes.remove_prefix(1);
     }
@@ -24,8 +27,8 @@ void BreakStyleSink::Feed(std::string_view bytes) {
         crHeld_ = true;
         bytes.remove_suffix(1);
     }
-    AppendInStyle(bytes, style_, out_);
-    Give(out_);
+    n += CopyWithLfBreaks(bytes, out_.data() + n);
+    Give(std::string_view(out_.data(), n));
 }
 
 void BreakStyleSink::Finish() {

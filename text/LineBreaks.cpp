@@ -2,8 +2,6 @@
 
 #include "platform/FileIO.h"
 
-#include <cstring>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -106,40 +104,92 @@ LineFigures MeasureLines(std::string_view text) {
     return f;
 }
 
-void AppendInStyle(std::string_view text, LineBreakStyle style, std::string& out) {
-    if (style == LineBreakStyle::CrLf) {
-        AppendUnifiedBreaks(text, 0, out);
-        return;
-    }
-    // Stretches up to the next CR are copied whole; a CR becomes the LF (a CR LF
-    // keeps only its LF).
-    ReserveBuffer(out, out.size() + text.size());
+LineBreakStyle FirstBreakStyle(std::string_view text) {
+    const char* const end = text.data() + text.size();
+    const char* const brk = FindLineBreak(text.data(), end);
+    return brk != end && *brk == '\r' ? LineBreakStyle::CrLf : LineBreakStyle::Lf;
+}
+
+std::size_t CopyWithLfBreaks(std::string_view text, char* out) {
     const char* p = text.data();
     const char* const end = p + text.size();
-    while (p != end) {
-        const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p));
-        if (cr == nullptr) {
-            out.append(p, static_cast<std::size_t>(end - p));
-            break;
+    char* o = out;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time are copied whole, and the output moves on to the
+    // first CR among them, which becomes the LF (a CR LF keeps only its LF). The
+    // output never runs ahead of the input, so each store stays in its room.
+    const __m128i cr = _mm_set1_epi8('\r');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(v, cr));
+        if (mask == 0) {
+            p += 16;
+            o += 16;
+            continue;
         }
-        const char* at = static_cast<const char*>(cr);
-        out.append(p, static_cast<std::size_t>(at - p));
-        out += '\n';
-        p = at + 1;
+        const int at = __builtin_ctz(static_cast<unsigned>(mask));
+        o += at;
+        *o++ = '\n';
+        p += at + 1;
         if (p != end && *p == '\n')
             ++p;
     }
+#endif
+    while (p != end) {
+        const char c = *p++;
+        if (c == '\r') {
+            *o++ = '\n';
+            if (p != end && *p == '\n')
+                ++p;
+        } else {
+            *o++ = c;
+        }
+    }
+    return static_cast<std::size_t>(o - out);
+}
+
+void AppendInStyle(std::string_view text, LineBreakStyle style, std::string& out) {
+    if (style != LineBreakStyle::Lf) {
+        AppendUnifiedBreaks(text, 0, out);
+        return;
+    }
+    const std::size_t at = out.size();
+    ReserveBuffer(out, at + text.size());
+    out.resize(at + text.size());
+    out.resize(at + CopyWithLfBreaks(text, out.data() + at));
 }
 
 void LineCounter::Feed(std::string_view bytes) {
     if (bytes.empty())
         return;
-    char prev = last_;
-    for (const char c : bytes) {
-        // An LF after a CR ends the CR's break.
-        breaks_ += c == '\r' || (c == '\n' && prev != '\r');
-        prev = c;
+    // Every CR is a break, and every LF that does not follow a CR.
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    breaks_ += *p == '\r' || (*p == '\n' && last_ != '\r');
+    ++p;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, with the byte before them in reach; each lane
+    // counts its breaks for up to 255 steps, then the lanes are summed.
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (end - p >= 16) {
+        __m128i counts = _mm_setzero_si128();
+        for (int step = 0; step < 255 && end - p >= 16; ++step, p += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+            const __m128i lfAlone =
+                _mm_andnot_si128(_mm_cmpeq_epi8(before, cr), _mm_cmpeq_epi8(v, lf));
+            // A match is -1 in its lane.
+            counts = _mm_sub_epi8(counts, _mm_or_si128(_mm_cmpeq_epi8(v, cr), lfAlone));
+        }
+        const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+        breaks_ += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+                   static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
     }
-    last_ = prev;
+#endif
+    for (; p != end; ++p)
+        breaks_ += *p == '\r' || (*p == '\n' && p[-1] != '\r');
+    last_ = end[-1];
     any_ = true;
 }

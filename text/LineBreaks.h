@@ -25,11 +25,27 @@ std::size_t FirstLoneBreak(std::string_view text);
 void AppendUnifiedBreaks(std::string_view text, std::size_t from, std::string& out,
                          bool finalBreak = false);
 
-enum class LineBreakStyle { CrLf, Lf };
+// The break a file is written with. Keep: the style of the file's own first
+// line break as it was read (see FirstBreakStyle); where the bytes are made it
+// has been resolved to CrLf or Lf (ResolvedBreaks).
+enum class LineBreakStyle : unsigned char { CrLf, Lf, Keep };
+
+// The style of text's first line break: CrLf for a CR LF or a lone CR, Lf for a
+// lone LF, and Lf for a text without a break.
+LineBreakStyle FirstBreakStyle(std::string_view text);
+
+// chosen, with Keep made the file's own style.
+inline LineBreakStyle ResolvedBreaks(LineBreakStyle chosen, LineBreakStyle own) {
+    return chosen == LineBreakStyle::Keep ? own : chosen;
+}
 
 // Appends text to out with every line break (CR LF, lone CR, lone LF) written as
-// style's break.
+// style's break (CrLf or Lf; Keep counts as CrLf, the breaks the text holds).
 void AppendInStyle(std::string_view text, LineBreakStyle style, std::string& out);
+
+// Copies text to out with every CR LF and every lone CR made one LF (a lone LF
+// stays); out has room for text.size() bytes. Returns the bytes written.
+std::size_t CopyWithLfBreaks(std::string_view text, char* out);
 
 struct LineFigures {
     std::size_t loneBreaks = 0;   // lone CRs and lone LFs

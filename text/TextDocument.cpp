@@ -37,6 +37,7 @@ void TextDocument::KeepForRollback(bool replacesWhole) {
         kept_.swap(text_); // text_ is about to be replaced: its buffer's content is moot
     else
         kept_ = text_;
+    keptOwnBreaks_ = ownBreaks_;
     keptValid_ = true;
 }
 
@@ -51,6 +52,7 @@ bool TextDocument::Checkpoint() {
 void TextDocument::Rollback() {
     if (keptValid_) {
         text_.swap(kept_);
+        ownBreaks_ = keptOwnBreaks_;
         Changed();
     }
     Release();
@@ -86,6 +88,7 @@ void TextDocument::ReadFromFile(const std::string& path, FileStamp* stamp,
                                 const std::string& beneath) {
     ReadWholeFile(path, spare_, stamp, beneath); // throws before anything here changes
     KeepForRollback(true);
+    ownBreaks_ = FirstBreakStyle(spare_);
     const std::size_t lone = FirstLoneBreak(spare_);
     if (lone == std::string::npos) {
         text_.swap(spare_);
@@ -187,6 +190,7 @@ void TextDocument::SetWholeText(std::string s) {
 }
 
 std::string_view TextDocument::BytesIn(LineBreakStyle style) {
+    style = ResolvedBreaks(style, ownBreaks_);
     if (style == LineBreakStyle::CrLf)
         return text_;
     // The spare buffer holds nothing between changes; the next fill reuses it.

@@ -35,10 +35,18 @@ public:
     // becoming CR LF. Throws std::runtime_error "Cannot open file "%s". %s";
     // the content is unchanged then. Fills are never truncated. With stamp, the
     // file as it was read (to tell later whether another program changed it).
+    // The file's own line break style is kept (OwnBreaks).
     // beneath: the folder whose walk found the file, which it is read inside by
     // the rules a write there follows (InputFile of platform/FileIO.h).
     void ReadFromFile(const std::string& path, FileStamp* stamp = nullptr,
                       const std::string& beneath = {});
+
+    // The style of the first line break of the file the text came from
+    // (FirstBreakStyle of its bytes as read): what LineBreakStyle::Keep writes.
+    // Set by ReadFromFile, or by whoever fills the text from a file's kept text;
+    // Lf before any file was read.
+    LineBreakStyle OwnBreaks() const { return ownBreaks_; }
+    void SetOwnBreaks(LineBreakStyle style) { ownBreaks_ = style; }
     // Writes WholeText() to the file, safely (old or new, never half).
     // Throws std::runtime_error "Cannot create file "%s". %s"; the file is untouched then.
     void WriteToFile(const std::string& path) const;
@@ -52,8 +60,9 @@ public:
     void AppendLine(std::string_view s);
 
     const std::string& WholeText() const { return text_; }
-    // WholeText with its line breaks written in style: the bytes a file gets.
-    // For Lf they are made in a buffer of the document, valid until its next change.
+    // WholeText with its line breaks written in style (Keep: OwnBreaks()): the
+    // bytes a file gets. For Lf they are made in a buffer of the document, valid
+    // until its next change.
     std::string_view BytesIn(LineBreakStyle style);
     // Makes s the content; nothing happens when s equals the current content.
     void SetWholeText(std::string s);
@@ -108,6 +117,8 @@ private:
     std::string spare_;
     // The content a checkpoint keeps.
     std::string kept_;
+    LineBreakStyle keptOwnBreaks_ = LineBreakStyle::Lf;
+    LineBreakStyle ownBreaks_ = LineBreakStyle::Lf;
     bool checkpoint_ = false;
     bool keptValid_ = false;
 };

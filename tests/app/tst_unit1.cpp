@@ -12,6 +12,7 @@
 #include "scanner/FScanner.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QDir>
 #include <QDropEvent>
@@ -261,20 +262,33 @@ private Q_SLOTS:
             if (!action->isSeparator())
                 items << action;
         QCOMPARE(items.size(), 5);
+        auto* breaks = W<QMenu>("LineBreaks1");
+        QVERIFY(breaks != nullptr);
         QCOMPARE(items[0], A("ypestomodify1"));
         QCOMPARE(items[1], A("KeepPre1"));
-        QCOMPARE(items[2], A("UnixBreaks1"));
+        QCOMPARE(items[2], breaks->menuAction());
         QCOMPARE(items[3], A("Quit1"));
         QCOMPARE(items[4], A("Quit2"));
         QCOMPARE(items[0]->text(), QStringLiteral("Types to modify"));
-        QCOMPARE(items[1]->text(), QStringLiteral("Keep <pre> blocks intact"));
-        QCOMPARE(items[2]->text(), QStringLiteral("Write LF line breaks"));
+        QCOMPARE(items[1]->text(), QStringLiteral("Keep preformatted text intact"));
+        QCOMPARE(items[2]->text(), QStringLiteral("Line breaks"));
         QCOMPARE(items[3]->text(), QStringLiteral("Help"));
         QCOMPARE(items[4]->text(), QStringLiteral("Quit"));
-        // The two switches are checkable and off on a first start.
-        for (QAction* option : {items[1], items[2]})
-            QVERIFY(option->isCheckable() && !option->isChecked());
-        for (QAction* action : items + QList<QAction*>{top[0], top[1]}) {
+        QVERIFY(items[1]->isCheckable() && !items[1]->isChecked());
+        // Three exclusive styles, CR LF on a first start.
+        const QList<QAction*> styles = breaks->actions();
+        QCOMPARE(styles, (QList<QAction*>{A("CrLfBreaks1"), A("UnixBreaks1"), A("KeepBreaks1")}));
+        QCOMPARE(styles[0]->text(), QStringLiteral("CR LF"));
+        QCOMPARE(styles[1]->text(), QStringLiteral("LF"));
+        QCOMPARE(styles[2]->text(), QStringLiteral("As in each file"));
+        for (QAction* style : styles)
+            QVERIFY(style->isCheckable() && style->actionGroup() != nullptr &&
+                    style->actionGroup()->isExclusive() &&
+                    style->isChecked() == (style == styles[0]));
+        styles[2]->trigger();
+        QVERIFY(styles[2]->isChecked() && !styles[0]->isChecked());
+        styles[0]->trigger();
+        for (QAction* action : items + styles + QList<QAction*>{top[0], top[1]}) {
             QVERIFY(action->shortcut().isEmpty());
             QVERIFY(!action->text().contains(QLatin1Char('&')));
         }
@@ -641,36 +655,40 @@ private Q_SLOTS:
         QCOMPARE(DocumentBytes(), QByteArray("a\r\nx\ty\r\nd\r\n"));
     }
 
-    // The File menu's two switches: preformatted blocks kept, LF breaks written.
-    // With LF the figure is exactly what the file loses on disk.
+    // The File menu's switches: preformatted text kept, the line breaks written
+    // (the file's first break is an LF). Writing LF the figure is exactly what the
+    // file loses on disk.
     void menuSwitchesShapeOptimizeAndSave_data() {
         QTest::addColumn<bool>("keepPre");
-        QTest::addColumn<bool>("lf");
+        QTest::addColumn<QString>("breaks"); // the line breaks' action
         QTest::addColumn<QByteArray>("saved");
         QTest::addColumn<QString>("message");
-        QTest::newRow("neither") << false << false
+        const QString crlf = QStringLiteral("CrLfBreaks1");
+        const QString lf = QStringLiteral("UnixBreaks1");
+        QTest::newRow("neither") << false << crlf
                                  << QByteArray("a\r\n<pre>\r\nx\r\n</pre>\r\nb\r\n") << kPreMessage;
-        QTest::newRow("LF") << false << true << QByteArray("a\n<pre>\nx\n</pre>\nb\n")
-                            << kPreMessage;
+        QTest::newRow("LF") << false << lf << QByteArray("a\n<pre>\nx\n</pre>\nb\n") << kPreMessage;
         QTest::newRow("keep <pre>")
-            << true << false << QByteArray("a\r\n<pre>\r\n  x  \r\n</pre>\r\nb\r\n")
+            << true << crlf << QByteArray("a\r\n<pre>\r\n  x  \r\n</pre>\r\nb\r\n")
             << kOptimizedMessage;
-        QTest::newRow("both") << true << true << QByteArray("a\n<pre>\n  x  \n</pre>\nb\n")
+        QTest::newRow("both") << true << lf << QByteArray("a\n<pre>\n  x  \n</pre>\nb\n")
                               << kOptimizedMessage;
+        QTest::newRow("as in each file") << false << QStringLiteral("KeepBreaks1")
+                                         << QByteArray("a\n<pre>\nx\n</pre>\nb\n") << kPreMessage;
     }
     void menuSwitchesShapeOptimizeAndSave() {
         QFETCH(bool, keepPre);
-        QFETCH(bool, lf);
+        QFETCH(QString, breaks);
         QFETCH(QByteArray, saved);
         QFETCH(QString, message);
         const QByteArray text("  a  \n<pre>\n  x  \n</pre>\n  b\n");
         WriteFile(Path("a.htm"), text);
         A("KeepPre1")->setChecked(keepPre);
-        A("UnixBreaks1")->setChecked(lf);
-        // Switched off again before the window stores them for the next test.
+        form->findChild<QAction*>(breaks)->setChecked(true);
+        // Back to the defaults before the window stores them for the next test.
         const auto switchesOff = qScopeGuard([this] {
-            for (const char* name : {"KeepPre1", "UnixBreaks1"})
-                form->findChild<QAction*>(QString::fromUtf8(name))->setChecked(false);
+            A("KeepPre1")->setChecked(false);
+            A("CrLfBreaks1")->setChecked(true);
         });
         Load(Path("a.htm"));
         QCOMPARE(PressForMessage("OptFile"), message);
@@ -679,7 +697,7 @@ private Q_SLOTS:
         W<QPushButton>("SaveFile")->click();
         QVERIFY2(driver.Done(), qPrintable(driver.Failures()));
         QCOMPARE(ReadFile(Path("out.htm")), saved);
-        if (lf)
+        if (saved.count('\r') == 0)
             QCOMPARE(W<QLabel>("Label4")->text(),
                      QStringLiteral("%1 bytes").arg(text.size() - saved.size()));
     }

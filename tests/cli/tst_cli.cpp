@@ -216,7 +216,7 @@ void tst_Cli::optimizeBytes() {
     QTemporaryDir tmp;
     const QString file = tmp.path() + u"/page.htm"_s;
     QVERIFY(WriteBytes(file, input));
-    const CliResult r = RunCli({u"optimize"_s, file});
+    const CliResult r = RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, file});
     QCOMPARE(r.exitCode, 0);
     const QByteArray written = ReadBytes(file);
     QCOMPARE(written, GuiOptimized(tmp.path(), input));
@@ -264,7 +264,8 @@ void tst_Cli::replaceBytes() {
     QTemporaryDir tmp;
     const QString file = tmp.path() + u"/page.php"_s;
     QVERIFY(WriteBytes(file, input));
-    QStringList args{u"replace"_s, u"--find"_s, find, u"--with="_s + with, file};
+    QStringList args{u"replace"_s, u"--line-breaks=crlf"_s, u"--find"_s,
+                     find,         u"--with="_s + with,     file};
     if (caseSensitive)
         args.insert(1, u"--case-sensitive"_s);
     const CliResult r = RunCli(args);
@@ -298,8 +299,9 @@ void tst_Cli::walk() {
     const QString site = tmp.path() + u"/site"_s;
     MakeSite(site);
     const QMap<QString, QByteArray> before = Snapshot(site);
-    const CliResult r =
-        RunCli(QStringList{u"optimize"_s, u"--json"_s} + options + QStringList{site});
+    const CliResult r = RunCli(
+        QStringList{u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"--json"_s} +
+        options + QStringList{site});
     const QJsonObject report = ParseJson(r.out);
     QStringList expected;
     for (const QString& rel : listed)
@@ -327,7 +329,9 @@ void tst_Cli::listOrder() {
     QTemporaryDir tmp;
     for (const char* name : {"c.htm", "_x.htm", "B.htm", "a.htm", "a0.htm", "A.htm.htm"})
         WriteBytes(tmp.path() + u"/d/"_s + QLatin1String(name), "x\r\n");
-    const CliResult r = RunCli({u"optimize"_s, u"--json"_s, u"d//"_s}, tmp.path());
+    const CliResult r =
+        RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"--json"_s, u"d//"_s},
+               tmp.path());
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(JsonPaths(ParseJson(r.out)),
              (QStringList{u"d/_x.htm"_s, u"d/a.htm"_s, u"d/A.htm.htm"_s, u"d/a0.htm"_s,
@@ -343,7 +347,8 @@ void tst_Cli::failingFiles() {
     QDir().mkpath(site + u"/m.htm"_s); // a directory named like a mask
     QVERIFY(::chmod(QFile::encodeName(site + u"/b.htm"_s).constData(), 0444) == 0);
     const QString gone = tmp.path() + u"/gone.htm"_s;
-    const CliResult r = RunCli({u"optimize"_s, site, gone});
+    const CliResult r =
+        RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, site, gone});
     QCOMPARE(r.exitCode, 1);
     const QList<QByteArray> errors = Lines(r.err);
     QCOMPARE(errors.size(), 3);
@@ -379,9 +384,12 @@ void tst_Cli::jobsKeepOrderAndBytes() {
     QVERIFY(QProcess::execute(u"cp"_s, {u"-a"_s, tmp.path() + u"/one"_s, tmp.path() + u"/two"_s}) ==
             0);
 
-    const CliResult r1 =
-        RunCli({u"optimize"_s, u"-r"_s, u"--jobs"_s, u"1"_s, u"one"_s}, tmp.path());
-    const CliResult r2 = RunCli({u"optimize"_s, u"-r"_s, u"--jobs=2"_s, u"two"_s}, tmp.path());
+    const CliResult r1 = RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s,
+                                 u"-r"_s, u"--jobs"_s, u"1"_s, u"one"_s},
+                                tmp.path());
+    const CliResult r2 = RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s,
+                                 u"-r"_s, u"--jobs=2"_s, u"two"_s},
+                                tmp.path());
     QCOMPARE(r1.exitCode, 1);
     QCOMPARE(r2.exitCode, 1);
     QByteArray out2 = r2.out;
@@ -401,8 +409,9 @@ void tst_Cli::dryRunWritesNothing() {
     const QMap<QString, QByteArray> before = Snapshot(site);
     struct stat st {};
     QVERIFY(::stat(QFile::encodeName(site + u"/index.htm"_s).constData(), &st) == 0);
-    const CliResult dry = RunCli(
-        {u"optimize"_s, u"-r"_s, u"--dry-run"_s, u"--backup"_s, tmp.path() + u"/bak"_s, site});
+    const CliResult dry =
+        RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"--dry-run"_s,
+                u"--backup"_s, tmp.path() + u"/bak"_s, site});
     QCOMPARE(dry.exitCode, 0);
     QCOMPARE(Snapshot(site), before);
     QVERIFY(!QFileInfo::exists(tmp.path() + u"/bak"_s));
@@ -412,7 +421,8 @@ void tst_Cli::dryRunWritesNothing() {
     QCOMPARE(st2.st_mtim.tv_nsec, st.st_mtim.tv_nsec);
     QVERIFY(Lines(dry.out).last().endsWith("(dry run: nothing written)"));
     // It reports what the real run then does.
-    const CliResult real = RunCli({u"optimize"_s, u"-r"_s, site});
+    const CliResult real =
+        RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"-r"_s, site});
     QCOMPARE(real.exitCode, 0);
     QList<QByteArray> dryLines = Lines(dry.out);
     QList<QByteArray> realLines = Lines(real.out);
@@ -428,8 +438,9 @@ void tst_Cli::backupKeepsOriginals() {
     WriteBytes(tmp.path() + u"/single.htm"_s, "  lone  file\n");
     const QMap<QString, QByteArray> before = Snapshot(site);
     const QString bak = tmp.path() + u"/backups/today"_s;
-    const CliResult r = RunCli({u"replace"_s, u"--find"_s, u"p"_s, u"--with"_s, u"P"_s, u"-r"_s,
-                                u"--backup"_s, bak, site, tmp.path() + u"/single.htm"_s});
+    const CliResult r =
+        RunCli({u"replace"_s, u"--line-breaks=crlf"_s, u"--find"_s, u"p"_s, u"--with"_s, u"P"_s,
+                u"-r"_s, u"--backup"_s, bak, site, tmp.path() + u"/single.htm"_s});
     QCOMPARE(r.exitCode, 0);
     const QMap<QString, QByteArray> saved = Snapshot(bak);
     // Only files that are written are copied (the style sheet and the empty file
@@ -451,8 +462,9 @@ void tst_Cli::backupClash() {
     QTemporaryDir tmp;
     WriteBytes(tmp.path() + u"/a/x.htm"_s, "a  1\n");
     WriteBytes(tmp.path() + u"/b/x.htm"_s, "b  2\n");
-    const CliResult r =
-        RunCli({u"optimize"_s, u"--backup"_s, u"bak"_s, u"a"_s, u"b"_s}, tmp.path());
+    const CliResult r = RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s,
+                                u"--backup"_s, u"bak"_s, u"a"_s, u"b"_s},
+                               tmp.path());
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains("Cannot create file \"bak/x.htm\". File exists."), r.err.constData());
     QCOMPARE(ReadBytes(tmp.path() + u"/bak/x.htm"_s), QByteArray("a  1\n"));
@@ -465,7 +477,8 @@ void tst_Cli::jsonReport() {
     const QString site = tmp.path() + u"/site"_s;
     MakeSite(site);
     QDir().mkpath(site + u"/dir.htm"_s);
-    const CliResult r = RunCli({u"optimize"_s, u"-r"_s, u"--json"_s, site});
+    const CliResult r = RunCli(
+        {u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"--json"_s, site});
     QCOMPARE(r.exitCode, 1);
     const QJsonObject report = ParseJson(r.out);
     QCOMPARE(report.value(u"command"_s).toString(), QStringLiteral("optimize"));
@@ -507,7 +520,8 @@ void tst_Cli::noProgressBarWithoutTerminal() {
     QTemporaryDir tmp;
     for (int i = 0; i < 3000; ++i)
         WriteBytes(tmp.path() + QStringLiteral("/t/f%1.htm").arg(i), "a  b\n");
-    const CliResult r = RunCli({u"optimize"_s, u"t"_s}, tmp.path());
+    const CliResult r =
+        RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"t"_s}, tmp.path());
     QCOMPARE(r.exitCode, 0);
     QVERIFY(r.err.isEmpty());
     QVERIFY(!r.out.contains('\r'));
@@ -519,8 +533,8 @@ void tst_Cli::sameFileOnce() {
     WriteBytes(tmp.path() + u"/d/a.htm"_s, "a\n");
     QVERIFY(::link(QFile::encodeName(tmp.path() + u"/d/a.htm"_s).constData(),
                    QFile::encodeName(tmp.path() + u"/d/b.htm"_s).constData()) == 0);
-    const CliResult r = RunCli({u"replace"_s, u"--json"_s, u"--find"_s, u"a"_s, u"--with"_s,
-                                u"aa"_s, u"d"_s, u"d/a.htm"_s, u"./d/b.htm"_s},
+    const CliResult r = RunCli({u"replace"_s, u"--line-breaks=crlf"_s, u"--json"_s, u"--find"_s,
+                                u"a"_s, u"--with"_s, u"aa"_s, u"d"_s, u"d/a.htm"_s, u"./d/b.htm"_s},
                                tmp.path());
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(JsonPaths(ParseJson(r.out)), QStringList{u"./d/b.htm"_s});
@@ -564,8 +578,9 @@ void tst_Cli::savedTypes() {
         WriteBytes(tmp.path() + u"/d/"_s + QLatin1String(name), "x  y\n");
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"XDG_CONFIG_HOME"_s, config);
-    const CliResult r =
-        RunCli({u"optimize"_s, u"--saved-types"_s, u"--json"_s, u"d"_s}, tmp.path(), env);
+    const CliResult r = RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s,
+                                u"--saved-types"_s, u"--json"_s, u"d"_s},
+                               tmp.path(), env);
     QCOMPARE(r.exitCode, exitCode);
     if (exitCode != 0) {
         QVERIFY2(r.err.contains("Invalid data type for 'recursive'"), r.err.constData());

@@ -110,11 +110,14 @@ void tst_CliCheck::exitCodes() {
     // Standard input that cannot be read: a directory.
     const bool filter = mode == u"-"_s;
     const CliResult r =
-        filter ? RunCli(QStringList{u"optimize"_s} + extra + QStringList{mode}, tmp.path(),
-                        QProcessEnvironment::systemEnvironment(),
-                        content.isEmpty() ? tmp.path() : tmp.path() + u"/f.htm"_s)
-               : RunCli(QStringList{u"optimize"_s, mode} + extra + QStringList{u"f.htm"_s},
-                        tmp.path());
+        filter
+            ? RunCli(QStringList{u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s} +
+                         extra + QStringList{mode},
+                     tmp.path(), QProcessEnvironment::systemEnvironment(),
+                     content.isEmpty() ? tmp.path() : tmp.path() + u"/f.htm"_s)
+            : RunCli(QStringList{u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, mode} +
+                         extra + QStringList{u"f.htm"_s},
+                     tmp.path());
     QVERIFY(!r.crashed);
     QCOMPARE(r.exitCode, status);
     if (out.isEmpty())
@@ -142,11 +145,15 @@ void tst_CliCheck::filter() {
 
 void tst_CliCheck::diffAppliesAsRunWrites_data() {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("optimize") << QStringList{u"optimize"_s, u"-r"_s};
-    QTest::newRow("optimize lf") << QStringList{u"optimize"_s, u"-r"_s, u"--line-breaks=lf"_s};
-    QTest::newRow("optimize keep-pre") << QStringList{u"optimize"_s, u"-r"_s, u"--keep-pre"_s};
-    QTest::newRow("replace across lines")
-        << QStringList{u"replace"_s, u"-r"_s, u"--find"_s, u"b\nc"_s, u"--with"_s, u"B"_s};
+    QTest::newRow("optimize") << QStringList{u"optimize"_s, u"--no-keep-pre"_s,
+                                             u"--line-breaks=crlf"_s, u"-r"_s};
+    QTest::newRow("optimize lf") << QStringList{
+        u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"--line-breaks=lf"_s};
+    QTest::newRow("optimize keep-pre") << QStringList{
+        u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"--keep-pre"_s};
+    QTest::newRow("replace across lines") << QStringList{
+        u"replace"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"--find"_s, u"b\nc"_s, u"--with"_s,
+        u"B"_s};
 }
 
 void tst_CliCheck::diffAppliesAsRunWrites() {
@@ -196,7 +203,7 @@ void tst_CliCheck::unchangedFilesNotWritten() {
     for (const QString& n : names)
         before << StampOf(tmp.path() + u"/"_s + n);
     QThread::msleep(20); // a new write shows in the modification time
-    QStringList args{u"optimize"_s, u"-r"_s, u"."_s};
+    QStringList args{u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"."_s};
     if (writeAll)
         args << u"--write-all"_s;
     const CliResult r = RunCli(args, tmp.path());

@@ -8,6 +8,7 @@
 
 #include "app/Unit1.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDirIterator>
 #include <QJsonArray>
@@ -116,7 +117,15 @@ private Q_SLOTS:
         form.reset();
     }
 
+    // The window's defaults, and velocitrix-cli's (preformatted text kept, each
+    // file's line breaks as in the file) chosen in the window.
+    void optimizeSameAsWindow_data() {
+        QTest::addColumn<bool>("cliDefaults");
+        QTest::newRow("window's defaults") << false;
+        QTest::newRow("velocitrix-cli's defaults") << true;
+    }
     void optimizeSameAsWindow() {
+        QFETCH(bool, cliDefaults);
         QTemporaryDir tmp;
         const QString gui = tmp.path() + u"/gui"_s;
         const QString cli = tmp.path() + u"/cli"_s;
@@ -126,11 +135,18 @@ private Q_SLOTS:
 
         const QStringList listed = LoadDir(gui);
         QCOMPARE(listed.size(), 40);
+        form->findChild<QAction*>(u"KeepPre1"_s)->setChecked(cliDefaults);
+        form->findChild<QAction*>(cliDefaults ? u"KeepBreaks1"_s : u"CrLfBreaks1"_s)
+            ->setChecked(true);
         const QString optimized = PressForMessage("OptDir");
-        QVERIFY(optimized.startsWith(u"<pre> tags have been detected in the following file(s):"_s));
+        QCOMPARE(optimized.startsWith(u"<pre> tags have been detected in the following file(s):"_s),
+                 !cliDefaults);
         QCOMPARE(PressForMessage("SaveAll"), u"All Files have been saved."_s);
 
-        const CliResult r = RunCli({u"optimize"_s, u"--recursive"_s, u"--json"_s, cli});
+        QStringList args{u"optimize"_s, u"--recursive"_s, u"--json"_s};
+        if (!cliDefaults)
+            args << u"--no-keep-pre"_s << u"--line-breaks=crlf"_s;
+        const CliResult r = RunCli(args << cli);
         QCOMPARE(r.exitCode, 0);
         const QJsonObject report = ParseJson(r.out);
         QCOMPARE(CliPaths(report, cli, gui), listed);
@@ -182,16 +198,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("find");
         QTest::addColumn<QString>("with");
         QTest::addColumn<bool>("caseSensitive");
-        QTest::newRow("ignoring case") << u"href"_s << u"HREF=\"y\" "_s << false;
-        QTest::newRow("case-sensitive") << u"href"_s << u""_s << true;
-        QTest::newRow("over a line break") << u"a>\nhref"_s << u"1\n2"_s << false;
-        QTest::newRow("empty find") << u""_s << u"x"_s << false;
+        QTest::addColumn<bool>("keepBreaks"); // each file's own, velocitrix-cli's default
+        QTest::newRow("ignoring case") << u"href"_s << u"HREF=\"y\" "_s << false << false;
+        QTest::newRow("case-sensitive") << u"href"_s << u""_s << true << false;
+        QTest::newRow("over a line break") << u"a>\nhref"_s << u"1\n2"_s << false << false;
+        QTest::newRow("empty find") << u""_s << u"x"_s << false << false;
+        QTest::newRow("each file's breaks") << u"a>\nhref"_s << u"1\n2"_s << false << true;
     }
 
     void replaceSameAsWindow() {
         QFETCH(QString, find);
         QFETCH(QString, with);
         QFETCH(bool, caseSensitive);
+        QFETCH(bool, keepBreaks);
         QTemporaryDir tmp;
         const QString gui = tmp.path() + u"/gui"_s;
         const QString cli = tmp.path() + u"/cli"_s;
@@ -203,6 +222,8 @@ private Q_SLOTS:
         W<QPlainTextEdit>("Memo2")->setPlainText(find);
         W<QPlainTextEdit>("Memo3")->setPlainText(with);
         W<QCheckBox>("CheckBox2")->setChecked(caseSensitive);
+        form->findChild<QAction*>(keepBreaks ? u"KeepBreaks1"_s : u"CrLfBreaks1"_s)
+            ->setChecked(true);
         QCOMPARE(PressForMessage("Button1"),
                  u"All files have been modified, you can save them now."_s);
         QCOMPARE(PressForMessage("SaveAll"), u"All Files have been saved."_s);
@@ -210,6 +231,8 @@ private Q_SLOTS:
         QStringList args{u"replace"_s, u"-r"_s, u"--json"_s, u"--find"_s, find, u"--with"_s, with};
         if (caseSensitive)
             args << u"--case-sensitive"_s;
+        if (!keepBreaks)
+            args << u"--line-breaks=crlf"_s;
         const CliResult r = RunCli(args << cli);
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(CliPaths(ParseJson(r.out), cli, gui), listed);

@@ -109,8 +109,8 @@ void tst_CliLarge::replaceAcrossLinesInBoundedMemory() {
         QVERIFY(::link(path.c_str(), link.c_str()) == 0);
     int status = 0;
     long peakKiB = 0;
-    QVERIFY(Run({VX_CLI_PATH, "replace", "--case-sensitive", "--find", "</p>\n<p>", "--with",
-                 "</p><p>", path},
+    QVERIFY(Run({VX_CLI_PATH, "replace", "--line-breaks=crlf", "--case-sensitive", "--find",
+                 "</p>\n<p>", "--with", "</p><p>", path},
                 status, peakKiB));
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), 0);
@@ -162,7 +162,8 @@ void tst_CliLarge::filterInBoundedMemory() {
     }
     int status = 0;
     long peakKiB = 0;
-    QVERIFY(Run({VX_CLI_PATH, "optimize", "-"}, status, peakKiB, in, out));
+    QVERIFY(Run({VX_CLI_PATH, "optimize", "--no-keep-pre", "--line-breaks=crlf", "-"}, status,
+                peakKiB, in, out));
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), 0);
     qInfo("peak resident size optimizing %zu MiB from standard input: %ld KiB", size >> 20,

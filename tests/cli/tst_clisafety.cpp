@@ -131,7 +131,8 @@ void tst_CliSafety::backupPlaceRefused() {
     QTemporaryDir tmp;
     QVERIFY(WriteBytes(tmp.path() + u"/site/a.htm"_s, "a  b\n"));
     QVERIFY(::symlink("site", QFile::encodeName(tmp.path() + u"/link"_s).constData()) == 0);
-    const CliResult r = RunCli(QStringList{u"optimize"_s} + args, tmp.path());
+    const CliResult r = RunCli(
+        QStringList{u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s} + args, tmp.path());
     QCOMPARE(r.exitCode, 2);
     QVERIFY2(r.err.contains(says.toUtf8()), r.err.constData());
     QCOMPARE(Snapshot(tmp.path() + u"/site"_s),
@@ -158,8 +159,9 @@ void tst_CliSafety::backupFollowsNoLink() {
         QVERIFY(QDir(tmp.path() + u"/bak"_s).rmdir(u"sub"_s));
     QVERIFY(::symlink(QFile::encodeName(target).constData(),
                       QFile::encodeName(tmp.path() + u"/bak/"_s + link).constData()) == 0);
-    const CliResult r =
-        RunCli({u"optimize"_s, u"-r"_s, u"--backup"_s, u"bak"_s, u"site"_s}, tmp.path());
+    const CliResult r = RunCli({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"-r"_s,
+                                u"--backup"_s, u"bak"_s, u"site"_s},
+                               tmp.path());
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.startsWith("velocitrix-cli: Cannot create file \"bak/sub/a.htm\"."),
              r.err.constData());
@@ -231,7 +233,8 @@ void tst_CliSafety::fewOpenFiles() {
     }
     QProcess p;
     p.setProgram(QString::fromUtf8(VX_CLI_PATH));
-    p.setArguments({u"optimize"_s, u"--jobs"_s, jobs, u"t"_s});
+    p.setArguments({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"--jobs"_s, jobs,
+                    u"t"_s});
     p.setWorkingDirectory(tmp.path());
     p.setChildProcessModifier([resource, limit] {
         const struct rlimit few { rlim_t(limit), rlim_t(limit) };
@@ -275,7 +278,8 @@ void tst_CliSafety::stopSignals() {
 
     QProcess p;
     p.setProgram(QString::fromUtf8(VX_CLI_PATH));
-    p.setArguments({u"optimize"_s, u"--jobs"_s, u"2"_s, site});
+    p.setArguments(
+        {u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"--jobs"_s, u"2"_s, site});
     p.start();
     QVERIFY(p.waitForStarted());
     // A large temporary shows the run is under way in the large file.
@@ -315,9 +319,10 @@ void tst_CliSafety::closedPipe() {
     for (int i = 0; i < 3000; ++i)
         QVERIFY(WriteBytes(
             tmp.path() + QStringLiteral("/t/a-rather-long-folder-name/f%1.htm").arg(i), "a  b\n"));
-    const QString command = u"'"_s + QString::fromUtf8(VX_CLI_PATH) +
-                            u"' optimize -r --jobs 4 t | head -c1 >/dev/null; "
-                            u"exit ${PIPESTATUS[0]}"_s;
+    const QString command =
+        u"'"_s + QString::fromUtf8(VX_CLI_PATH) +
+        u"' optimize --no-keep-pre --line-breaks=crlf -r --jobs 4 t | head -c1 >/dev/null; "
+        u"exit ${PIPESTATUS[0]}"_s;
     QProcess p;
     p.setWorkingDirectory(tmp.path());
     p.start(u"bash"_s, {u"-c"_s, command});
@@ -375,9 +380,9 @@ void tst_CliSafety::leftovers() {
     } else {
         QVERIFY(WriteBytes(t + u"/.assets.vx-images.tmp/b.htm"_s, "b  b\n"));
     }
-    QCOMPARE(RunCli({u"optimize"_s, u"-r"_s, u"--dry-run"_s, u"t"_s}, tmp.path()).err, told);
+    QCOMPARE(RunCli({u"optimize"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"--dry-run"_s, u"t"_s}, tmp.path()).err, told);
     const CliResult r =
-        RunCli({u"optimize"_s, u"-r"_s, u"--remove-leftovers"_s, u"t"_s}, tmp.path());
+        RunCli({u"optimize"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"--remove-leftovers"_s, u"t"_s}, tmp.path());
     QCOMPARE(r.err, removed);
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(Temporaries(tmp.path()).size(), qsizetype(kept));
@@ -464,7 +469,7 @@ void tst_CliSafety::failingWriteBlamesItsOwnFile() {
         QVERIFY(WriteBytes(t + u"/"_s + name, "x\n"));
     const QProcessEnvironment env = WithFault(u"rename:EIO"_s, t + u"/a.htm\". Z"_s);
     const CliResult r = RunCli(
-        {u"replace"_s, u"-r"_s, u"--find"_s, u"x"_s, u"--with"_s, u"xx"_s, t}, tmp.path(), env);
+        {u"replace"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"--find"_s, u"x"_s, u"--with"_s, u"xx"_s, t}, tmp.path(), env);
     QCOMPARE(r.exitCode, 1);
     QCOMPARE(r.err, (u"velocitrix-cli: Cannot create file \""_s + t +
                      u"/a.htm\". Z/b.htm\". Input/output error.\n"_s)
@@ -489,7 +494,7 @@ void tst_CliSafety::fileChangedSinceRead() {
     QVERIFY(WriteBytes(t + u"/c.htm"_s, "c  c\n"));
     QProcess p;
     p.setProgram(QString::fromUtf8(VX_CLI_PATH));
-    p.setArguments({u"optimize"_s, t});
+    p.setArguments({u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, t});
     p.start();
     QVERIFY(p.waitForStarted());
     QElapsedTimer waited;

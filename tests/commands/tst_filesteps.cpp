@@ -1,5 +1,6 @@
 // A file's steps, whole (the window's) and streamed (velocitrix-cli's), give the
-// same bytes and figures, with CR LF or LF breaks written and blocks kept or not.
+// same bytes and figures, with CR LF, LF or each file's own breaks written and
+// blocks kept or not.
 
 #include "commands/FileSteps.h"
 #include "commands/StreamedStep.h"
@@ -23,6 +24,7 @@ Outcome Whole(const std::string& raw, const FileStep& step) {
     std::string unified;
     AppendUnifiedBreaks(raw, 0, unified);
     doc.SetWholeText(unified);
+    doc.SetOwnBreaks(FirstBreakStyle(raw)); // as ReadFromFile keeps it
     Outcome r;
     if (step.optimize) {
         const OptimizeRun run = OptimizeStep(doc, step.optimizeOptions, step.breaks);
@@ -32,6 +34,7 @@ Outcome Whole(const std::string& raw, const FileStep& step) {
         ChangeStep(doc, step.change);
     }
     TextDocument saved;
+    saved.SetOwnBreaks(doc.OwnBreaks());
     r.bytes = std::string(SaveBytes(saved, doc.WholeText(), step.breaks));
     r.changed = r.bytes != raw;
     return r;
@@ -51,16 +54,19 @@ Outcome Streamed(const std::string& raw, const FileStep& step, std::size_t cut) 
     return r;
 }
 
-FileStep Step(bool optimize, const QByteArray& find, const QByteArray& with, bool keep, bool lf) {
+FileStep Step(bool optimize, const QByteArray& find, const QByteArray& with, bool keep,
+              LineBreakStyle breaks) {
     FileStep step;
     step.optimize = optimize;
     step.change = {find.toStdString(), with.toStdString(), true};
     step.optimizeOptions.keepPre = keep;
-    step.breaks = lf ? LineBreakStyle::Lf : LineBreakStyle::CrLf;
+    step.breaks = breaks;
     return step;
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(LineBreakStyle)
 
 class TestFileSteps : public QObject {
     Q_OBJECT
@@ -75,51 +81,69 @@ void TestFileSteps::breaksWritten_data() {
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QByteArray>("find"); // empty: optimize
     QTest::addColumn<QByteArray>("with");
-    QTest::addColumn<bool>("lf");
+    QTest::addColumn<LineBreakStyle>("breaks");
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<int>("before");
     QTest::addColumn<int>("after");
 
     const QByteArray none;
+    constexpr LineBreakStyle CrLf = LineBreakStyle::CrLf;
+    constexpr LineBreakStyle Lf = LineBreakStyle::Lf;
+    constexpr LineBreakStyle Keep = LineBreakStyle::Keep;
     // LF: every break written, and counted, as one byte.
-    QTest::newRow("lone CR") << QByteArray("a\rb\r") << none << none << true << QByteArray("a\nb\n")
+    QTest::newRow("lone CR") << QByteArray("a\rb\r") << none << none << Lf << QByteArray("a\nb\n")
                              << 4 << 4;
-    QTest::newRow("lone LF") << QByteArray("a  b\n") << none << none << true << QByteArray("a b\n")
+    QTest::newRow("lone LF") << QByteArray("a  b\n") << none << none << Lf << QByteArray("a b\n")
                              << 5 << 4;
-    QTest::newRow("CR LF") << QByteArray("a\r\n  \r\nb\r\n") << none << none << true
+    QTest::newRow("CR LF") << QByteArray("a\r\n  \r\nb\r\n") << none << none << Lf
                            << QByteArray("a\nb\n") << 7 << 4;
     QTest::newRow("missing final break")
-        << QByteArray("x\ny") << none << none << true << QByteArray("x\ny\n") << 4 << 4;
-    QTest::newRow("empty file") << QByteArray() << none << none << true << QByteArray() << 0 << 0;
-    QTest::newRow("kept block") << QByteArray("<pre>\r\n  x\r\n</pre>  \r\n") << none << none
-                                << true << QByteArray("<pre>\n  x\n</pre>\n") << 19 << 17;
+        << QByteArray("x\ny") << none << none << Lf << QByteArray("x\ny\n") << 4 << 4;
+    QTest::newRow("empty file") << QByteArray() << none << none << Lf << QByteArray() << 0 << 0;
+    QTest::newRow("kept block") << QByteArray("<pre>\r\n  x\r\n</pre>  \r\n") << none << none << Lf
+                                << QByteArray("<pre>\n  x\n</pre>\n") << 19 << 17;
     QTest::newRow("replace across a CR LF")
-        << QByteArray("ab\r\ncd\r\n") << QByteArray("b\r\nc") << QByteArray("-") << true
+        << QByteArray("ab\r\ncd\r\n") << QByteArray("b\r\nc") << QByteArray("-") << Lf
         << QByteArray("a-d\n") << 6 << 4;
     QTest::newRow("replace across a lone LF")
-        << QByteArray("ab\ncd") << QByteArray("b\r\nc") << QByteArray("-") << true
+        << QByteArray("ab\ncd") << QByteArray("b\r\nc") << QByteArray("-") << Lf
         << QByteArray("a-d\n") << 6 << 4;
     QTest::newRow("replacement puts in a break")
-        << QByteArray("a-b\n") << QByteArray("-") << QByteArray("\r\n") << true
+        << QByteArray("a-b\n") << QByteArray("-") << QByteArray("\r\n") << Lf
         << QByteArray("a\nb\n") << 4 << 4;
     // CR LF, as before.
     QTest::newRow("CR LF written")
-        << QByteArray("a\nb") << none << none << false << QByteArray("a\r\nb\r\n") << 6 << 6;
+        << QByteArray("a\nb") << none << none << CrLf << QByteArray("a\r\nb\r\n") << 6 << 6;
     QTest::newRow("CR LF, replace across a break")
-        << QByteArray("ab\ncd") << QByteArray("b\r\nc") << QByteArray("-") << false
+        << QByteArray("ab\ncd") << QByteArray("b\r\nc") << QByteArray("-") << CrLf
         << QByteArray("a-d\r\n") << 8 << 5;
+    // Each file's own: the style of its first break, whatever follows.
+    QTest::newRow("keep: LF first")
+        << QByteArray("a  b\nc\r\n") << none << none << Keep << QByteArray("a b\nc\n") << 7 << 6;
+    QTest::newRow("keep: CR LF first") << QByteArray("a  b\r\nc\n") << none << none << Keep
+                                       << QByteArray("a b\r\nc\r\n") << 9 << 8;
+    QTest::newRow("keep: lone CR first")
+        << QByteArray("a\rb\n") << none << none << Keep << QByteArray("a\r\nb\r\n") << 6 << 6;
+    QTest::newRow("keep: no break")
+        << QByteArray("a  b") << none << none << Keep << QByteArray("a b\n") << 5 << 4;
+    QTest::newRow("keep: replacement's break, no break read")
+        << QByteArray("a-b") << QByteArray("-") << QByteArray("\r\n") << Keep
+        << QByteArray("a\nb\n") << 4 << 4;
+    QTest::newRow("keep: replacement's break before the first CR LF")
+        << QByteArray("a-b\r\nc") << QByteArray("-") << QByteArray("\r\n") << Keep
+        << QByteArray("a\r\nb\r\nc\r\n") << 8 << 9;
 }
 
 void TestFileSteps::breaksWritten() {
     QFETCH(QByteArray, raw);
     QFETCH(QByteArray, find);
     QFETCH(QByteArray, with);
-    QFETCH(bool, lf);
+    QFETCH(LineBreakStyle, breaks);
     QFETCH(QByteArray, expected);
     QFETCH(int, before);
     QFETCH(int, after);
     const std::string text = raw.toStdString();
-    const FileStep step = Step(find.isEmpty(), find, with, true, lf);
+    const FileStep step = Step(find.isEmpty(), find, with, true, breaks);
     const Outcome whole = Whole(text, step);
     QCOMPARE(QByteArray::fromStdString(whole.bytes), expected);
     if (step.optimize) {
@@ -144,8 +168,8 @@ void TestFileSteps::randomTextsAgree() {
         std::string raw;
         for (int n = rng.bounded(30); n > 0; --n)
             raw += Pieces[rng.bounded(static_cast<int>(std::size(Pieces)))];
-        const FileStep step =
-            Step(rng.bounded(3) != 0, "b\r\nc", "\n", rng.bounded(2) == 0, rng.bounded(2) == 0);
+        const FileStep step = Step(rng.bounded(3) != 0, "b\r\nc", "\n", rng.bounded(2) == 0,
+                                   static_cast<LineBreakStyle>(rng.bounded(3)));
         const Outcome whole = Whole(raw, step);
         const Outcome streamed =
             Streamed(raw, step, static_cast<std::size_t>(rng.bounded(int(raw.size()) + 1)));

@@ -5,13 +5,16 @@
 // longer line a part at a time (PieceEditor); a replacement is a stream that may
 // reach across lines (PieceReplacer): its pattern and replacement may hold any
 // bytes, CR and LF included. With kept blocks (flag 4) the optimizer's bytes and
-// "<pre>" test agree with the plain reference.
+// "<pre>" test agree with the plain reference. With each file's own line breaks
+// (flag 8) the streamed step writes the same bytes with the style of the text's
+// first break, counted as written.
 //
 // Input: a flags byte, a block-size byte, the pattern, the replacement, up to
 // eight cut positions, then the text.
 
 #include "FuzzCheck.h"
 #include "Reference.h"
+#include "commands/StreamedStep.h"
 #include "text/PieceEditor.h"
 #include "text/PieceReplacer.h"
 #include "text/ReplaceText.h"
@@ -95,5 +98,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzzcheck::Fail("whether the file changes is wrong", what);
     if (f.hasPre != expectPre)
         fuzzcheck::Fail("the <pre> test differs", what);
+    if (flags & 8) {
+        FileStep step;
+        step.optimize = optimize;
+        step.change = {pattern, replacement, caseSensitive};
+        step.optimizeOptions = options;
+        step.breaks = LineBreakStyle::Keep;
+        std::string styled;
+        StreamedStep streamed(
+            step, [&](std::string_view piece) { styled.append(piece); },
+            TextDocument::ReadCharLimit);
+        from = 0;
+        for (std::size_t i = 0; i <= cuts.size(); ++i) {
+            const std::size_t to = i < cuts.size() ? cuts[i] : text.size();
+            streamed.Feed(std::string_view(text).substr(from, to - from));
+            from = to;
+        }
+        const PieceFigures& k = streamed.Finish();
+        const std::size_t first = text.find_first_of("\r\n");
+        const bool lf = first == std::string::npos || text[first] == '\n';
+        std::string want;
+        std::size_t lines = 0; // of the text read, as JoinedText has them
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const bool crlf = expected.compare(i, 2, "\r\n") == 0;
+            want += crlf && lf ? std::string("\n") : std::string(1, expected[i]);
+            i += crlf && lf;
+        }
+        for (std::size_t i = 0; i + 1 < unified.size(); ++i)
+            lines += unified.compare(i, 2, "\r\n") == 0;
+        lines += !unified.empty() && !endsWithBreak;
+        if (styled != want)
+            fuzzcheck::Fail("the bytes with the text's own breaks differ",
+                            what + "\nexpected " + fuzzcheck::Quoted(want) + "\nactual " +
+                                fuzzcheck::Quoted(styled));
+        if (k.after != styled.size() || k.before != (lf ? before - lines : before))
+            fuzzcheck::Fail("the lengths with the text's own breaks differ", what);
+    }
     return 0;
 }

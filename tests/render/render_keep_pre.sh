@@ -211,6 +211,16 @@ if ! "$cli" optimize --keep-pre "${files[@]}" >"$work/cli.log" 2>&1; then
     cat "$work/cli.log"
     exit 1
 fi
+# velocitrix-cli's defaults write each page's line breaks as the page has them,
+# so with the preformatted text kept no page may grow.
+for page in "${pages[@]}"; do
+    before=$(stat -c %s "$work/original/$page")
+    after=$(stat -c %s "$site/$page")
+    if [ "$after" -gt "$before" ]; then
+        echo "FAIL: optimize --keep-pre made $page larger: $before -> $after bytes"
+        status=1
+    fi
+done
 # Each page must have lost some white space (not only gained CR before LF),
 # or an optimizer that does nothing would pass.
 for page in "${pages[@]}"; do

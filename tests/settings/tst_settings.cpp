@@ -533,24 +533,34 @@ void TestSettings::optionTexts() {
 void TestSettings::lineBreakTexts_data() {
     QTest::addColumn<QJsonValue>("stored"); // undefined: no value
     QTest::addColumn<bool>("lf");
-    QTest::newRow("lf") << QJsonValue(QStringLiteral("lf")) << true;
-    QTest::newRow("crlf") << QJsonValue(QStringLiteral("crlf")) << false;
-    QTest::newRow("LF") << QJsonValue(QStringLiteral("LF")) << false;
-    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << false;
+    QTest::addColumn<bool>("keep"); // "as in each file"
+    QTest::newRow("lf") << QJsonValue(QStringLiteral("lf")) << true << false;
+    QTest::newRow("crlf") << QJsonValue(QStringLiteral("crlf")) << false << false;
+    QTest::newRow("LF") << QJsonValue(QStringLiteral("LF")) << false << false;
+    QTest::newRow("missing") << QJsonValue(QJsonValue::Undefined) << false << false;
+    QTest::newRow("keep") << QJsonValue(QStringLiteral("keep")) << false << true;
+    QTest::newRow("Keep") << QJsonValue(QStringLiteral("Keep")) << false << false;
 }
 
 void TestSettings::lineBreakTexts() {
     QFETCH(QJsonValue, stored);
     QFETCH(bool, lf);
+    QFETCH(bool, keep);
     if (!stored.isUndefined())
         PutProgramValue(QStringLiteral("linebreaks"), QStringLiteral("REG_SZ"), stored);
     QCheckBox recursive;
     QCheckBox sensitive;
     QCheckBox keepPre;
     QCheckBox lfBreaks;
-    lfBreaks.setChecked(!lf); // a missing value is read as "crlf", not left alone
-    ReadStartupOptions(recursive, sensitive, keepPre, lfBreaks);
+    QCheckBox crlfBreaks;
+    QCheckBox keepBreaks;
+    // A missing value is read as "crlf", not left alone.
+    lfBreaks.setChecked(!lf);
+    keepBreaks.setChecked(!keep);
+    ReadStartupOptions(recursive, sensitive, keepPre, lfBreaks, &crlfBreaks, &keepBreaks);
     QCOMPARE(lfBreaks.isChecked(), lf);
+    QCOMPARE(keepBreaks.isChecked(), keep);
+    QCOMPARE(crlfBreaks.isChecked(), !lf && !keep);
 }
 
 void TestSettings::listFallback_data() {
@@ -677,9 +687,9 @@ void TestSettings::savedOptionsReadInOrder() {
     QCOMPARE(saved.fileTypes.has_value(), valuesRead >= 2);
     QCOMPARE(saved.uncheckedTypes.has_value(), valuesRead >= 3);
     QCOMPARE(saved.keepPre.has_value(), valuesRead >= 4);
-    QCOMPARE(saved.lfBreaks.has_value(), valuesRead >= 5);
+    QCOMPARE(saved.lineBreaks.has_value(), valuesRead >= 5);
     if (valuesRead >= 5)
-        QVERIFY(*saved.keepPre && *saved.lfBreaks);
+        QVERIFY(*saved.keepPre && *saved.lineBreaks == LineBreakStyle::Lf);
     if (valuesRead >= 1) {
         QVERIFY(*saved.recursive);
         QVERIFY(!*saved.sensitive);
@@ -698,12 +708,15 @@ void TestSettings::shutdownWrite_data() {
     QTest::addColumn<bool>("sensitiveChecked");
     QTest::addColumn<bool>("keepPreChecked");
     QTest::addColumn<bool>("lfChecked");
-    QTest::newRow("none") << false << false << false << false;
-    QTest::newRow("recursive") << true << false << false << false;
-    QTest::newRow("sensitive") << false << true << false << false;
-    QTest::newRow("keep pre") << false << false << true << false;
-    QTest::newRow("lf") << false << false << false << true;
-    QTest::newRow("all") << true << true << true << true;
+    QTest::addColumn<bool>("keepChecked"); // "as in each file": stored, whatever LF says
+    QTest::newRow("none") << false << false << false << false << false;
+    QTest::newRow("recursive") << true << false << false << false << false;
+    QTest::newRow("sensitive") << false << true << false << false << false;
+    QTest::newRow("keep pre") << false << false << true << false << false;
+    QTest::newRow("lf") << false << false << false << true << false;
+    QTest::newRow("all") << true << true << true << true << false;
+    QTest::newRow("keep") << false << false << false << false << true;
+    QTest::newRow("keep and lf") << false << false << false << true << true;
 }
 
 void TestSettings::shutdownWrite() {
@@ -711,6 +724,7 @@ void TestSettings::shutdownWrite() {
     QFETCH(bool, sensitiveChecked);
     QFETCH(bool, keepPreChecked);
     QFETCH(bool, lfChecked);
+    QFETCH(bool, keepChecked);
     FileTypes = "*.not-written";
     QCheckBox recursive;
     QCheckBox sensitive;
@@ -720,7 +734,9 @@ void TestSettings::shutdownWrite() {
     sensitive.setChecked(sensitiveChecked);
     keepPre.setChecked(keepPreChecked);
     lfBreaks.setChecked(lfChecked);
-    WriteShutdownOptions(recursive, sensitive, keepPre, lfBreaks);
+    QCheckBox keepBreaks;
+    keepBreaks.setChecked(keepChecked);
+    WriteShutdownOptions(recursive, sensitive, keepPre, lfBreaks, &keepBreaks);
     const QJsonObject values = ReadHiveKeys().value(kProgramKey).toObject();
     QCOMPARE(values.keys(),
              (QStringList{QStringLiteral("keeppre"), QStringLiteral("linebreaks"),
@@ -728,7 +744,9 @@ void TestSettings::shutdownWrite() {
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("keeppre")),
              QJsonValue(keepPreChecked ? QStringLiteral("yes") : QStringLiteral("no")));
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("linebreaks")),
-             QJsonValue(lfChecked ? QStringLiteral("lf") : QStringLiteral("crlf")));
+             QJsonValue(keepChecked ? QStringLiteral("keep")
+                        : lfChecked ? QStringLiteral("lf")
+                                    : QStringLiteral("crlf")));
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("recursive")),
              QJsonValue(recursiveChecked ? QStringLiteral("yes") : QStringLiteral("no")));
     QCOMPARE(StoredData(kProgramKey, QStringLiteral("sensitive")),

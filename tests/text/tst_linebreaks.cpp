@@ -11,6 +11,7 @@
 namespace {
 
 struct Reference {
+    LineBreakStyle firstStyle = LineBreakStyle::Keep; // Keep: no break yet
     std::size_t firstLone = std::string::npos;
     std::size_t loneBreaks = 0;
     std::string unified;
@@ -19,6 +20,8 @@ struct Reference {
 Reference ReadByByte(const std::string& s) {
     Reference r;
     for (std::size_t i = 0; i < s.size(); ++i) {
+        if ((s[i] == '\r' || s[i] == '\n') && r.firstStyle == LineBreakStyle::Keep)
+            r.firstStyle = s[i] == '\r' ? LineBreakStyle::CrLf : LineBreakStyle::Lf;
         if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') {
             r.unified += "\r\n";
             ++i;
@@ -58,6 +61,8 @@ void TestLineBreaks::agreesWithByteByByteReading() {
         const Reference ref = ReadByByte(s);
         const QByteArray context = QByteArray::fromStdString(s).toPercentEncoding();
         QVERIFY2(FirstLoneBreak(s) == ref.firstLone, context.constData());
+        QVERIFY2(FirstBreakStyle(s) == ResolvedBreaks(ref.firstStyle, LineBreakStyle::Lf),
+                 context.constData());
         const LineFigures f = MeasureLines(s);
         QVERIFY2(f.loneBreaks == ref.loneBreaks, context.constData());
         const bool endsWithBreak = !s.empty() && (s.back() == '\r' || s.back() == '\n');

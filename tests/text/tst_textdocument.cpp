@@ -138,6 +138,13 @@ void TestTextDocument::readFromFile() {
         joined += l + "\r\n";
     QCOMPARE(doc.JoinedText(), joined);
     QCOMPARE(doc.CharLimit(), TextDocument::ReadCharLimit);
+    // Written as in the file: LF when its first break is an LF or it has none.
+    qsizetype first = 0;
+    while (first < file.size() && file[first] != '\r' && file[first] != '\n')
+        ++first;
+    const bool lf = first == file.size() || file[first] == '\n';
+    QCOMPARE(QByteArray::fromStdString(std::string(doc.BytesIn(LineBreakStyle::Keep))),
+             lf ? QByteArray(whole).replace("\r\n", "\n") : whole);
 }
 
 void TestTextDocument::readFailures_data() {
