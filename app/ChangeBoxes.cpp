@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextDocument>
+#include <QTextOption>
 #include <QTimer>
 
 #include <algorithm>
@@ -60,6 +62,12 @@ QString ChangeBoxToolTip(const QString& text) {
 }
 
 void KeepChangeBoxReadable(QPlainTextEdit& box) {
+    // One line high, a box after Enter or a few Tabs would look empty: the tabs,
+    // spaces and line breaks it holds are drawn as marks.
+    QTextOption option = box.document()->defaultTextOption();
+    option.setFlags(option.flags() | QTextOption::ShowTabsAndSpaces |
+                    QTextOption::ShowLineAndParagraphSeparators);
+    box.document()->setDefaultTextOption(option);
     auto* keeper = new CaretKeeper(box);
     QPlainTextEdit* target = &box;
     QObject::connect(&box, &QPlainTextEdit::textChanged, keeper, [target, keeper] {

@@ -72,6 +72,11 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(box->viewport()->rect().contains(box->cursorRect()));
         QCOMPARE(box->size(), QSize(121, 25));
+        // Tabs, spaces and line breaks are drawn as marks: a box scrolled to an
+        // empty line, or holding only tabs, does not look empty.
+        const QTextOption::Flags marks = box->document()->defaultTextOption().flags();
+        QVERIFY(marks.testFlag(QTextOption::ShowTabsAndSpaces));
+        QVERIFY(marks.testFlag(QTextOption::ShowLineAndParagraphSeparators));
         QCOMPARE(box->toolTip(), ChangeBoxToolTip(box->toPlainText()));
         box->clear();
         QVERIFY(box->toolTip().isEmpty());
