@@ -2,11 +2,14 @@
 
 #include "ModalDriver.h"
 
+#include "app/BatchProgress.h"
 #include "app/HandlerGuard.h"
 #include "app/MessageBoxes.h"
 
 #include <QLabel>
+#include <QMainWindow>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
@@ -88,6 +91,62 @@ private Q_SLOTS:
         QCOMPARE(box->title, kTitle);
         QCOMPARE(box->icon, int(QMessageBox::NoIcon));
         QCOMPARE(box->objectName, QStringLiteral("MessageBox"));
+    }
+
+    // Every box opens over the window it belongs to (transient for it), without
+    // minimize and maximize buttons, wide enough for its title beside the title
+    // bar's icon and buttons.
+    void boxesBelongToTheWindow_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("message") << QStringLiteral("message");
+        QTest::newRow("error") << QStringLiteral("error");
+        QTest::newRow("progress") << QStringLiteral("progress");
+    }
+    void boxesBelongToTheWindow() {
+        QFETCH(QString, kind);
+        QMainWindow window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QPointer<QWidget> parent;
+        Qt::WindowFlags flags;
+        int width = 0;
+        QString title;
+        auto look = [&](QWidget* box) {
+            parent = box->parentWidget();
+            flags = box->windowFlags();
+            width = std::max(box->width(), box->minimumWidth());
+            title = box->windowTitle();
+        };
+        if (kind == QLatin1String("progress")) {
+            BatchProgress progress(&window, QStringLiteral("Saving"));
+            look(window.findChild<QProgressDialog*>(QStringLiteral("BatchProgress")));
+        } else {
+            QTimer poll;
+            poll.setInterval(10);
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (box == nullptr || !box->isVisible())
+                    return;
+                look(box);
+                QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
+            });
+            poll.start();
+            if (kind == QLatin1String("error"))
+                ShowErrorMessage(QStringLiteral("x"));
+            else
+                ShowMessage(QStringLiteral("x"));
+        }
+        QCOMPARE(parent.data(), &window);
+        QVERIFY(flags.testFlag(Qt::Dialog));
+        QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+        QCOMPARE(title, kTitle);
+        QFont bold = window.font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        QVERIFY2(width >= metrics.horizontalAdvance(title) + 3 * metrics.height(),
+                 qPrintable(QString::number(width)));
     }
 
     void errorMessage_data() {
