@@ -6,7 +6,8 @@
 
 class QPlainTextEdit;
 
-// Draws the tabs, spaces and line breaks the box holds as marks, shows its whole
+// Draws the tabs, spaces and line breaks the box holds as marks, shows in its
+// corner which line of how many the caret is on when it holds several, shows its whole
 // text in its tooltip, kept up to date, and keeps the caret's line in sight after
 // typing, Enter, a paste or a text set by the program.
 void KeepChangeBoxReadable(QPlainTextEdit& box);
