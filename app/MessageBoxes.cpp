@@ -95,8 +95,10 @@ int TitleBarWidth(const QWidget& box, const QRect& area) {
     QFont bold = box.font();
     bold.setBold(true);
     const QFontMetrics metrics(bold);
-    const int buttons = 5 * metrics.height(); // the icon and three buttons, with room
-    return std::min(metrics.horizontalAdvance(box.windowTitle()) + buttons, area.width() * 9 / 10);
+    // The window manager's title font is often larger than the program's.
+    const int buttons = 6 * metrics.height(); // the icon and three buttons, with room
+    return std::min(metrics.horizontalAdvance(box.windowTitle()) * 3 / 2 + buttons,
+                    area.width() * 9 / 10);
 }
 
 // Without the two buttons' hints the window manager offers neither; the parent

@@ -248,6 +248,11 @@ void TForm1::BuildControls() {
     RichEdit1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Hidden while a command runs, the view keeps its room: the toolbox stays at
+    // the bottom, below the file list.
+    QSizePolicy keepRoom = RichEdit1->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    RichEdit1->setSizePolicy(keepRoom);
 
     layout->addWidget(Panel2);
     layout->addWidget(RichEdit1, 1);
