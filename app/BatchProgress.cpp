@@ -1,5 +1,7 @@
 #include "app/BatchProgress.h"
 
+#include "app/MessageBoxes.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -28,6 +30,7 @@ BatchProgress::BatchProgress(QWidget* window, const QString& doing)
     : dialog_(std::make_unique<QProgressDialog>(window)), doing_(doing) {
     dialog_->setObjectName(QStringLiteral("BatchProgress"));
     dialog_->setWindowTitle(QGuiApplication::applicationDisplayName());
+    MakeOwnedBox(*dialog_); // over the window, its title whole
     dialog_->setWindowModality(Qt::WindowModal);
     dialog_->setAutoReset(false);
     dialog_->setAutoClose(false);

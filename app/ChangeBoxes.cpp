@@ -1,8 +1,11 @@
 #include "app/ChangeBoxes.h"
 
 #include <QEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextDocument>
+#include <QTextOption>
 #include <QTimer>
 
 #include <algorithm>
@@ -60,13 +63,40 @@ QString ChangeBoxToolTip(const QString& text) {
 }
 
 void KeepChangeBoxReadable(QPlainTextEdit& box) {
+    // One line high, a box after Enter or a few Tabs would look empty: the tabs,
+    // spaces and line breaks it holds are drawn as marks.
+    QTextOption option = box.document()->defaultTextOption();
+    option.setFlags(option.flags() | QTextOption::ShowTabsAndSpaces |
+                    QTextOption::ShowLineAndParagraphSeparators);
+    box.document()->setDefaultTextOption(option);
     auto* keeper = new CaretKeeper(box);
     QPlainTextEdit* target = &box;
-    QObject::connect(&box, &QPlainTextEdit::textChanged, keeper, [target, keeper] {
+    // A line of several shows only the caret's; the mark in the corner says which
+    // of how many it is, so that an empty line after Enter is not taken for an
+    // empty box.
+    auto* mark = new QLabel(&box);
+    mark->setObjectName(QStringLiteral("LineMark"));
+    mark->setAttribute(Qt::WA_TransparentForMouseEvents);
+    mark->setAutoFillBackground(true);
+    mark->hide();
+    const auto placeMark = [target, mark] {
+        const int lines = target->document()->blockCount();
+        mark->setVisible(lines > 1);
+        if (lines <= 1)
+            return;
+        mark->setText(
+            QStringLiteral("%1/%2").arg(target->textCursor().blockNumber() + 1).arg(lines));
+        mark->adjustSize();
+        mark->move(target->width() - mark->width() - 2, 2);
+    };
+    QObject::connect(&box, &QPlainTextEdit::textChanged, keeper, [target, keeper, placeMark] {
         target->setToolTip(ChangeBoxToolTip(target->toPlainText()));
         target->ensureCursorVisible();
         keeper->Later();
+        placeMark();
     });
-    QObject::connect(&box, &QPlainTextEdit::cursorPositionChanged, keeper,
-                     [target] { target->ensureCursorVisible(); });
+    QObject::connect(&box, &QPlainTextEdit::cursorPositionChanged, keeper, [target, placeMark] {
+        target->ensureCursorVisible();
+        placeMark();
+    });
 }

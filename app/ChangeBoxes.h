@@ -6,8 +6,10 @@
 
 class QPlainTextEdit;
 
-// Shows the box's whole text in its tooltip, kept up to date, and keeps the
-// caret's line in sight after typing, Enter, a paste or a text set by the program.
+// Draws the tabs, spaces and line breaks the box holds as marks, shows in its
+// corner which line of how many the caret is on when it holds several, shows its whole
+// text in its tooltip, kept up to date, and keeps the caret's line in sight after
+// typing, Enter, a paste or a text set by the program.
 void KeepChangeBoxReadable(QPlainTextEdit& box);
 
 // The tooltip for text: shown exactly as typed, line breaks, tabs and runs of

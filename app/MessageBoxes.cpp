@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -21,8 +22,11 @@ namespace {
 // more than showing it in a text area.
 constexpr qsizetype kLongLength = 4000;
 
-// The screen the box opens on, chosen as QDialog places a box without a parent.
-QScreen* BoxScreen() {
+// The screen the box opens on: its owner's, else as QDialog places a box
+// without a parent.
+QScreen* BoxScreen(const QWidget* owner) {
+    if (owner != nullptr)
+        return owner->screen();
     if (QWidget* window = QApplication::activeWindow())
         return window->screen();
     if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos()))
@@ -87,26 +91,42 @@ void ShowInTextArea(QMessageBox& box, const QString& text, const QRect& area) {
 
 // Wide enough that a window manager's title bar shows the caption whole, beside
 // its icon and buttons, instead of eliding a short message's caption.
+int TitleBarWidth(const QWidget& box, const QRect& area) {
+    QFont bold = box.font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    // The window manager's title font is often larger than the program's.
+    const int buttons = 6 * metrics.height(); // the icon and three buttons, with room
+    return std::min(metrics.horizontalAdvance(box.windowTitle()) * 3 / 2 + buttons,
+                    area.width() * 9 / 10);
+}
+
+// Without the two buttons' hints the window manager offers neither; the parent
+// makes the box transient for its window, which it opens centred over.
+void SetOwnedBoxFlags(QWidget& box) {
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+}
+
+// QMessageBox fixes its own size: the title's room is a spacer in its grid.
 void KeepCaptionWhole(QMessageBox& box, const QRect& area) {
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
     if (grid == nullptr)
         return;
-    QFont bold = box.font();
-    bold.setBold(true);
-    const QFontMetrics metrics(bold);
-    const int buttons = 5 * metrics.height(); // the icon and three buttons, with room
-    const int width =
-        std::min(metrics.horizontalAdvance(box.windowTitle()) + buttons, area.width() * 9 / 10);
+    const int width = TitleBarWidth(box, area);
     grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Fixed, QSizePolicy::Minimum),
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
 void ShowBox(QMessageBox::Icon icon, const QString& text) {
-    QMessageBox box(icon, QGuiApplication::applicationDisplayName(), QString(), QMessageBox::Ok);
+    QWidget* owner = BoxOwner();
+    QMessageBox box(icon, QGuiApplication::applicationDisplayName(), QString(), QMessageBox::Ok,
+                    owner);
     box.setObjectName(icon == QMessageBox::NoIcon ? QStringLiteral("MessageBox")
                                                   : QStringLiteral("ErrorMessageBox"));
     box.setTextFormat(Qt::PlainText);
-    QScreen* screen = BoxScreen();
+    SetOwnedBoxFlags(box);
+    QScreen* screen = BoxScreen(owner);
     const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 800, 600);
     const bool fits = FitsInLabel(text, box.fontMetrics(), area);
     if (!fits) {
@@ -120,6 +140,26 @@ void ShowBox(QMessageBox::Icon icon, const QString& text) {
 }
 
 } // namespace
+
+QWidget* BoxOwner() {
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows)
+        if (qobject_cast<QMainWindow*>(window) != nullptr && window->isVisible())
+            return window;
+    return nullptr;
+}
+
+void MakeOwnedBox(QDialog& box) {
+    SetOwnedBoxFlags(box);
+    const QScreen* screen = box.parentWidget() != nullptr ? box.parentWidget()->screen()
+                                                          : QGuiApplication::primaryScreen();
+    const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    box.setMinimumWidth(std::max(box.minimumWidth(), TitleBarWidth(box, area)));
+}
 
 QString FromProgramText(std::string_view bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));

@@ -45,6 +45,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTextDocument>
 #include <QTimer>
@@ -52,6 +53,7 @@
 #include <QVBoxLayout>
 
 #include <optional>
+#include <algorithm>
 #include <utility>
 
 TForm1* Form1 = nullptr;
@@ -63,6 +65,13 @@ namespace {
 constexpr int kGroupBoxInnerTop = 15;
 constexpr int kGroupBoxInnerSide = 2;
 constexpr int kPanel7Width = 271;
+// Room between the space-saved figure and the change panel.
+constexpr int kPanel7Gap = 6;
+// The file list lies over the view from just below its caption.
+constexpr int kListTop = 18;
+constexpr int kListHeight = 273;
+// The figure the space-saved label leaves room for (files up to 10 GB).
+constexpr const char* kWidestFigure = "9999999999 bytes";
 
 QFont Serif8() {
     QFont font(QStringLiteral("Serif"), 8);
@@ -75,7 +84,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
     auto* button = new QPushButton(QString::fromUtf8(caption), parent);
     button->setObjectName(QString::fromUtf8(name));
     button->setGeometry(x, y, w, h);
-    button->setAutoDefault(false);
+    button->setAutoDefault(true); // Enter on the focused button presses it
     button->setEnabled(enabled);
     return button;
 }
@@ -157,7 +166,6 @@ TForm1::TForm1() {
     setWindowTitle(QStringLiteral("Velocitrix Website Optimizer v1.2.1"));
     setWindowIcon(VelocitrixIcon());
     setFont(ProgramFont());
-    setMinimumSize(600, 440);
     setAcceptDrops(true);
     resize(600, 525);
     move(191, 114);
@@ -165,6 +173,11 @@ TForm1::TForm1() {
     fileList_ = new TFileListModel(this);
     BuildControls();
     BuildMenu();
+    // At least the design's size, and as large as the controls need side by side;
+    // on a smaller screen the window is made smaller and its content scrolls.
+    setMinimumSize(QSize(600, 440).expandedTo(
+        centralWidget()->findChild<QWidget*>(QStringLiteral("ClientArea"))->minimumSize() +
+        QSize(0, MainMenu1->sizeHint().height())));
     BuildDialogs();
     SetTabOrder();
     BuildScanner();
@@ -182,9 +195,15 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildControls() {
-    auto* client = new QWidget(this);
+    // The content scrolls when the window is smaller than it needs (a small screen
+    // at a large scale), rather than the controls being pushed over each other.
+    auto* scroller = new QScrollArea(this);
+    scroller->setObjectName(QStringLiteral("ClientScroller"));
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    setCentralWidget(scroller);
+    auto* client = new QWidget;
     client->setObjectName(QStringLiteral("ClientArea"));
-    setCentralWidget(client);
     auto* layout = new QVBoxLayout(client);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -194,11 +213,11 @@ void TForm1::BuildControls() {
     GroupBox1->setFixedHeight(92);
 
     LoadFile = MakeButton(GroupBox1, "LoadFile", "Load File", 8, 16, 65, 25, true);
-    LoadDir = MakeButton(GroupBox1, "LoadDir", "Load Dir", 8, 40, 65, 25, true);
+    LoadDir = MakeButton(GroupBox1, "LoadDir", "Load Dir", 8, 41, 65, 25, true);
     OptFile = MakeButton(GroupBox1, "OptFile", "Optimize File", 80, 16, 81, 25, false);
-    OptDir = MakeButton(GroupBox1, "OptDir", "Optimize Dir", 80, 40, 81, 25, false);
+    OptDir = MakeButton(GroupBox1, "OptDir", "Optimize Dir", 80, 41, 81, 25, false);
     SaveFile = MakeButton(GroupBox1, "SaveFile", "Save File", 168, 16, 57, 25, false);
-    SaveAll = MakeButton(GroupBox1, "SaveAll", "Save All", 168, 40, 57, 25, false);
+    SaveAll = MakeButton(GroupBox1, "SaveAll", "Save All", 168, 41, 57, 25, false);
     Label3 = MakeLabel(GroupBox1, "Label3", "Space saved:", 232, 24);
     Label3->hide();
     Label4 = MakeLabel(GroupBox1, "Label4", "", 232, 40);
@@ -213,10 +232,13 @@ void TForm1::BuildControls() {
     Label1 = MakeLabel(Panel7, "Label1", "Change", 10, 8);
     Label2 = MakeLabel(Panel7, "Label2", "to", 38, 33);
     DoIt = MakeButton(Panel7, "DoIt", "Change File", 198, 0, 65, 25, false);
-    Button1 = MakeButton(Panel7, "Button1", "Change Dir", 198, 24, 65, 25, false);
+    Button1 = MakeButton(Panel7, "Button1", "Change Dir", 198, 25, 65, 25, false);
     Memo2 = MakeMemo(Panel7, "Memo2", 54, 0);
     Edit1 = MakeHiddenEdit(Panel7, "Edit1", 54, 0);
-    Memo3 = MakeMemo(Panel7, "Memo3", 54, 23);
+    Memo3 = MakeMemo(Panel7, "Memo3", 54, 25);
+    // The captions end before their boxes whatever the font's width.
+    for (QLabel* caption : {Label1, Label2})
+        caption->move(std::min(caption->x(), Memo2->x() - 2 - caption->width()), caption->y());
     Edit2 = MakeHiddenEdit(Panel7, "Edit2", 54, 27);
     // They take Tab; Ctrl+Tab and Ctrl+Shift+Tab leave them (see eventFilter).
     Memo2->installEventFilter(this);
@@ -248,6 +270,11 @@ void TForm1::BuildControls() {
     RichEdit1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Hidden while a command runs, the view keeps its room: the toolbox stays at
+    // the bottom, below the file list.
+    QSizePolicy keepRoom = RichEdit1->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    RichEdit1->setSizePolicy(keepRoom);
 
     layout->addWidget(Panel2);
     layout->addWidget(RichEdit1, 1);
@@ -261,13 +288,24 @@ void TForm1::BuildControls() {
     ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setLayoutDirection(Qt::LeftToRight);
-    ListBox1->setGeometry(0, 18, 401, 273);
+    ListBox1->setGeometry(0, kListTop, 401, kListHeight);
     ListBox1->hide();
     ListBox1->raise();
     connect(ListBox1->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (!selectingFromProgram_)
             ListBox1Click(ListBox1);
     });
+
+    // The smallest size that holds every control apart: the toolbox's left part
+    // (its widest figure included) beside the change panel, and the file list
+    // above the toolbox.
+    const int figureRight =
+        Label4->x() + Label4->fontMetrics().horizontalAdvance(QString::fromLatin1(kWidestFigure));
+    const int leftPart = std::max(
+        {CheckBox1->geometry().right() + 1, Label3->x() + Label3->sizeHint().width(), figureRight});
+    client->setMinimumSize(leftPart + kPanel7Gap + kPanel7Width + kGroupBoxInnerSide,
+                           kListTop + kListHeight + GroupBox1->height());
+    scroller->setWidget(client);
 
     connect(LoadFile, &QPushButton::clicked, this, [this] { LoadFileClick(LoadFile); });
     connect(LoadDir, &QPushButton::clicked, this, [this] { LoadDirClick(LoadDir); });
@@ -285,20 +323,22 @@ void TForm1::BuildMenu() {
     MainMenu1->setNativeMenuBar(false);
     setMenuBar(MainMenu1);
 
-    File1 = new QMenu(QStringLiteral("File"), MainMenu1);
+    File1 = new QMenu(QStringLiteral("&File"), MainMenu1);
     File1->setObjectName(QStringLiteral("File1"));
-    ypestomodify1 = new QAction(QStringLiteral("Types to modify"), this);
+    ypestomodify1 = new QAction(QStringLiteral("&Types to modify"), this);
     ypestomodify1->setObjectName(QStringLiteral("ypestomodify1"));
-    Quit1 = new QAction(QStringLiteral("Help"), this);
+    Quit1 = new QAction(QStringLiteral("&Help"), this);
     Quit1->setObjectName(QStringLiteral("Quit1"));
-    Quit2 = new QAction(QStringLiteral("Quit"), this);
+    Quit1->setShortcut(QKeySequence::HelpContents);
+    Quit2 = new QAction(QStringLiteral("&Quit"), this);
     Quit2->setObjectName(QStringLiteral("Quit2"));
-    About1 = new QAction(QStringLiteral("About"), this);
+    Quit2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q)); // not every platform theme has one
+    About1 = new QAction(QStringLiteral("&About"), this);
     About1->setObjectName(QStringLiteral("About1"));
-    KeepPre1 = new QAction(QStringLiteral("Keep preformatted text intact"), this);
+    KeepPre1 = new QAction(QStringLiteral("&Keep preformatted text intact"), this);
     KeepPre1->setObjectName(QStringLiteral("KeepPre1"));
     KeepPre1->setCheckable(true);
-    LineBreaks1 = new QMenu(QStringLiteral("Line breaks"), File1);
+    LineBreaks1 = new QMenu(QStringLiteral("&Line breaks"), File1);
     LineBreaks1->setObjectName(QStringLiteral("LineBreaks1"));
     auto* breaks = new QActionGroup(LineBreaks1);
     breaks->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
@@ -313,10 +353,20 @@ void TForm1::BuildMenu() {
         LineBreaks1->addAction(action);
     }
     CrLfBreaks1->setChecked(true);
-    for (QAction* action :
-         {ypestomodify1, KeepPre1, CrLfBreaks1, UnixBreaks1, KeepBreaks1, Quit1, Quit2, About1})
+    // The two buttons with the platform's standard keys, offered while the button is.
+    LoadFile1 = new QAction(QStringLiteral("&Load File"), this);
+    LoadFile1->setObjectName(QStringLiteral("LoadFile1"));
+    LoadFile1->setShortcut(QKeySequence::Open);
+    SaveFile1 = new QAction(QStringLiteral("&Save File"), this);
+    SaveFile1->setObjectName(QStringLiteral("SaveFile1"));
+    SaveFile1->setShortcut(QKeySequence::Save);
+    for (QAction* action : {LoadFile1, SaveFile1, ypestomodify1, KeepPre1, CrLfBreaks1, UnixBreaks1,
+                            KeepBreaks1, Quit1, Quit2, About1})
         action->setMenuRole(QAction::NoRole);
 
+    File1->addAction(LoadFile1);
+    File1->addAction(SaveFile1);
+    File1->addSeparator();
     File1->addAction(ypestomodify1);
     File1->addSeparator();
     File1->addAction(KeepPre1);
@@ -335,15 +385,28 @@ void TForm1::BuildMenu() {
             if (!File1->menuAction()->isEnabled())
                 return; // a command is running: the menu is off, as DisableCommands says
             const QRect title = MainMenu1->actionGeometry(File1->menuAction());
+            menuFromKey_ = true;
             File1->popup(MainMenu1->mapToGlobal(title.bottomLeft()));
         });
     });
+    // Popped up by itself, the menu does not hand Left and Right on to the menu
+    // bar; it is done here, so that F10 and the arrows reach About as Alt+F does.
+    File1->installEventFilter(this);
+    connect(File1, &QMenu::aboutToHide, this, [this] { menuFromKey_ = false; });
 
     connect(ypestomodify1, &QAction::triggered, this,
             [this] { ypestomodify1Click(ypestomodify1); });
     connect(Quit1, &QAction::triggered, this, [this] { Quit1Click(Quit1); });
     connect(Quit2, &QAction::triggered, this, [this] { Quit2Click(Quit2); });
     connect(About1, &QAction::triggered, this, [this] { About1Click(About1); });
+    for (auto [action, button] : {std::pair{LoadFile1, LoadFile}, std::pair{SaveFile1, SaveFile}}) {
+        action->setEnabled(button->isEnabled());
+        button->installEventFilter(this); // follows the button's availability
+        connect(action, &QAction::triggered, button, [button] {
+            if (button->isEnabled())
+                button->click();
+        });
+    }
 }
 
 void TForm1::BuildDialogs() {
@@ -391,6 +454,24 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             const bool back =
                 key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
             RunGuarded([&] { focusNextPrevChild(!back); });
+            return true;
+        }
+    }
+    if (event->type() == QEvent::EnabledChange && (watched == LoadFile || watched == SaveFile)) {
+        QAction* action = watched == LoadFile ? LoadFile1 : SaveFile1;
+        action->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
+    }
+    if (watched == File1 && menuFromKey_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const QAction* item = File1->activeAction();
+        if ((key == Qt::Key_Right || key == Qt::Key_Left) && (item == nullptr || !item->menu())) {
+            RunGuarded([this] {
+                File1->hide();
+                // The bar takes the keys with About highlighted: Enter opens it, Escape
+                // leaves the bar.
+                MainMenu1->setFocus(Qt::MenuBarFocusReason);
+                MainMenu1->setActiveAction(About1);
+            });
             return true;
         }
     }

@@ -66,6 +66,8 @@ public:
     QLabel* Label2;
     QCheckBox* CheckBox1;
     QAction* ypestomodify1;
+    QAction* LoadFile1; // File menu: Load File (Ctrl+O)
+    QAction* SaveFile1; // File menu: Save File (Ctrl+S)
     QAction* KeepPre1; // checkable: preformatted blocks are left as they are
     // The File menu's "Line breaks" submenu: three exclusive checkable actions,
     // the style files are written with.
@@ -127,7 +129,8 @@ public:
     void OpenPaths(const std::vector<std::string>& paths);
 
 protected:
-    // Keeps the change panel right-aligned in the toolbox.
+    // Keeps the change panel right-aligned in the toolbox, the menu's Load and
+    // Save items as available as their buttons, and F10's menu on the arrow keys.
     bool eventFilter(QObject* watched, QEvent* event) override;
     // While a directory command runs, asks whether to stop it; the window then
     // closes once the command has ended.
@@ -193,6 +196,7 @@ private:
     bool selectingFromProgram_ = false;
     BatchProgress* progress_ = nullptr; // the directory command running, if any
     bool closeWhenEnded_ = false;
+    bool menuFromKey_ = false; // the File menu was opened by F10
 };
 
 extern TForm1* Form1;

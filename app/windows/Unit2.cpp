@@ -5,7 +5,9 @@
 #include "settings/WindowPlacement.h"
 
 #include <QFont>
+#include <QKeySequence>
 #include <QLabel>
+#include <QShortcut>
 #include <QTabWidget>
 
 #include <initializer_list>
@@ -96,4 +98,8 @@ TForm2::TForm2()
     PageControl1->setGeometry(0, 0, 265, 283);
     move(343, 197);
     KeepInsideScreen(*this);
+
+    // Escape closes it, as it closes the platform's other help windows.
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this,
+            [this] { hide(); });
 }

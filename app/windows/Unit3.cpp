@@ -7,7 +7,9 @@
 #include "settings/WindowPlacement.h"
 
 #include <QFont>
+#include <QKeySequence>
 #include <QMouseEvent>
+#include <QShortcut>
 
 TForm3* Form3 = nullptr;
 
@@ -57,6 +59,10 @@ TForm3::TForm3()
     setFixedSize(258, 193);
     move(347, 281);
     KeepInsideScreen(*this);
+
+    // Escape closes it, as a click does.
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this,
+            [this] { FormClick(this); });
 }
 
 void TForm3::FormClick(QObject*) {

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTextDocument>
 #include <QVBoxLayout>
@@ -53,7 +54,7 @@ public:
 QPushButton* MakeButton(const QString& name, const QString& caption, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
-    button->setAutoDefault(false);
+    button->setAutoDefault(true); // Enter on the focused button presses it
     button->setDefault(false);
     return button;
 }
@@ -103,7 +104,8 @@ void TOneLineMemo::keyPressEvent(QKeyEvent* event) {
     RunGuarded([&] {
         const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
         if (enter && !(event->modifiers() & Qt::ControlModifier)) {
-            event->ignore();
+            event->accept();
+            Q_EMIT returnPressed();
             return;
         }
         if (enter) {
@@ -236,6 +238,10 @@ TForm4::TForm4() : QWidget(nullptr) {
     connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    // Enter in the new file type adds it; Escape anywhere in the window cancels.
+    connect(Memo1, &TOneLineMemo::returnPressed, Button3, &QPushButton::click);
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, Button1,
+            &QPushButton::click);
 
     move(324, 191);
     resize(kDesignWidth, kDesignHeight);

@@ -26,12 +26,15 @@ public:
     void keyboardSearch(const QString& search) override;
 };
 
-// A text box one line high that does not take the Enter key (Ctrl+Enter still
-// breaks the line) and passes Tab on to the next control.
+// A text box one line high that passes Tab on to the next control; Enter does
+// not break the line (Ctrl+Enter still does) but is reported as returnPressed.
 class TOneLineMemo : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit TOneLineMemo(QWidget* parent = nullptr);
+
+Q_SIGNALS:
+    void returnPressed();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -4,6 +4,7 @@
 #include "app/ChangeBoxes.h"
 #include "app/Unit1.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextDocument>
@@ -72,9 +73,18 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(box->viewport()->rect().contains(box->cursorRect()));
         QCOMPARE(box->size(), QSize(121, 25));
+        // Tabs, spaces and line breaks are drawn as marks: a box scrolled to an
+        // empty line, or holding only tabs, does not look empty.
+        const QTextOption::Flags marks = box->document()->defaultTextOption().flags();
+        QVERIFY(marks.testFlag(QTextOption::ShowTabsAndSpaces));
+        QVERIFY(marks.testFlag(QTextOption::ShowLineAndParagraphSeparators));
+        auto* lineMark = box->findChild<QLabel*>(QStringLiteral("LineMark"));
+        QVERIFY(lineMark != nullptr && lineMark->isVisible());
+        QCOMPARE(lineMark->text(), QStringLiteral("%1/%1").arg(box->blockCount()));
         QCOMPARE(box->toolTip(), ChangeBoxToolTip(box->toPlainText()));
         box->clear();
         QVERIFY(box->toolTip().isEmpty());
+        QVERIFY(!lineMark->isVisible());
         Form1 = nullptr;
     }
 };

@@ -31,6 +31,9 @@ class TestFileDialogs : public QObject {
     void OpenAndType(const QString& typed) {
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        if (QDir::isRelativePath(typed)) // completed once the folder is read
+            QTRY_VERIFY(model->rowCount(model->index(dialog->directory().absolutePath())) > 0);
         Name()->setFocus();
         Name()->selectAll();
         QTest::keyClicks(Name(), typed);
@@ -40,8 +43,11 @@ class TestFileDialogs : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(QDir().mkpath(Path("sub/inner")) && QDir().mkpath(Path("known")));
-        QFile page(Path("known/page.htm"));
-        QVERIFY(page.open(QIODevice::WriteOnly));
+        QVERIFY(QDir().mkpath(Path("offer/site with spaces")));
+        for (const char* name : {"known/page.htm", "offer/index page.html"}) {
+            QFile page(Path(name));
+            QVERIFY(page.open(QIODevice::WriteOnly));
+        }
     }
 
     // The keys go to the showing list, which hands Enter on to the name field.
@@ -105,6 +111,87 @@ private Q_SLOTS:
         dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
         QCOMPARE(dialog->selectedFiles(), QStringList{Path("sub/Directory")});
+    }
+
+    // Load File: Enter while the completion list offers a name takes it, as the
+    // desktop's own dialogs do; a folder taken is gone into with the name emptied.
+    void openTakesTheOfferedName_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("chosen"); // empty: still open, in the folder offered
+        QTest::newRow("file") << QStringLiteral("ind") << Path("offer/index page.html");
+        QTest::newRow("folder") << QStringLiteral("si") << QString();
+    }
+    void openTakesTheOfferedName() {
+        QFETCH(QString, typed);
+        QFETCH(QString, chosen);
+        dialog.reset(MakeFileDialog(nullptr, "dialog", QFileDialog::AcceptOpen));
+        dialog->setDirectory(Path("offer"));
+        OpenAndType(typed);
+        QTest::keyClick(List(), Qt::Key_Return);
+        if (!chosen.isEmpty()) {
+            QCOMPARE(dialog->result(), int(QDialog::Accepted));
+            QCOMPARE(dialog->selectedFiles(), QStringList{chosen});
+            return;
+        }
+        QVERIFY(dialog->isVisible());
+        QTRY_COMPARE(dialog->directory().absolutePath(), Path("offer/site with spaces"));
+        QTRY_COMPARE(Name()->text(), QString());
+        QTest::keyClicks(Name(), QStringLiteral("x"));
+        QCOMPARE(Name()->text(), QStringLiteral("x"));
+    }
+
+    // Load Dir: Open takes the preset or an empty name (the folder shown), and a
+    // folder's path, which Enter goes into, or chooses when it is the folder shown.
+    void folderChooserOpens_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown"); // the folder shown afterwards
+        QTest::addColumn<bool>("accepted"); // else still open
+        QTest::newRow("path with a trailing slash") << Path("sub/") << Path("sub") << false;
+        QTest::newRow("name with a trailing slash") << "sub/" << Path("sub") << false;
+        QTest::newRow("the folder shown") << dir.path() << dir.path() << true;
+        QTest::newRow("empty name") << QString() << dir.path() << true;
+    }
+    void folderChooserOpens() {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(bool, accepted);
+        dialog.reset(MakeFileDialog(nullptr, "dialog", QFileDialog::AcceptOpen));
+        MakeFolderChooser(*dialog, QStringLiteral("Directory"), QStringLiteral("Choose - X"));
+        dialog->setDirectory(dir.path());
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        Name()->setFocus();
+        Name()->setText(typed);
+        QTest::qWait(50); // whatever Qt does on a changed name
+        QVERIFY(
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->isEnabled());
+        QTest::keyClick(Name(), Qt::Key_Return);
+        QCOMPARE(dialog->result() == QDialog::Accepted, accepted);
+        QTRY_COMPARE(dialog->directory().absolutePath(), shown);
+        if (accepted)
+            QCOMPARE(dialog->selectedFiles(), QStringList{shown + QStringLiteral("/Directory")});
+        else
+            QTRY_COMPARE(Name()->text(), QStringLiteral("Directory"));
+    }
+
+    // A folder shown that vanished while the dialog was closed: it opens on the
+    // nearest folder that still exists, read afresh, not on a list of drives.
+    void vanishedFolderIsReadAgain() {
+        dialog.reset(MakeFileDialog(nullptr, "dialog", QFileDialog::AcceptOpen));
+        QVERIFY(QDir().mkpath(Path("gone/deeper")));
+        dialog->setDirectory(Path("gone/deeper"));
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        dialog->reject();
+        QVERIFY(QDir(Path("gone")).removeRecursively());
+        QVERIFY(QDir().mkpath(Path("gone/after")));
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        auto* list = dialog->findChild<QListView*>(QStringLiteral("listView"));
+        QCOMPARE(dialog->directory().absolutePath(), Path("gone"));
+        QCOMPARE(list->rootIndex(), model->index(Path("gone")));
+        QTRY_VERIFY(model->index(Path("gone/after")).isValid());
     }
 };
 

@@ -2,11 +2,14 @@
 
 #include "ModalDriver.h"
 
+#include "app/BatchProgress.h"
 #include "app/HandlerGuard.h"
 #include "app/MessageBoxes.h"
 
 #include <QLabel>
+#include <QMainWindow>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
@@ -88,6 +91,49 @@ private Q_SLOTS:
         QCOMPARE(box->title, kTitle);
         QCOMPARE(box->icon, int(QMessageBox::NoIcon));
         QCOMPARE(box->objectName, QStringLiteral("MessageBox"));
+    }
+
+    // Every box opens over the window it belongs to (transient for it), without
+    // minimize and maximize buttons, wide enough for its title beside the title
+    // bar's icon and buttons.
+    void boxesBelongToTheWindow_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("message") << QStringLiteral("message");
+        QTest::newRow("error") << QStringLiteral("error");
+        QTest::newRow("progress") << QStringLiteral("progress");
+    }
+    void boxesBelongToTheWindow() {
+        QFETCH(QString, kind);
+        QMainWindow window;
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QWidget* parent = nullptr; // what the box was like when it showed
+        Qt::WindowFlags flags;
+        int width = 0;
+        const auto look = [&](QWidget* box) {
+            parent = box->parentWidget();
+            flags = box->windowFlags() & (Qt::WindowType_Mask | Qt::WindowMinMaxButtonsHint);
+            width = std::max(box->width(), box->minimumWidth());
+        };
+        if (kind == QLatin1String("progress")) {
+            BatchProgress progress(&window, QStringLiteral("Saving"));
+            look(window.findChild<QProgressDialog*>(QStringLiteral("BatchProgress")));
+        } else {
+            QTimer::singleShot(200, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                look(box);
+                box->accept();
+            });
+            kind == QLatin1String("error") ? ShowErrorMessage(QStringLiteral("x"))
+                                           : ShowMessage(QStringLiteral("x"));
+        }
+        QCOMPARE(parent, &window);
+        QCOMPARE(flags, Qt::WindowFlags(Qt::Dialog));
+        QFont bold = window.font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
+        QVERIFY(width >= metrics.horizontalAdvance(kTitle) + 3 * metrics.height());
     }
 
     void errorMessage_data() {

@@ -94,7 +94,8 @@ private Q_SLOTS:
     void focusOrder();
     void listLooksAndSearch();
     void memoDoesNotTakeEnter();
-    void buttonsIgnoreEnterAndEscape();
+    void enterPressesTheFocusedButton_data();
+    void enterPressesTheFocusedButton();
     void windowSystemCloseCancels();
     void messagesAreChildren_data();
     void messagesAreChildren();
@@ -176,7 +177,7 @@ void TestUnit4::controls() {
         QCOMPARE(button->text(), caption);
         QCOMPARE(button->size(), QSize(name == QLatin1String("Button3") ? 33 : 75,
                                        name == QLatin1String("Button3") ? 20 : 25));
-        QVERIFY(!button->autoDefault());
+        QVERIFY(button->autoDefault()); // Enter on the focused button presses it
         QVERIFY(!button->isDefault());
     }
     QVERIFY(control->isEnabled());
@@ -266,8 +267,11 @@ void TestUnit4::memoDoesNotTakeEnter() {
     ShowAndActivate(form);
     form.Memo1->setFocus();
     QTest::keyClicks(form.Memo1, QStringLiteral("*.a b"));
+    // Enter adds the new type instead of breaking its line.
+    const int entries = form.CheckListBox1->count();
     QTest::keyClick(form.Memo1, Qt::Key_Return);
-    QTest::keyClick(form.Memo1, Qt::Key_Enter);
+    QCOMPARE(form.CheckListBox1->count(), entries + 1);
+    QCOMPARE(form.CheckListBox1->item(entries)->text(), QStringLiteral("*.a b"));
     QCOMPARE(form.Memo1->toPlainText(), QStringLiteral("*.a b"));
     QCOMPARE(Q(form.MemoText()), QStringLiteral("*.a b"));
     QTest::keyClick(form.Memo1, Qt::Key_Return, Qt::ControlModifier);
@@ -279,25 +283,40 @@ void TestUnit4::memoDoesNotTakeEnter() {
                                           "b"));
 }
 
-void TestUnit4::buttonsIgnoreEnterAndEscape() {
+void TestUnit4::enterPressesTheFocusedButton_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QStringList>("entries"); // afterwards; empty: the window is closed
+    QTest::addColumn<QString>("saved");       // FileTypes afterwards
+    QTest::newRow("Add, Return") << "Button3" << int(Qt::Key_Return)
+                                 << QStringList{QStringLiteral("*.a+"), QStringLiteral("*.b+")}
+                                 << "*.a";
+    QTest::newRow("Default, Enter") << "Button4" << int(Qt::Key_Enter) << kDefaultEntries << "*.a";
+    QTest::newRow("Cancel, Return") << "Button1" << int(Qt::Key_Return) << QStringList() << "*.a";
+    QTest::newRow("Save, Return") << "Button2" << int(Qt::Key_Return) << QStringList() << "*.a;*.b";
+}
+
+// Enter on the focused button presses it (Escape is the window's Cancel).
+void TestUnit4::enterPressesTheFocusedButton() {
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, saved);
     SetLists("*.a", "");
     TForm4 form;
     ShowAndActivate(form);
     form.Memo1->setPlainText(QStringLiteral("*.b"));
-    for (QPushButton* button : {form.Button2, form.Button1, form.Button3, form.Button4}) {
-        button->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), button);
-        const QList<ShownBox> boxes = AnswerBoxes([&] {
-            QTest::keyClick(button, Qt::Key_Return);
-            QTest::keyClick(button, Qt::Key_Enter);
-            QTest::keyClick(button, Qt::Key_Escape);
-        });
-        QCOMPARE(boxes.size(), 0);
-        QVERIFY(form.isVisible());
-        QCOMPARE(Entries(form), QStringList{QStringLiteral("*.a+")});
-    }
-    QCOMPARE(Q(FileTypes), QStringLiteral("*.a"));
-    QVERIFY(!QFile::exists(HivePath()));
+    if (button == QLatin1String("Button2"))
+        form.Button3->click(); // "*.b" listed, to be saved
+    auto* pressed = form.findChild<QPushButton*>(button);
+    pressed->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), pressed);
+    const QList<ShownBox> boxes = AnswerBoxes([&] { QTest::keyClick(pressed, Qt::Key(key)); });
+    QCOMPARE(boxes.size(), 0);
+    QCOMPARE(form.isVisible(), !entries.isEmpty());
+    if (!entries.isEmpty())
+        QCOMPARE(Entries(form), entries);
+    QCOMPARE(Q(FileTypes), saved);
 }
 
 void TestUnit4::windowSystemCloseCancels() {
