@@ -1,4 +1,5 @@
 #include "cli/FileList.h"
+#include "cli/QuotedNames.h"
 
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
@@ -38,14 +39,17 @@ void WalkDirectory(const std::string& argument, const std::string& types, bool r
         TDoProcess());
     walk.Execute();
     for (const UnreadFolder& folder : walk.UnreadFolders())
-        list.warnings.push_back("cannot read folder \"" + folder.path +
-                                "\": " + SystemErrorText(folder.error));
+        list.warnings.push_back(QuoteNameIn("cannot read folder \"" + folder.path +
+                                                "\": " + SystemErrorText(folder.error),
+                                            folder.path));
     list.leftovers.insert(list.leftovers.end(), walk.Leftovers().begin(), walk.Leftovers().end());
     if (walk.FStatus != 0) {
         std::string why = walk.FCurrent;
-        list.warnings.push_back("the walk of \"" + start +
-                                "\" ended early; files after the last one listed were left out" +
-                                (why.empty() ? std::string() : " (" + why + ")"));
+        list.warnings.push_back(
+            QuoteNameIn("the walk of \"" + start +
+                            "\" ended early; files after the last one listed were left out" +
+                            (why.empty() ? std::string() : " (" + why + ")"),
+                        start));
     }
     for (ListEntry& e : found)
         list.entries.push_back(std::move(e));
