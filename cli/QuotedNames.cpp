@@ -185,8 +185,12 @@ std::string QuotedName(std::string_view name) {
         i += n;
     }
     if (allPrint && name.find('\'') != std::string_view::npos &&
-        name.find_first_of("\"$`\\!") == std::string_view::npos)
-        return "\"" + std::string(name) + "\"";
+        name.find_first_of("\"$`\\!") == std::string_view::npos) {
+        std::string out(1, '"');
+        out.append(name);
+        out += '"';
+        return out;
+    }
 
     std::string out = "'";
     bool open = true; // inside single quotes
