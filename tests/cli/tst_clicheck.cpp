@@ -142,27 +142,23 @@ void tst_CliCheck::filter() {
 
 void tst_CliCheck::diffAppliesAsRunWrites_data() {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<bool>("hostile"); // names that would inject a file header or hunk
-    QTest::newRow("optimize") << QStringList{u"optimize"_s, u"-r"_s} << false;
-    QTest::newRow("optimize, hostile names") << QStringList{u"optimize"_s, u"-r"_s} << true;
-    QTest::newRow("optimize lf") << QStringList{u"optimize"_s, u"-r"_s, u"--line-breaks=lf"_s}
-                                 << false;
-    QTest::newRow("optimize keep-pre")
-        << QStringList{u"optimize"_s, u"-r"_s, u"--keep-pre"_s} << false;
+    QTest::newRow("optimize") << QStringList{u"optimize"_s, u"-r"_s};
+    // Names that would inject a file header and hunk, or name an unlisted file.
+    QTest::newRow("optimize, hostile names") << QStringList{u"optimize"_s, u"-r"_s};
+    QTest::newRow("optimize lf") << QStringList{u"optimize"_s, u"-r"_s, u"--line-breaks=lf"_s};
+    QTest::newRow("optimize keep-pre") << QStringList{u"optimize"_s, u"-r"_s, u"--keep-pre"_s};
     QTest::newRow("replace across lines")
-        << QStringList{u"replace"_s, u"-r"_s, u"--find"_s, u"b\nc"_s, u"--with"_s, u"B"_s} << false;
+        << QStringList{u"replace"_s, u"-r"_s, u"--find"_s, u"b\nc"_s, u"--with"_s, u"B"_s};
 }
 
 void tst_CliCheck::diffAppliesAsRunWrites() {
     QFETCH(QStringList, args);
-    QFETCH(bool, hostile);
+    const bool hostile = QByteArray(QTest::currentDataTag()).contains("hostile");
     QTemporaryDir tmp;
     for (const QString& site : {tmp.path() + u"/run/site"_s, tmp.path() + u"/patched/site"_s}) {
         MakeMixedTree(site);
         if (!hostile)
             continue;
-        // A folder whose name holds a whole file header and hunk, and a file whose
-        // name is an unlisted file's, a TAB and more.
         WriteBytes(site + u"/q\n--- a/dev/null\n+++ b/owned.sh\n@@ -0,0 +1 @@\n+echo injected "
                           u"#/x.htm"_s,
                    "a  b\n");

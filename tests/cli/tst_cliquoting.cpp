@@ -38,27 +38,18 @@ void tst_CliQuoting::hostileNames_data() {
     QTest::newRow("plain") << QByteArray("a-b_c.htm") << QByteArray("a-b_c.htm") << true;
     QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9.htm") << QByteArray("caf\xc3\xa9.htm")
                            << true;
-    QTest::newRow("space") << QByteArray("a b.htm") << QByteArray("'a b.htm'") << true;
     QTest::newRow("line breaks")
         << QByteArray("q\n+++ b\n@@ -0,0 +1 @@\n+echo injected #")
         << QByteArray("'q'$'\\n''+++ b'$'\\n''@@ -0,0 +1 @@'$'\\n''+echo injected #'") << true;
     QTest::newRow("TAB") << QByteArray("notes.txt\tx.htm") << QByteArray("'notes.txt'$'\\t''x.htm'")
                          << true;
-    QTest::newRow("break first") << QByteArray("\nb") << QByteArray("''$'\\n''b'") << true;
     QTest::newRow("single quote") << QByteArray("it's.htm") << QByteArray("\"it's.htm\"") << true;
-    QTest::newRow("both quotes") << QByteArray("it's \"x\"") << QByteArray("'it'\\''s \"x\"'")
-                                 << true;
     QTest::newRow("quote and break")
         << QByteArray("a'\nb") << QByteArray("'a'\\'''$'\\n''b'") << true;
     QTest::newRow("backslash") << QByteArray("a\\b") << QByteArray("'a\\b'") << true;
-    QTest::newRow("dollar") << QByteArray("$HOME") << QByteArray("'$HOME'") << true;
-    QTest::newRow("leading tilde") << QByteArray("~x") << QByteArray("'~x'") << true;
     QTest::newRow("ESC") << QByteArray("e\x1b[31mred") << QByteArray("'e'$'\\033''[31mred'")
                          << true;
-    QTest::newRow("DEL") << QByteArray("a\x7f") << QByteArray("'a'$'\\177'") << true;
     QTest::newRow("not UTF-8") << QByteArray("\xff.htm") << QByteArray("''$'\\377''.htm'") << true;
-    QTest::newRow("C1 control") << QByteArray("a\xc2\x9b") << QByteArray("'a'$'\\302\\233'")
-                                << true;
     QTest::newRow("right-to-left override")
         << QByteArray("a\xe2\x80\xaegnp.htm") << QByteArray("'a'$'\\342\\200\\256''gnp.htm'")
         << false;
