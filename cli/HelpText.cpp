@@ -111,10 +111,10 @@ saved"), and a total line; with --check or --diff only the lines or diffs
 named above. The byte counts are those the program shows: the length of the
 text with a CR LF after every line (an LF with --line-breaks=lf), before and
 after. A name that a shell would take apart or that does not print (a line
-break, an escape, a byte that is not UTF-8) is quoted as "ls
---quoting-style=shell-escape" quotes it ('a b.htm', 'x'$'\n''y.htm'); in the
-JSON document a "path" that is not UTF-8 is followed by "pathBytes", its bytes
-in base64. Failures and warnings go to standard error, worded as the program's
+break, an escape, a byte that is not UTF-8) is quoted as the shell-escape
+quoting style of ls quotes it ('a b.htm', 'x'$'\n''y.htm'); in the JSON
+document a "path" that is not UTF-8 is followed by "pathBytes", its bytes in
+base64. Failures and warnings go to standard error, worded as the program's
 error box words them, and do not stop the other files. A progress bar is
 shown on standard error when it is a terminal and the run takes a while.
 
