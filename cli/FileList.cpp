@@ -1,4 +1,5 @@
 #include "cli/FileList.h"
+#include "cli/QuotedNames.h"
 
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
@@ -42,17 +43,20 @@ void WalkDirectory(const std::string& argument, const std::string& types, bool r
     walk.SetStopRequest(stopRequested);
     walk.Execute();
     for (const UnreadFolder& folder : walk.UnreadFolders())
-        list.warnings.push_back("cannot read folder \"" + folder.path +
-                                "\": " + SystemErrorText(folder.error));
+        list.warnings.push_back(QuoteNameIn("cannot read folder \"" + folder.path +
+                                                "\": " + SystemErrorText(folder.error),
+                                            folder.path));
     for (const std::string& path : walk.Leftovers()) {
         if (path.compare(0, start.size(), start) == 0)
             list.leftovers.push_back(ListEntry{path, argument, path.substr(start.size())});
     }
     if (walk.FStatus != 0) {
         std::string why = walk.FCurrent;
-        list.warnings.push_back("the walk of \"" + start +
-                                "\" ended early; files after the last one listed were left out" +
-                                (why.empty() ? std::string() : " (" + why + ")"));
+        list.warnings.push_back(
+            QuoteNameIn("the walk of \"" + start +
+                            "\" ended early; files after the last one listed were left out" +
+                            (why.empty() ? std::string() : " (" + why + ")"),
+                        start));
     }
     for (ListEntry& e : found)
         list.entries.push_back(std::move(e));

@@ -90,8 +90,11 @@ Options:
                             change; "patch -p1" applied to the tree writes
                             exactly what a run would. A file whose line breaks
                             alone change gets a line "# line breaks: LF -> CR
-                            LF" before its diff. Each file's old and new bytes
-                            are held in memory while it is compared
+                            LF" before its diff. A name holding a space, quote,
+                            backslash, control character or non-ASCII byte is
+                            quoted as GNU diff quotes it ("a/x\ty.htm"). Each
+                            file's old and new bytes are held in memory while
+                            it is compared
       --write-all           write every listed file, also one whose bytes stay
                             the same
       --compressed-size     also report each file's gzip size before and after
@@ -122,7 +125,11 @@ Output: one line per changed file, "PATH: BEFORE -> AFTER bytes, SAVED saved"
 saved"), and a total line; with --check or --diff only the lines or diffs
 named above. The byte counts are those the program shows: the length of the
 text with the line break written after every line (CR LF, or LF), before and
-after. Failures and warnings go to standard error, worded as the program's
+after. A name that a shell would take apart or that does not print (a line
+break, an escape, a byte that is not UTF-8) is quoted as the shell-escape
+quoting style of ls quotes it ('a b.htm', 'x'$'\n''y.htm'); in the JSON
+document a "path" that is not UTF-8 is followed by "pathBytes", its bytes in
+base64. Failures and warnings go to standard error, worded as the program's
 error box words them, and do not stop the other files. A progress bar is
 shown on standard error when it is a terminal and the run takes a while.
 
@@ -134,10 +141,11 @@ Exit status, for a run, --dry-run and -  |  for --check and --diff:
   0      every file was done             |  no file would change
   1      some file failed (see a)        |  some file would change
   2      bad usage                       |  bad usage
-  3      (not used)                      |  a file could not be read (see b)
+  3      (not used)                      |  the answer is not complete (see b)
   128+N  stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP)
   a      or a directory's walk ended early, or the report could not be written
-  b      or worked; it is named on standard error, and the answer is not
-         complete
+  b      a file could not be read or worked (it is named on standard error), or
+         standard output could not take the whole answer (a closed pipe, a
+         full disk): what was printed may be cut short
 )";
 }

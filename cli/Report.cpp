@@ -3,6 +3,10 @@
 #include "cli/FileList.h"
 #include "cli/Pipeline.h"
 
+#include "cli/QuotedNames.h"
+
+#include <QByteArray>
+
 #include <cerrno>
 #include <cinttypes>
 #include <cstring>
@@ -11,40 +15,25 @@ namespace {
 
 constexpr const char* Program = "velocitrix-cli";
 
-// The length of the UTF-8 sequence at s[i], or 0 when it is not one.
-std::size_t Utf8Length(const std::string& s, std::size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = 0;
-    unsigned min = 0;
-    unsigned cp = 0;
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-        min = 0x80;
-        cp = c & 0x1Fu;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        min = 0x800;
-        cp = c & 0x0Fu;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        min = 0x10000;
-        cp = c & 0x07u;
-    } else {
-        return 0;
+// True when the bytes are UTF-8 throughout.
+bool IsUtf8(const std::string& s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = Utf8Length(s, i);
+        if (n == 0)
+            return false;
+        i += n;
     }
-    if (i + n > s.size())
-        return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        const auto d = static_cast<unsigned char>(s[i + k]);
-        if ((d & 0xC0u) != 0x80u)
-            return 0;
-        cp = (cp << 6) | (d & 0x3Fu);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
+    return true;
+}
+
+// ", \"NAMEBytes\": \"BASE64\"": the exact bytes of a name that is not UTF-8,
+// whose JSON string shows U+FFFD in their place.
+std::string BytesField(const char* name, const std::string& bytes) {
+    if (IsUtf8(bytes))
+        return {};
+    const QByteArray base64 =
+        QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())).toBase64();
+    return std::string(", \"") + name + "Bytes\": \"" + base64.toStdString() + "\"";
 }
 
 std::string Signed(std::int64_t v) {
@@ -117,7 +106,7 @@ Reporter::Reporter(bool json, bool optimize, bool dryRun, std::FILE* out, std::F
 void Reporter::Error(const std::string& text) {
     std::fflush(out_);
     CheckOutput();
-    std::fprintf(err_, "%s: %s\n", Program, text.c_str());
+    std::fprintf(err_, "%s: %s\n", Program, PrintableText(text).c_str());
     std::fflush(err_);
 }
 
@@ -140,14 +129,14 @@ void Reporter::File(const ListEntry& entry, const FileOutcome& o) {
     ++totals_.files;
     if (o.failed) {
         ++totals_.failed;
-        Error(ErrorBoxText(o.error));
+        Error(QuoteNameIn(QuoteNameIn(ErrorBoxText(o.error), entry.path), o.backupPath));
     } else {
         totals_.before += o.before;
         totals_.after += o.after;
         totals_.changed += o.changed ? 1 : 0;
         totals_.pre += o.hasPre ? 1 : 0;
         if (o.hasPre)
-            Error("warning: <pre> tags have been detected in " + entry.path +
+            Error("warning: <pre> tags have been detected in " + QuotedName(entry.path) +
                   ": the Velocitrix Website Optimizer could damage text within the <pre></pre> "
                   "tags");
         totals_.gzipBefore += o.gzipBefore;
@@ -156,11 +145,11 @@ void Reporter::File(const ListEntry& entry, const FileOutcome& o) {
             if (diff_) {
                 std::fwrite(o.diff.data(), 1, o.diff.size(), out_);
             } else if (check_) {
-                std::fprintf(out_, "would change: %s\n", entry.path.c_str());
+                std::fprintf(out_, "would change: %s\n", QuotedName(entry.path).c_str());
             } else {
                 std::fprintf(
-                    out_, "%s: %zu -> %zu bytes, %s saved%s\n", entry.path.c_str(), o.before,
-                    o.after,
+                    out_, "%s: %zu -> %zu bytes, %s saved%s\n", QuotedName(entry.path).c_str(),
+                    o.before, o.after,
                     Signed(static_cast<std::int64_t>(o.before) - static_cast<std::int64_t>(o.after))
                         .c_str(),
                     compressed_ ? GzipPart(o.gzipBefore, o.gzipAfter).c_str() : "");
@@ -172,7 +161,7 @@ void Reporter::File(const ListEntry& entry, const FileOutcome& o) {
         return;
     std::string& j = filesJson_;
     j += filesJson_.empty() ? "\n    {" : ",\n    {";
-    j += "\"path\": " + JsonString(entry.path);
+    j += "\"path\": " + JsonString(entry.path) + BytesField("path", entry.path);
     j += ", \"ok\": ";
     j += o.failed ? "false" : "true";
     if (o.failed) {
@@ -197,7 +186,7 @@ void Reporter::File(const ListEntry& entry, const FileOutcome& o) {
             j += ", \"gzipBefore\": " + std::to_string(o.gzipBefore) +
                  ", \"gzipAfter\": " + std::to_string(o.gzipAfter);
         if (!o.backupPath.empty())
-            j += ", \"backup\": " + JsonString(o.backupPath);
+            j += ", \"backup\": " + JsonString(o.backupPath) + BytesField("backup", o.backupPath);
     }
     j += "}";
 }

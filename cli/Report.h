@@ -1,7 +1,9 @@
 #pragma once
 // What a run tells: one line per changed file and a total line on standard
 // output, or one JSON document with --json; failures and warnings on standard
-// error, worded as the program's error box words them.
+// error, worded as the program's error box words them. A file name that needs
+// it is quoted as a shell takes it back (QuotedName), and no byte that does not
+// print reaches standard error raw.
 
 #include <cstdint>
 #include <cstdio>
@@ -30,7 +32,8 @@ struct RunTotals {
 std::string ErrorBoxText(const std::string& message);
 
 // The text of a string as a JSON string literal (bytes that are not UTF-8 become
-// U+FFFD).
+// U+FFFD; a file's "path" and "backup" are then followed by "pathBytes" and
+// "backupBytes", their bytes in base64).
 std::string JsonString(const std::string& bytes);
 
 class Reporter {
@@ -56,7 +59,8 @@ public:
 
     const RunTotals& Totals() const { return totals_; }
     // True when standard output could not take the report (a closed pipe, a full
-    // disk): told once on standard error, and the run's exit status is 1.
+    // disk): told once on standard error; the answer of --check or --diff is not
+    // whole then (exit status 3), a run's report is lost (1).
     bool OutputFailed() const { return outputFailed_; }
 
 private:

@@ -1,6 +1,7 @@
 #include "cli/UnifiedDiff.h"
 
 #include "cli/LineDiff.h"
+#include "cli/QuotedNames.h"
 
 #include <algorithm>
 #include <vector>
@@ -90,8 +91,10 @@ std::string UnifiedDiff(const std::string& path, std::string_view oldText, std::
         out +=
             "# line breaks: " + LineBreakKinds(oldText) + " -> " + LineBreakKinds(newText) + "\n";
     // An absolute path keeps its own first "/" once "a" or "b" is put before it.
+    // A name with a line break, TAB, quote or the like is quoted as GNU diff
+    // quotes it, so that patch takes it as one name and nothing else.
     const std::string name = !path.empty() && path[0] == '/' ? path : "/" + path;
-    out += "--- a" + name + "\n+++ b" + name + "\n";
+    out += "--- " + DiffHeaderName("a" + name) + "\n+++ " + DiffHeaderName("b" + name) + "\n";
 
     // Walk both texts together; i and j are the next old and new lines.
     std::size_t i = 0;

@@ -1,7 +1,8 @@
 #pragma once
 // The unified diff of one file's old and new bytes, as --diff prints it: "---
-// a/PATH", "+++ b/PATH", hunks with three lines of context, and "\ No newline at
-// end of file" after a last line without LF. "patch -p1" run where PATH is
+// a/PATH", "+++ b/PATH" (quoted as GNU diff quotes a name that needs it), hunks
+// with three lines of context, and "\ No newline at end of file" after a last
+// line without LF. "patch -p1" run where PATH is
 // relative turns the old bytes into exactly the new ones (a CR is part of a
 // line's content). A file whose only change is its line breaks gets one line
 // before its diff, "# line breaks: LF -> CR LF" or the like, since every line

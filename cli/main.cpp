@@ -9,6 +9,7 @@
 #include "cli/Options.h"
 #include "cli/Pipeline.h"
 #include "cli/Progress.h"
+#include "cli/QuotedNames.h"
 #include "cli/Report.h"
 #include "cli/Runner.h"
 
@@ -24,24 +25,26 @@ namespace {
 constexpr int ExitDone = 0;
 constexpr int ExitFailed = 1;
 constexpr int ExitUsage = 2;
-// --check and --diff: 1 says some file would change, 3 that some file could not
-// be read or worked (so the answer is not complete).
+// --check and --diff: 1 says some file would change, 3 that the answer is not
+// complete: some file could not be read or worked, or standard output could not
+// take the whole answer (a script must not apply a cut diff).
 constexpr int ExitWouldChange = 1;
 constexpr int ExitNotChecked = 3;
 
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "velocitrix-cli: %s\n%s", message.c_str(), UsageHint().c_str());
+    std::fprintf(stderr, "velocitrix-cli: %s\n%s", PrintableText(message).c_str(),
+                 UsageHint().c_str());
     return ExitUsage;
 }
 
 int Fail(const std::string& message) {
-    std::fprintf(stderr, "velocitrix-cli: %s\n", ErrorBoxText(message).c_str());
+    std::fprintf(stderr, "velocitrix-cli: %s\n", PrintableText(ErrorBoxText(message)).c_str());
     return ExitFailed;
 }
 
 void Notice(const std::string& text) {
     std::fflush(stdout);
-    std::fprintf(stderr, "velocitrix-cli: %s\n", text.c_str());
+    std::fprintf(stderr, "velocitrix-cli: %s\n", PrintableText(text).c_str());
 }
 
 // Tells of the temporaries an interrupted run left in the walked folders, or
@@ -173,8 +176,12 @@ int Main(int argc, char** argv) {
     reporter.Finish(status);
     if (!finished)
         Stopped(InterruptSignal());
-    if (reporter.OutputFailed() && status == ExitDone)
-        status = o.check || o.diff ? ExitNotChecked : ExitFailed;
+    if (reporter.OutputFailed() && finished) {
+        if (o.check || o.diff)
+            status = ExitNotChecked;
+        else if (status == ExitDone)
+            status = ExitFailed;
+    }
     return status;
 }
 

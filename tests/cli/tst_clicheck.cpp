@@ -147,6 +147,9 @@ void tst_CliCheck::diffAppliesAsRunWrites_data() {
     QTest::addColumn<QStringList>("args");
     QTest::newRow("optimize") << QStringList{u"optimize"_s, u"--no-keep-pre"_s,
                                              u"--line-breaks=crlf"_s, u"-r"_s};
+    // Names that would inject a file header and hunk, or name an unlisted file.
+    QTest::newRow("optimize, hostile names") << QStringList{u"optimize"_s, u"--no-keep-pre"_s,
+                                                            u"--line-breaks=crlf"_s, u"-r"_s};
     QTest::newRow("optimize lf") << QStringList{
         u"optimize"_s, u"--no-keep-pre"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"--line-breaks=lf"_s};
     QTest::newRow("optimize keep-pre") << QStringList{
@@ -158,9 +161,18 @@ void tst_CliCheck::diffAppliesAsRunWrites_data() {
 
 void tst_CliCheck::diffAppliesAsRunWrites() {
     QFETCH(QStringList, args);
+    const bool hostile = QByteArray(QTest::currentDataTag()).contains("hostile");
     QTemporaryDir tmp;
-    MakeMixedTree(tmp.path() + u"/run/site"_s);
-    MakeMixedTree(tmp.path() + u"/patched/site"_s);
+    for (const QString& site : {tmp.path() + u"/run/site"_s, tmp.path() + u"/patched/site"_s}) {
+        MakeMixedTree(site);
+        if (!hostile)
+            continue;
+        WriteBytes(site + u"/q\n--- a/dev/null\n+++ b/owned.sh\n@@ -0,0 +1 @@\n+echo injected "
+                          u"#/x.htm"_s,
+                   "a  b\n");
+        WriteBytes(site + u"/notes.txt"_s, "a  b\n");
+        WriteBytes(site + u"/notes.txt\tx.htm"_s, "a  b\n");
+    }
     const CliResult diff =
         RunCli(args + QStringList{u"--diff"_s, u"site"_s}, tmp.path() + u"/patched"_s);
     QCOMPARE(diff.exitCode, 1);

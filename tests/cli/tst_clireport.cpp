@@ -63,6 +63,8 @@ private Q_SLOTS:
     void jsonString_data();
     void jsonString();
     void lines();
+    void namesInText_data();
+    void namesInText();
     void document();
 };
 
@@ -125,6 +127,33 @@ void tst_CliReport::lines() {
                                     "d.htm"));
 }
 
+void tst_CliReport::namesInText_data() {
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("plain") << QByteArray("site/a.htm") << QByteArray("site/a.htm");
+    QTest::newRow("line break") << QByteArray("site/a\nwould change: ghost.htm")
+                                << QByteArray("'site/a'$'\\n''would change: ghost.htm'");
+    QTest::newRow("escape") << QByteArray("site/\x1b[2J.htm")
+                            << QByteArray("'site/'$'\\033''[2J.htm'");
+}
+
+void tst_CliReport::namesInText() {
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, shown);
+    const std::string p = path.toStdString();
+    const auto [out, err] = Capture(false, [&](Reporter& r) {
+        r.SetCheck(true);
+        r.File(ListEntry{p, p, p}, Done(10, 4, true));
+        r.File(ListEntry{p, p, p}, Failed(("Cannot open file \"" + p + "\". Gone").c_str()));
+    });
+    QCOMPARE(out, "would change: " + shown + "\n");
+    const QByteArray named = path == shown ? '"' + path + '"' : shown;
+    QCOMPARE(err, "velocitrix-cli: warning: <pre> tags have been detected in " + shown +
+                      ": the Velocitrix Website Optimizer could damage text within the <pre></pre> "
+                      "tags\nvelocitrix-cli: Cannot open file " +
+                      named + ". Gone.\n");
+}
+
 void tst_CliReport::document() {
     const auto [out, err] = Capture(true, [](Reporter& r) {
         r.Warning("walk ended");
@@ -139,6 +168,10 @@ void tst_CliReport::document() {
     const QJsonArray files = doc.value(u"files"_s).toArray();
     QCOMPARE(files.size(), 2);
     QCOMPARE(files.at(0).toObject().value(u"path"_s).toString(), QStringLiteral("a\ufffd.htm"));
+    QCOMPARE(
+        QByteArray::fromBase64(files.at(0).toObject().value(u"pathBytes"_s).toString().toLatin1()),
+        QByteArray("a\xe9.htm"));
+    QVERIFY(!files.at(1).toObject().contains(u"pathBytes"_s));
     QCOMPARE(files.at(0).toObject().value(u"saved"_s).toInt(), 6);
     QCOMPARE(files.at(1).toObject().value(u"error"_s).toString(),
              QStringLiteral("Cannot open file \"c.htm\". Gone."));
