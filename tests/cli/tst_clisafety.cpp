@@ -451,7 +451,7 @@ void tst_CliSafety::liveRunsTemporariesKept() {
             WriteBytes(t + QStringLiteral("/f%1.htm").arg(i, 2, 10, QLatin1Char('0')), "a  b\n"));
     QProcess live;
     live.setProgram(QString::fromUtf8(VX_CLI_PATH));
-    live.setArguments({u"optimize"_s, t});
+    live.setArguments({u"optimize"_s, u"--line-breaks=crlf"_s, t});
     live.setProcessEnvironment(WithFault(u"write:delay50"_s, t));
     live.start();
     QVERIFY(live.waitForStarted());
@@ -602,7 +602,7 @@ void tst_CliSafety::openat2Refused() {
     QTemporaryDir tmp;
     QVERIFY(WriteBytes(tmp.path() + u"/t/sub/deeper/b.htm"_s, "c  d\n"));
     const QProcessEnvironment env = WithFault(u"openat2:"_s + refusal);
-    const QStringList args{u"optimize"_s, u"-r"_s, u"t"_s};
+    const QStringList args{u"optimize"_s, u"--line-breaks=crlf"_s, u"-r"_s, u"t"_s};
     QCOMPARE(RunCli(args + QStringList{u"--check"_s}, tmp.path(), env).out,
              Bytes("would change: t/sub/deeper/b.htm\n"));
     QCOMPARE(RunCli(args, tmp.path(), env).err, QByteArray());

@@ -67,19 +67,22 @@ void TestMainWindowSettings::firstRun() {
     QList<ShownBox> boxes;
     auto window = CreateMainWindow(boxes);
     QCOMPARE(boxes.size(), 0);
-    QCOMPARE(window->frameGeometry(), QRect(10, 10, 600, 440));
+    // The stored defaults, never smaller than the layout the window holds.
+    QCOMPARE(window->frameGeometry(),
+             QRect(QPoint(10, 10), QSize(600, 440).expandedTo(window->minimumSize())));
     QVERIFY(!window->isMaximized());
     QVERIFY(!window->CheckBox1->isChecked());
     QVERIFY(!window->CheckBox2->isChecked());
     QCOMPARE(FileTypes, DefaultTypeList);
     QCOMPARE(UncheckedTypes, std::string());
+    const int width = std::max(600, window->minimumWidth());
     boxes = AnswerBoxes([&] { window.reset(); });
     QCOMPARE(boxes.size(), 0);
     const QJsonObject winpos = ReadHiveKeys().value(kWinposKey).toObject();
     QCOMPARE(winpos.size(), 5);
     QCOMPARE(StoredData(kWinposKey, QStringLiteral("Form1Left")), QJsonValue(10));
     QCOMPARE(StoredData(kWinposKey, QStringLiteral("Form1Top")), QJsonValue(10));
-    QCOMPARE(StoredData(kWinposKey, QStringLiteral("Form1Width")), QJsonValue(600));
+    QCOMPARE(StoredData(kWinposKey, QStringLiteral("Form1Width")), QJsonValue(width));
     QCOMPARE(StoredData(kWinposKey, QStringLiteral("Form1Height")), QJsonValue(440));
     QCOMPARE(StoredData(kWinposKey, QStringLiteral("Form1State")), QJsonValue(0));
     const QJsonObject options = ReadHiveKeys().value(kProgramKey).toObject();
@@ -175,7 +178,9 @@ void TestMainWindowSettings::unopenableStore() {
     QList<ShownBox> boxes;
     auto window = CreateMainWindow(boxes);
     QCOMPARE(boxes.size(), 0);
-    QCOMPARE(window->frameGeometry(), QRect(10, 10, 600, 440));
+    // The stored defaults, never smaller than the layout the window holds.
+    QCOMPARE(window->frameGeometry(),
+             QRect(QPoint(10, 10), QSize(600, 440).expandedTo(window->minimumSize())));
     QCOMPARE(FileTypes, DefaultTypeList);
     // The first placement value fails and stops the shut-down write.
     boxes = AnswerBoxes([&] { window.reset(); });
