@@ -31,7 +31,10 @@ BatchProgress::BatchProgress(QWidget* window, const QString& doing)
     dialog_->setObjectName(QStringLiteral("BatchProgress"));
     dialog_->setWindowTitle(QGuiApplication::applicationDisplayName());
     MakeOwnedBox(*dialog_); // over the window, its title whole
-    dialog_->setWindowModality(Qt::WindowModal);
+    // Not modal: a window blocked by a modal dialog never hears the window
+    // manager's close button (Qt drops the request), and the window's commands are
+    // off anyway while one runs. The dialog stays over its window.
+    dialog_->setWindowModality(Qt::NonModal);
     dialog_->setAutoReset(false);
     dialog_->setAutoClose(false);
     dialog_->setMinimumDuration(kShowAfterMs);
@@ -88,7 +91,17 @@ void BatchProgress::Show(std::size_t done, std::size_t total) {
     if (closed_)
         return;
     dialog_->setMaximum(Clamped(total));
-    dialog_->setLabelText(doing_ + QStringLiteral("\n%1 of %2 files").arg(done).arg(total));
+    const auto label = [this, total](std::size_t n) {
+        return doing_ + QStringLiteral("\n%1 of %2 files").arg(n).arg(total);
+    };
+    if (!sized_) {
+        // Its size fixed for the widest figures: the window manager then offers
+        // no maximize button, and the box does not jump as the figures grow.
+        sized_ = true;
+        dialog_->setLabelText(label(total));
+        dialog_->setFixedSize(dialog_->sizeHint().expandedTo(dialog_->minimumSize()));
+    }
+    dialog_->setLabelText(label(done));
     if (done > 0)                         // 0 would start the half second again
         dialog_->setValue(Clamped(done)); // shows the dialog once its time has come
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Keeps the window alive while a command works through many files: the events
-// are handled at most every 50 ms (not per file), a window-modal progress dialog
+// are handled at most every 50 ms (not per file), a progress dialog over the window
 // shows files done of total once the command has run half a second, and Cancel
 // (or RequestStop) asks the command to stop before the next file.
 //
@@ -58,6 +58,7 @@ private:
     QElapsedTimer sinceEvents_;
     bool stopAsked_ = false;
     bool closed_ = false;
+    bool sized_ = false;
     // What the worker reports and is asked, read and written from both threads.
     std::atomic<std::size_t> workerDone_{0};
     std::atomic<std::size_t> workerTotal_{0};

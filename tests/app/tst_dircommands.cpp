@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
 #include <QPlainTextEdit>
@@ -124,6 +125,7 @@ public:
     QString question;
     QStringList messages;             // every other message box
     bool progressWithMessage = false; // a progress dialog was still shown beside one
+    bool windowBlocked = false;       // the progress kept the window manager's close away
 
 private:
     void Poll() {
@@ -136,6 +138,7 @@ private:
         if (auto* progress = qobject_cast<QProgressDialog*>(modal)) {
             progressText = progress->findChild<QLabel*>()->text();
             during = StateOf(window_);
+            windowBlocked = QGuiApplication::modalWindow() != nullptr;
             if (action_ == LetItEnd)
                 return;
             QPointer<QWidget> window(window_);
@@ -915,6 +918,7 @@ private Q_SLOTS:
                 qPrintable(driver.progressText));
             QCOMPARE(driver.during, Row("............."));
             QCOMPARE(driver.messages, QStringList());
+            QVERIFY(!driver.windowBlocked);
         }
         QVERIFY(form->Batch().TextsReady());
         QVERIFY(form->Batch().Texts() == texts);

@@ -111,13 +111,16 @@ private Q_SLOTS:
         QWidget* parent = nullptr; // what the box was like when it showed
         Qt::WindowFlags flags;
         int width = 0;
+        bool fixed = false; // a box that cannot be resized cannot be maximized
         const auto look = [&](QWidget* box) {
+            fixed = box->minimumSize() == box->maximumSize();
             parent = box->parentWidget();
             flags = box->windowFlags() & (Qt::WindowType_Mask | Qt::WindowMinMaxButtonsHint);
             width = std::max(box->width(), box->minimumWidth());
         };
         if (kind == QLatin1String("progress")) {
             BatchProgress progress(&window, QStringLiteral("Saving"));
+            progress.Control().progress(1, 30);
             look(window.findChild<QProgressDialog*>(QStringLiteral("BatchProgress")));
         } else {
             QTimer::singleShot(200, [&] {
@@ -130,6 +133,7 @@ private Q_SLOTS:
         }
         QCOMPARE(parent, &window);
         QCOMPARE(flags, Qt::WindowFlags(Qt::Dialog));
+        QVERIFY(fixed);
         QFont bold = window.font();
         bold.setBold(true);
         const QFontMetrics metrics(bold);
