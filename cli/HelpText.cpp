@@ -1,5 +1,7 @@
 #include "cli/HelpText.h"
 
+#include "cli/OptionTable.h"
+
 #ifndef VX_VERSION
 #define VX_VERSION "0"
 #endif
@@ -59,67 +61,8 @@ Commands:
   optimize                  remove the white space a browser does not need
   replace                   replace one text by another
 
-Options:
-  -t, --types=MASKS         the masks of the files a directory gives, joined by
-                            ";" (default: the program's default type list,
-                            *.htm;*.html;*.php;*.php3;*.php4;*.asp;*.jsp;
-                            *.phtm;*.phtml;*.shtm;*.shtml;*.xhtm;*.xhtml;*.css;
-                            *.cgi;*.pl)
-      --saved-types         take the file types saved in the program's "Files to
-                            modify" window (the default list when none are saved)
-  -r, --recursive           walk the subdirectories of a directory too
-      --find=TEXT           replace: the text to find
-      --with=TEXT           replace: the text to put in its place (may be empty)
-      --case-sensitive      replace: match the letters' case exactly
-      --keep-pre, --keep-preformatted
-                            optimize: leave preformatted text as it is (the
-                            default)
-      --no-keep-pre         optimize: apply the rules to preformatted text too
-      --line-breaks=STYLE   the line breaks written: keep (the default: each
-                            file's own, the style of its first line break),
-                            crlf (as the program's window writes by default) or
-                            lf
-  -n, --dry-run             write nothing; report what would change
-      --check               write nothing; print "would change: PATH" for each
-                            file whose bytes would change, and say so by the
-                            exit status (see below); a file is read up to its
-                            first byte that changes (no figures, no <pre>
-                            warning for it) unless --json asks for figures
-      --diff                write nothing; print a unified diff (a/PATH, b/PATH,
-                            three lines of context) of each file that would
-                            change; "patch -p1" applied to the tree writes
-                            exactly what a run would. A file whose line breaks
-                            alone change gets a line "# line breaks: LF -> CR
-                            LF" before its diff. A name holding a space, quote,
-                            backslash, control character or non-ASCII byte is
-                            quoted as GNU diff quotes it ("a/x\ty.htm"). Each
-                            file's old and new bytes are held in memory while
-                            it is compared
-      --write-all           write every listed file, also one whose bytes stay
-                            the same
-      --compressed-size     also report each file's gzip size before and after
-                            (zlib level 6, as web servers commonly send it):
-                            the figure a visitor's download changes by
-  -b, --backup=DIR          copy each original into DIR, at its path below the
-                            PATH it came from, before writing it; DIR may not
-                            lie inside a directory worked on, a copy is always
-                            a new file (a file whose copy is there already is
-                            not written), and no link below DIR is followed;
-                            folders made in DIR are open to their maker only,
-                            and a copy is readable by no account its original
-                            was closed to by its folders
-      --json                report as one JSON document on standard output
-  -j, --jobs=N              work on N files at a time (default 1, fewer when
-                            the limit on open files asks for it); the report
-                            keeps the list's order
-      --remove-leftovers    delete the temporary files
-                            (".NAME.vx-XXXXXXXXXXXX.tmp") an interrupted run
-                            left in the directories walked: only this
-                            account's regular files, never those of a run
-                            still under way; without it they are only counted
-  -h, --help                show this help and exit
-      --version             show the version and exit
-
+)" + CliOptionsHelp() +
+           R"(
 Output: one line per changed file, "PATH: BEFORE -> AFTER bytes, SAVED saved"
 (with --compressed-size followed by "; gzip BEFORE -> AFTER bytes, SAVED
 saved"), and a total line; with --check or --diff only the lines or diffs

@@ -1,25 +1,13 @@
 #include "cli/Options.h"
 
+#include "cli/OptionTable.h"
 #include "text/LineBreaks.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 #include <utility>
 
 namespace {
-
-constexpr unsigned MaxJobs = 256;
-
-bool ParseJobs(std::string_view text, unsigned& jobs) {
-    unsigned value = 0;
-    const char* const end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end || value == 0 || value > MaxJobs)
-        return false;
-    jobs = value;
-    return true;
-}
 
 // Options that make no sense together.
 std::string CombinationProblem(const CliOptions& o) {
@@ -94,94 +82,26 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
                 hasInline = true;
             }
         }
-        auto value = [&](std::string& into) -> bool {
-            if (hasInline) {
-                into = inlineValue;
-                return true;
-            }
-            if (i + 1 >= argc) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            into = argv[++i];
-            return true;
-        };
-        auto flag = [&](bool& into) {
-            if (hasInline)
-                error = "option " + name + " takes no value";
-            else
-                into = true;
-        };
-
-        if (name == "-h" || name == "--help") {
-            flag(o.help);
-        } else if (name == "--version") {
-            flag(o.version);
-        } else if (name == "-r" || name == "--recursive") {
-            flag(o.recursive);
-        } else if (name == "-n" || name == "--dry-run") {
-            flag(o.dryRun);
-        } else if (name == "--check") {
-            flag(o.check);
-        } else if (name == "--diff") {
-            flag(o.diff);
-        } else if (name == "--write-all") {
-            flag(o.writeAll);
-        } else if (name == "--keep-pre" || name == "--keep-preformatted" ||
-                   name == "--no-keep-pre") {
-            flag(o.keepPreGiven);
-            o.keepPre = name != "--no-keep-pre";
-        } else if (name == "--compressed-size") {
-            flag(o.compressedSize);
-        } else if (name == "--line-breaks") {
-            std::string style;
-            if (value(style)) {
-                if (style == "crlf")
-                    o.lineBreaks = LineBreakStyle::CrLf;
-                else if (style == "lf")
-                    o.lineBreaks = LineBreakStyle::Lf;
-                else if (style == "keep")
-                    o.lineBreaks = LineBreakStyle::Keep;
-                else
-                    error = "option --line-breaks takes crlf, lf or keep, not '" + style + "'";
-            }
-        } else if (name == "--json") {
-            flag(o.json);
-        } else if (name == "--saved-types") {
-            flag(o.savedTypes);
-        } else if (name == "--case-sensitive") {
-            flag(o.caseSensitive);
-        } else if (name == "--remove-leftovers") {
-            flag(o.removeLeftovers);
-        } else if (name == "-t" || name == "--types") {
-            if (value(o.types))
-                o.typesGiven = true;
-        } else if (name == "--find") {
-            if (o.findGiven)
-                error = "option --find given twice";
-            else if (value(o.find))
-                o.findGiven = true;
-        } else if (name == "--with") {
-            if (o.withGiven)
-                error = "option --with given twice";
-            else if (value(o.with))
-                o.withGiven = true;
-        } else if (name == "-b" || name == "--backup") {
-            std::string dir;
-            if (value(dir)) {
-                if (dir.empty())
-                    error = "option --backup needs a directory";
-                else
-                    o.backupDir = dir;
-            }
-        } else if (name == "-j" || name == "--jobs") {
-            std::string jobs;
-            if (value(jobs) && !ParseJobs(jobs, o.jobs))
-                error = "option --jobs needs a whole number from 1 to " + std::to_string(MaxJobs) +
-                        ", not '" + jobs + "'";
-        } else {
+        const CliOptionRow* row = FindCliOption(name);
+        if (row == nullptr) {
             error = "unknown option '" + arg + "'";
+            continue;
         }
+        std::string value;
+        if (row->valueName.empty()) {
+            if (hasInline) {
+                error = "option " + name + " takes no value";
+                continue;
+            }
+        } else if (hasInline) {
+            value = inlineValue;
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            error = "option " + name + " needs a value";
+            continue;
+        }
+        error = row->set(o, name, value);
     }
     if (!error.empty() || o.help || o.version)
         return parsed;
