@@ -2,7 +2,6 @@
 
 #include "platform/FileIO.h"
 #include "platform/Paths.h"
-#include "platform/ResolvedPath.h"
 
 #include <stdexcept>
 
@@ -30,12 +29,18 @@ bool HasScheme(std::string_view href) {
     return false;
 }
 
-// Whether path lies inside the folder root (both resolved).
-bool Inside(const std::string& path, const std::string& root) {
+// The part of path below the folder root (both tidied), or "" when path does
+// not lie below it.
+std::string Below(const std::string& path, const std::string& root) {
+    if (root == ".")
+        return path.front() == '/' || path == ".." || path.starts_with("../") ? std::string()
+                                                                              : path;
     if (root == "/")
-        return true;
-    return path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
-           path[root.size()] == '/';
+        return path.front() == '/' ? path.substr(1) : std::string();
+    if (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+        path[root.size()] == '/')
+        return path.substr(root.size() + 1);
+    return {};
 }
 
 } // namespace
@@ -62,36 +67,36 @@ std::string SheetPath(std::string_view page, std::string_view href) {
     }
     if (name.find('\0') != std::string::npos)
         return {};
-    return JoinPath(FolderPrefixOf(page), name);
+    return TidiedPath(JoinPath(FolderPrefixOf(page), name));
 }
 
 const PreformattedRules* StyleSheetCache::Rules(const std::string& path, const std::string& root) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    auto known = resolved_.find(path);
-    if (known == resolved_.end())
-        known = resolved_.emplace(path, ResolvedPath(path)).first;
-    const std::string& real = known->second;
-    if (real.empty())
-        return nullptr;
+    // Read from the walked folder as the walk reads a file there: no link below
+    // it followed, a link in the sheet's own place only with the file's owner.
+    std::string read = path;
     if (!root.empty()) {
-        auto realRoot = roots_.find(root);
-        if (realRoot == roots_.end())
-            realRoot = roots_.emplace(root, ResolvedPath(root)).first;
-        if (realRoot->second.empty() || !Inside(real, realRoot->second))
+        const std::string rel = Below(path, TidiedPath(root));
+        if (rel.empty())
             return nullptr;
+        read = JoinPath(TrimTrailingSlashes(root), rel);
     }
-    auto sheet = sheets_.find(real);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    // One root's rules may refuse what another's let through.
+    std::string key = root;
+    key += '\0';
+    key += path;
+    auto sheet = sheets_.find(key);
     if (sheet == sheets_.end()) {
         std::unique_ptr<PreformattedRules> rules;
         try {
-            // Read from the resolved path, the one checked above.
-            std::string css = ReadWholeFile(real);
+            std::string css;
+            ReadWholeFile(read, css, nullptr, root);
             rules = std::make_unique<PreformattedRules>();
             rules->AddStyleSheet(css);
         } catch (const std::exception&) {
             rules.reset(); // not readable: nothing kept for it
         }
-        sheet = sheets_.emplace(real, std::move(rules)).first;
+        sheet = sheets_.emplace(std::move(key), std::move(rules)).first;
     }
     return sheet->second.get();
 }

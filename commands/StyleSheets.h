@@ -7,8 +7,9 @@
 // file: a query ("?v=2") and a fragment are no part of the name, "%xx" is the
 // byte xx. An address with a scheme ("https:", "data:"), one for another host
 // ("//host/...") and one from the site's root ("/css/a.css", whose root is not
-// known here) name no sheet on this disk. In a directory command a sheet is read
-// only when it lies inside the listed folder, every symbolic link resolved.
+// known here) name no sheet on this disk. "." and ".." are resolved by name, as a
+// browser resolves them. In a directory command a sheet is read only when it lies
+// inside the listed folder, and the way the walk reads a file there.
 
 #include "text/PreformattedRules.h"
 
@@ -18,22 +19,20 @@
 #include <string_view>
 #include <unordered_map>
 
-// The path of the sheet href names, from the page at page; "" when it names none
-// on this disk.
+// The path of the sheet href names, from the page at page, tidied; "" when it
+// names none on this disk.
 std::string SheetPath(std::string_view page, std::string_view href);
 
 class StyleSheetCache {
 public:
-    // The rules of the sheet at path, read at the first ask; nullptr when it
-    // cannot be read, or lies outside root (not empty) once resolved.
+    // The rules of the sheet at path (as SheetPath gives it), read at the first
+    // ask; nullptr when it cannot be read, or lies outside root (not empty).
     const PreformattedRules* Rules(const std::string& path, const std::string& root);
 
 private:
     std::mutex mutex_;
-    // By resolved path (null: not readable); by the path asked for, its resolution.
+    // By root and path (null: not readable).
     std::unordered_map<std::string, std::unique_ptr<PreformattedRules>> sheets_;
-    std::unordered_map<std::string, std::string> resolved_;
-    std::unordered_map<std::string, std::string> roots_;
 };
 
 // The sheets one page links.

@@ -32,3 +32,8 @@ std::string FolderPrefixOf(std::string_view path);
 // The path without its trailing "/"s, but a lone "/" (the root) is kept:
 // "/web//" gives "/web", "///" gives "/".
 std::string TrimTrailingSlashes(std::string_view path);
+
+// The path with empty and "." parts dropped and each ".." taking away the part
+// before it, by name alone, as a browser resolves an address: "/web/css/../a.css"
+// gives "/web/a.css", "/.." gives "/", "a/../../b" gives "../b", "a/.." gives ".".
+std::string TidiedPath(std::string_view path);

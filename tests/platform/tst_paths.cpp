@@ -16,6 +16,8 @@ private Q_SLOTS:
     void parts();
     void trim_data();
     void trim();
+    void tidy_data();
+    void tidy();
 };
 
 void tst_Paths::join_data() {
@@ -108,6 +110,26 @@ void tst_Paths::trim() {
     QFETCH(QByteArray, path);
     QFETCH(QByteArray, trimmed);
     QCOMPARE(TrimTrailingSlashes(path.toStdString()), trimmed.toStdString());
+}
+
+// By name, as a browser resolves an address: nothing climbs above the root,
+// and a relative path keeps the ".." nothing before it takes away.
+void tst_Paths::tidy_data() {
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("tidied");
+    QTest::newRow("up one") << QByteArray("/web/css/../a.css") << QByteArray("/web/a.css");
+    QTest::newRow("dots and doubled slashes") << QByteArray("/web/./css//a.css")
+                                              << QByteArray("/web/css/a.css");
+    QTest::newRow("not above the root") << QByteArray("/web/../../a.css") << QByteArray("/a.css");
+    QTest::newRow("relative, beyond its start") << QByteArray("a/../../b") << QByteArray("../b");
+    QTest::newRow("relative, to nothing") << QByteArray("a/..") << QByteArray(".");
+    QTest::newRow("root") << QByteArray("/..") << QByteArray("/");
+}
+
+void tst_Paths::tidy() {
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, tidied);
+    QCOMPARE(TidiedPath(path.toStdString()), tidied.toStdString());
 }
 
 QTEST_APPLESS_MAIN(tst_Paths)
