@@ -88,8 +88,8 @@ void BatchProgress::Report(std::size_t done, std::size_t total) {
 }
 
 void BatchProgress::Show(std::size_t done, std::size_t total) {
-    if (closed_)
-        return;
+    if (closed_ || total == 0)
+        return; // no figures yet: the box is sized by the first ones
     dialog_->setMaximum(Clamped(total));
     const auto label = [this, total](std::size_t n) {
         return doing_ + QStringLiteral("\n%1 of %2 files").arg(n).arg(total);
