@@ -11,6 +11,7 @@
 #include "app/PathBytes.h"
 #include "app/ProgramFont.h"
 #include "app/Unit1Commands.h"
+#include "app/WindowPlacement.h"
 #include "app/windows/Unit2.h"
 #include "app/windows/Unit3.h"
 #include "app/windows/Unit4.h"
@@ -20,7 +21,6 @@
 #include "scanner/FScanner.h"
 #include "settings/FileTypeLists.h"
 #include "settings/LastFolder.h"
-#include "settings/WindowPlacement.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -52,8 +52,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <optional>
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 TForm1* Form1 = nullptr;
