@@ -12,7 +12,6 @@
 #include "app/windows/Unit2.h"
 #include "app/windows/Unit3.h"
 #include "app/windows/Unit4.h"
-#include "commands/FileCommands.h"
 #include "platform/PathLookup.h"
 #include "platform/Paths.h"
 #include "scanner/FScanner.h"
@@ -31,7 +30,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
@@ -259,90 +257,6 @@ void TForm1::dropEvent(QDropEvent* event) {
     // the file was dragged from.
     QTimer::singleShot(0, this,
                        [this, paths = std::vector<std::string>{*path}] { OpenPaths(paths); });
-}
-
-// ---------------------------------------------------------------------------
-// Single-file commands
-
-void TForm1::LoadFileClick(QObject*) {
-    RunCommand([this] {
-        if (!lastOpenPath_.isEmpty())
-            OpenDialog1->selectFile(lastOpenPath_);
-        else
-            StartInLastFolder(*OpenDialog1);
-        if (OpenDialog1->exec() != QDialog::Accepted)
-            return;
-        const std::string path = ChosenPath(*OpenDialog1);
-        if (path.empty())
-            return;
-        RememberFolderOf(path);
-        LoadPath(path);
-    });
-}
-
-void TForm1::LoadPath(const std::string& path) {
-    lastOpenPath_ = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-    LoadFileInto(document_, path);
-    CurrentFileName = path;
-    DisableCommands();
-    EnableCommands(Offers::FileLoaded);
-}
-
-void TForm1::OptFileClick(QObject*) {
-    RunCommand([this] {
-        if (document_.JoinedLength() == 0) {
-            ShowMessage(QStringLiteral("The file is empty - nothing to optimize."));
-            return;
-        }
-        DisableCommands();
-        const OptimizeRun run =
-            OptimizeFile(document_, ChosenOptimizeOptions(), ChosenLineBreaks(), CurrentFileName)
-                .run;
-        EnableCommands(Offers::FileOptimized);
-        SetSpaceSaved(run.Saved());
-        RefreshView();
-        if (run.hasPre)
-            ShowMessage(QStringLiteral(
-                "A <pre> tag has been detected in the file. The Velocitrix Website Optimizer "
-                "could damage text within the <pre></pre> tags, only save if you are sure about "
-                "the consequences."));
-        else
-            ShowMessage(QStringLiteral("The file has been optimized, you can save it now."));
-    });
-}
-
-void TForm1::DoItClick(QObject*) {
-    RunCommand([this] {
-        DisableCommands();
-        ChangeStep(document_, {MemoText(*Memo2), MemoText(*Memo3), CheckBox2->isChecked()});
-        EnableCommands(Offers::FileChanged);
-        RefreshView();
-        ShowMessage(QStringLiteral("The file has been modified, you can save it now."));
-    });
-}
-
-void TForm1::SaveFileClick(QObject*) {
-    RunCommand(
-        [this] {
-            if (CurrentFileName.empty()) {
-                // selectFile ignores an empty name; clear the field the user types into.
-                if (auto* name = SaveDialog1->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
-                    name->clear();
-            } else {
-                SaveDialog1->selectFile(FromProgramText(CurrentFileName));
-            }
-            if (CurrentFileName.empty())
-                StartInLastFolder(*SaveDialog1);
-            if (SaveDialog1->exec() != QDialog::Accepted)
-                return;
-            const std::string path = ChosenPath(*SaveDialog1);
-            if (path.empty())
-                return;
-            RememberFolderOf(path);
-            SaveFileTo(document_, path, ChosenLineBreaks());
-            SaveFile->setEnabled(false);
-        },
-        TextUse::Keeps);
 }
 
 // ---------------------------------------------------------------------------
