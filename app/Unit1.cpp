@@ -1,3 +1,9 @@
+// The main window: its construction and destruction, the start-up and shut-down
+// handlers, the menu's windows, a close while a command runs, what the desktop
+// hands it (arguments, drops) and its keys; and the view and helpers the command
+// files share. The layout is in Unit1Layout.cpp, the availability table in
+// Unit1Availability.cpp, the commands in SingleFileCommands.cpp and DirCommands.cpp.
+
 #include "app/Unit1.h"
 
 #include "app/AppIcon.h"
@@ -37,7 +43,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 
@@ -59,35 +64,6 @@ std::optional<std::string> DroppedPath(const QMimeData* data) {
 }
 
 } // namespace
-
-// What a change field holds, as the program's text: every line break CR LF.
-std::string MemoText(const QPlainTextEdit& memo) {
-    // The raw text keeps every character as typed (no-break spaces included);
-    // blocks are separated by paragraph separators, Shift+Enter gives a line
-    // separator.
-    const QString raw = memo.document()->toRawText();
-    QString text;
-    text.reserve(raw.size() + raw.size() / 8);
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        const QChar c = raw.at(i);
-        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator || c == QLatin1Char('\n')) {
-            text += QLatin1String("\r\n");
-        } else if (c == QLatin1Char('\r')) {
-            text += QLatin1String("\r\n");
-            if (i + 1 < raw.size() && raw.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-        } else {
-            text += c;
-        }
-    }
-    return text.toUtf8().toStdString();
-}
-
-// A path chosen in a file dialog, as the program's bytes.
-std::string ChosenPath(const QFileDialog& dialog) {
-    const QStringList files = dialog.selectedFiles();
-    return files.isEmpty() ? std::string() : PathBytesOf(files.first());
-}
 
 TForm1::TForm1() {
     setObjectName(QStringLiteral("Form1"));
