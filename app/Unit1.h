@@ -68,7 +68,7 @@ public:
     QAction* ypestomodify1;
     QAction* LoadFile1; // File menu: Load File (Ctrl+O)
     QAction* SaveFile1; // File menu: Save File (Ctrl+S)
-    QAction* KeepPre1; // checkable: preformatted blocks are left as they are
+    QAction* KeepPre1;  // checkable: preformatted blocks are left as they are
     // The File menu's "Line breaks" submenu: three exclusive checkable actions,
     // the style files are written with.
     QMenu* LineBreaks1;
@@ -167,6 +167,8 @@ private:
     void StartInLastFolder(QFileDialog& dialog) const;
     void RememberFolderOf(const std::string& path);
     void SetTabOrder();
+    // Keeps the change panel right-aligned in the toolbox (on its resize).
+    void PlaceChangePanel();
     Availability CaptureAvailability() const;
     // What the two File menu switches ask of the commands.
     OptimizeOptions ChosenOptimizeOptions() const;

@@ -2,7 +2,7 @@
 
 #include "app/AppIcon.h"
 #include "app/ProgramFont.h"
-#include "settings/WindowPlacement.h"
+#include "app/WindowPlacement.h"
 
 #include <QFont>
 #include <QKeySequence>

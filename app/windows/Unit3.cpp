@@ -4,7 +4,7 @@
 #include "app/ClickLabel.h"
 #include "app/HandlerGuard.h"
 #include "app/ProgramFont.h"
-#include "settings/WindowPlacement.h"
+#include "app/WindowPlacement.h"
 
 #include <QFont>
 #include <QKeySequence>

@@ -2,8 +2,8 @@
 
 #include "app/HandlerGuard.h"
 #include "app/MessageBoxes.h"
+#include "app/WindowPlacement.h"
 #include "settings/FileTypeLists.h"
-#include "settings/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "settings/WindowPlacement.h"
+#include "app/WindowPlacement.h"
 
 #include "settings/Settings.h"
 
