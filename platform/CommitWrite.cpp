@@ -251,8 +251,8 @@ void CommitInOrder(std::vector<PendingWrite>& writes, bool perFileSync, RetiredF
         WriteState& s = *writes[i].State();
         if (s.InPlace())
             continue;
-        if (perFileSync || std::find(synced.begin(), synced.end(),
-                                     s.Replacement().temp.device) == synced.end()) {
+        if (perFileSync ||
+            std::find(synced.begin(), synced.end(), s.Replacement().temp.device) == synced.end()) {
             folderOf(s);
             int fd = -1;
             WriteFault f = TemporaryFd(s, fd);

@@ -45,14 +45,14 @@ int TransferBytes(int fd, Transfer way, char* buffer, std::size_t count, std::in
 
 int WriteAll(int fd, std::string_view data) {
     std::size_t done = 0;
-    return TransferBytes(fd, Transfer::Write, const_cast<char*>(data.data()), data.size(), -1,
-                         true, done);
+    return TransferBytes(fd, Transfer::Write, const_cast<char*>(data.data()), data.size(), -1, true,
+                         done);
 }
 
 int WriteAllAt(int fd, std::string_view data, std::int64_t at) {
     std::size_t done = 0;
-    return TransferBytes(fd, Transfer::Write, const_cast<char*>(data.data()), data.size(), at,
-                         true, done);
+    return TransferBytes(fd, Transfer::Write, const_cast<char*>(data.data()), data.size(), at, true,
+                         done);
 }
 
 int ReadSome(int fd, char* into, std::size_t room, std::size_t& got) {
@@ -83,8 +83,8 @@ int CopyBytes(int from, std::int64_t fromAt, int to, std::int64_t toAt, std::siz
     while (done < count) {
         const auto offset = static_cast<std::int64_t>(done);
         std::size_t n = 0;
-        if (const int err = ReadSomeAt(from, buffer.get(), std::min(count - done, Piece),
-                                       fromAt + offset, n))
+        if (const int err =
+                ReadSomeAt(from, buffer.get(), std::min(count - done, Piece), fromAt + offset, n))
             return err;
         if (n == 0)
             break;

@@ -12,8 +12,7 @@
 // set (and 0 returned) when the new file could not be given everything the old
 // one has (another owner, an attribute the process may not set or remove): the
 // caller then writes the old file in place, which keeps all of it.
-int CopyFileAttributes(const std::string& source, const struct stat& st, int fd,
-                       bool& keepInPlace);
+int CopyFileAttributes(const std::string& source, const struct stat& st, int fd, bool& keepInPlace);
 
 // A file's set-user-ID and set-group-ID bits and its capabilities (the
 // security.capability attribute) do not survive a write into the file: the

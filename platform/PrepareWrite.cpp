@@ -79,8 +79,8 @@ struct ContentTemporary {
 };
 
 void TakeFolder(WriteState& s) {
-    if (const int err = s.folderUse.Take(s.target.folder.Get(), s.target.folderDevice,
-                                         s.target.folderInode))
+    if (const int err =
+            s.folderUse.Take(s.target.folder.Get(), s.target.folderDevice, s.target.folderInode))
         throw WriteError(s.path, err);
 }
 

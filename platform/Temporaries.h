@@ -26,9 +26,7 @@ struct TemporaryFile {
         inode = st.st_ino;
         ctime = st.st_ctim;
     }
-    bool SameFile(const struct stat& st) const {
-        return st.st_dev == device && st.st_ino == inode;
-    }
+    bool SameFile(const struct stat& st) const { return st.st_dev == device && st.st_ino == inode; }
     bool SameFileUnchanged(const struct stat& st) const {
         return SameFile(st) && st.st_ctim.tv_sec == ctime.tv_sec &&
                st.st_ctim.tv_nsec == ctime.tv_nsec;
