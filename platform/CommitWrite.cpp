@@ -219,6 +219,15 @@ void CommitInOrder(std::vector<PendingWrite>& writes, bool perFileSync, RetiredF
         writes.clear(); // removes the temporaries of this one and the rest
         throw error;
     };
+    // A write moved from (or never prepared) fails where it stands.
+    std::size_t firstFailure = n;
+    WriteFault failure;
+    for (std::size_t i = 0; i < n && firstFailure == n; ++i) {
+        if (writes[i].State() == nullptr) {
+            firstFailure = i;
+            failure = SystemFault(EBADF);
+        }
+    }
     FolderCache folders;
     auto folderOf = [&folders](WriteState& s) {
         folders.Attach(s);
@@ -230,8 +239,8 @@ void CommitInOrder(std::vector<PendingWrite>& writes, bool perFileSync, RetiredF
     std::vector<dev_t> synced;
     std::vector<dev_t> failed;
     if (!perFileSync) {
-        for (PendingWrite& w : writes) {
-            WriteState& s = *w.State();
+        for (std::size_t i = 0; i < firstFailure; ++i) {
+            WriteState& s = *writes[i].State();
             if (s.InPlace())
                 continue;
             const dev_t dev = s.Replacement().temp.device;
@@ -245,9 +254,7 @@ void CommitInOrder(std::vector<PendingWrite>& writes, bool perFileSync, RetiredF
             s.Replacement().temp.fd.Reset();
         }
     }
-    std::size_t firstFailure = n;
-    WriteFault failure;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < firstFailure; ++i) {
         WriteState& s = *writes[i].State();
         if (s.InPlace())
             continue;
