@@ -2,12 +2,12 @@
 
 #include "cli/Pipeline.h"
 #include "commands/StreamedStep.h"
+#include "platform/DescriptorIO.h"
 #include "text/TextDocument.h"
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -33,18 +33,15 @@ FilterOutcome FilterStream(int inFd, std::FILE* out, const PipelineSettings& set
                 result.failed = result.stopped = true;
                 return result;
             }
-            const ssize_t n = ::read(inFd, buffer.get(), ReadBytes);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
+            std::size_t n = 0;
+            if (const int err = ReadSome(inFd, buffer.get(), ReadBytes, n)) {
                 result.failed = true;
-                result.error =
-                    std::string("Cannot read ") + InputName + ". " + std::strerror(errno);
+                result.error = std::string("Cannot read ") + InputName + ". " + std::strerror(err);
                 return result;
             }
             if (n == 0)
                 break;
-            edit.Feed(std::string_view(buffer.get(), static_cast<std::size_t>(n)));
+            edit.Feed(std::string_view(buffer.get(), n));
             if (writeFailed)
                 break;
         }

@@ -6,6 +6,7 @@
 #include "cli/Progress.h"
 #include "cli/Report.h"
 #include "platform/SafeWrite.h"
+#include "platform/WorkerThreads.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,8 +16,6 @@
 #include <mutex>
 #include <optional>
 #include <sys/resource.h>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -189,15 +188,12 @@ bool Run::Go() {
     // A worker the system cannot start (no room for its stack under a limit on
     // the address space, too many threads) is done without: the run goes on with
     // those that started, or on this thread alone.
-    std::vector<std::thread> workers;
+    // A worker whose work throws stops the run, and what it threw is passed on.
+    WorkerThreads workers;
     if (jobs > 1) {
-        workers.reserve(std::min<std::size_t>(jobs, n));
         for (unsigned w = 0; w < std::min<std::size_t>(jobs, n); ++w) {
-            try {
-                workers.emplace_back([this] { Worker(); });
-            } catch (const std::system_error&) {
+            if (!workers.Start([this] { Worker(); }))
                 break;
-            }
         }
     }
 
@@ -205,12 +201,12 @@ bool Run::Go() {
     std::vector<std::size_t> chunk;
     std::size_t chunkBytes = 0;
     for (std::size_t i = 0; i < n && !stopped; ++i) {
-        if (workers.empty()) {
+        if (workers.Empty()) {
             results_[i] = Process(i);
             ready_[i] = 1;
         } else {
             std::unique_lock<std::mutex> lock(mutex_);
-            while (!ready_[i] && !StopRequested())
+            while (!ready_[i] && !StopRequested() && !workers.Failed())
                 resultReady_.wait_for(lock, StopPoll);
         }
         if (!ready_[i] || results_[i].stopped || StopRequested()) {
@@ -238,11 +234,11 @@ bool Run::Go() {
         stopping_ = true;
     }
     roomFree_.notify_all();
-    for (std::thread& t : workers)
-        t.join();
+    workers.Join();
     if (stopped)
         Finish(reported_);
     progress_.Clear();
+    workers.Rethrow();
     return !stopped;
 }
 

@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 void TFindData::Clear() {
     Attributes = 0;
@@ -41,12 +42,12 @@ int OpenSubdirectory(int parentFd, const char* name) {
 } // namespace
 
 TDirListing::TDirListing(const std::string& path) {
-    dir_ = opendir(path.empty() ? "." : path.c_str());
+    dir_.reset(opendir(path.empty() ? "." : path.c_str()));
     if (dir_ == nullptr) {
         error_ = errno;
         return;
     }
-    fd_ = dirfd(dir_);
+    fd_ = dirfd(dir_.get());
 }
 
 TDirListing::TDirListing(const TDirListing& parent, const char* name) {
@@ -54,27 +55,20 @@ TDirListing::TDirListing(const TDirListing& parent, const char* name) {
         error_ = EBADF;
         return;
     }
-    const int fd = OpenSubdirectory(parent.fd_, name);
-    if (fd < 0) {
+    UniqueFd fd(OpenSubdirectory(parent.fd_, name));
+    if (!fd.Valid()) {
         error_ = errno;
         return;
     }
-    dir_ = fdopendir(fd);
+    dir_.reset(fdopendir(fd.Get()));
     if (dir_ == nullptr) {
         error_ = errno;
-        close(fd);
         return;
     }
-    fd_ = fd;
+    fd_ = fd.Release(); // the stream owns it now
 }
 
-TDirListing::~TDirListing() {
-    if (dir_ != nullptr) {
-        closedir(dir_);
-    } else if (fd_ >= 0) {
-        close(fd_);
-    }
-}
+TDirListing::~TDirListing() = default;
 
 bool TDirListing::Next() {
     statState_ = 0;
@@ -92,7 +86,7 @@ bool TDirListing::Next() {
         return true;
     }
     errno = 0;
-    const dirent* e = readdir(dir_);
+    const dirent* e = readdir(dir_.get());
     if (e == nullptr) {
         if (errno != 0) {
             error_ = errno;
@@ -116,7 +110,7 @@ void TDirListing::Suspend() {
         return;
     }
     if (dir_ == nullptr) {
-        close(fd_);
+        reopened_.Reset();
         fd_ = -1;
         return;
     }
@@ -126,7 +120,7 @@ void TDirListing::Suspend() {
     ino_ = st.st_ino;
     for (;;) {
         errno = 0;
-        const dirent* e = readdir(dir_);
+        const dirent* e = readdir(dir_.get());
         if (e == nullptr) {
             if (errno != 0) {
                 error_ = errno;
@@ -137,8 +131,7 @@ void TDirListing::Suspend() {
         pending_.push_back(Pending{names_.size(), length, e->d_type});
         names_.append(e->d_name, length + 1); // with its terminating zero
     }
-    closedir(dir_);
-    dir_ = nullptr;
+    dir_.reset();
     fd_ = -1;
 }
 
@@ -149,21 +142,19 @@ int TDirListing::Reopen(const TDirListing& parent, const char* name) {
     if (dir_ != nullptr || !known_ || parent.fd_ < 0) {
         return EBADF; // never suspended, or no directory to look in
     }
-    const int fd = OpenSubdirectory(parent.fd_, name);
-    if (fd < 0) {
+    UniqueFd fd(OpenSubdirectory(parent.fd_, name));
+    if (!fd.Valid()) {
         return errno;
     }
     struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        const int error = errno;
-        close(fd);
-        return error;
+    if (fstat(fd.Get(), &st) != 0) {
+        return errno;
     }
     if (st.st_dev != dev_ || st.st_ino != ino_) {
-        close(fd);
         return ENOENT;
     }
-    fd_ = fd;
+    reopened_ = std::move(fd);
+    fd_ = reopened_.Get();
     return 0;
 }
 

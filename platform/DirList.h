@@ -6,9 +6,11 @@
 // deep below it (Suspend) and take its directory back afterwards (Reopen).
 
 #include "platform/FileTime.h"
+#include "platform/UniqueFd.h"
 
 #include <cstdint>
 #include <dirent.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -33,6 +35,12 @@ struct TFindData {
     std::string Name;
     void Clear();
 };
+
+// An open directory stream, closed when it goes out of scope.
+struct DirStreamCloser {
+    void operator()(DIR* dir) const noexcept { closedir(dir); }
+};
+using UniqueDir = std::unique_ptr<DIR, DirStreamCloser>;
 
 class TDirListing {
 public:
@@ -93,8 +101,9 @@ private:
         unsigned char type;
     };
 
-    DIR* dir_ = nullptr; // null once suspended
-    int fd_ = -1;        // the directory's descriptor, also after a reopening
+    UniqueDir dir_;     // null once suspended
+    UniqueFd reopened_; // the directory's descriptor after a reopening
+    int fd_ = -1;       // the directory's descriptor: dir_'s, or reopened_
     int error_ = 0;
     std::vector<Pending> pending_;
     std::string names_;

@@ -59,7 +59,8 @@ int ListNames(const std::string* path, int fd, std::vector<std::string>& out) {
 
 // Copies every extended attribute of source onto fd and removes those fd has
 // that source lacks. Attributes the process may not read are not its to keep.
-int CopyAttributes(const std::string& source, int fd) {
+// Sets keepInPlace where fd cannot be given them.
+int CopyAttributes(const std::string& source, int fd, bool& keepInPlace) {
     std::vector<std::string> wanted;
     if (const int err = ListNames(&source, -1, wanted))
         if (!IgnorableAttributeError(err))
@@ -81,8 +82,12 @@ int CopyAttributes(const std::string& source, int fd) {
                 continue;
             return errno;
         }
-        if (::fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0)
-            return IgnorableAttributeError(errno) ? KeepInPlace : errno;
+        if (::fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0) {
+            if (!IgnorableAttributeError(errno))
+                return errno;
+            keepInPlace = true;
+            return 0;
+        }
     }
     std::vector<std::string> present;
     if (const int err = ListNames(nullptr, fd, present))
@@ -90,8 +95,10 @@ int CopyAttributes(const std::string& source, int fd) {
     for (const std::string& name : present) {
         if (std::find(wanted.begin(), wanted.end(), name) != wanted.end())
             continue;
-        if (::fremovexattr(fd, name.c_str()) != 0 && errno != ENODATA)
-            return KeepInPlace; // a new file that others could read: keep the old one
+        if (::fremovexattr(fd, name.c_str()) != 0 && errno != ENODATA) {
+            keepInPlace = true; // a new file that others could read: keep the old one
+            return 0;
+        }
     }
     return 0;
 }
@@ -169,10 +176,14 @@ int RestorePrivileges(int fd, const HeldPrivileges& held) {
     return 0;
 }
 
-int CopyFileAttributes(const std::string& source, const struct stat& st, int fd) {
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0)
-        return errno == EPERM ? KeepInPlace : errno;
-    if (const int err = CopyAttributes(source, fd))
+int CopyFileAttributes(const std::string& source, const struct stat& st, int fd,
+                       bool& keepInPlace) {
+    keepInPlace = false;
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        keepInPlace = errno == EPERM;
+        return keepInPlace ? 0 : errno;
+    }
+    if (const int err = CopyAttributes(source, fd, keepInPlace); err != 0 || keepInPlace)
         return err;
     // Last: changing the owner drops set-user-ID and set-group-ID bits, and the
     // mode sets an ACL's mask from the old file's group bits.
@@ -183,8 +194,7 @@ int CopyFileAttributes(const std::string& source, const struct stat& st, int fd)
     struct stat now {};
     if (::fstat(fd, &now) != 0)
         return errno;
-    if ((now.st_mode & 07777) != (st.st_mode & 07777))
-        return KeepInPlace;
+    keepInPlace = (now.st_mode & 07777) != (st.st_mode & 07777);
     return 0;
 }
 

@@ -5,16 +5,14 @@
 #include <string>
 #include <sys/stat.h>
 
-// What CopyFileAttributes returns when the new file could not be given everything
-// the old one has (another owner, an attribute the process may not set or remove):
-// the caller then writes the old file in place, which keeps all of it.
-constexpr int KeepInPlace = -1;
-
 // Gives fd the owner, group, extended attributes and mode of the file at source
 // (st being its status). Attributes fd has that source has not (a folder's default
 // ACL inherited at creation) are removed, so that the new file is readable by
-// exactly those who could read the old one. Returns 0, KeepInPlace or errno.
-int CopyFileAttributes(const std::string& source, const struct stat& st, int fd);
+// exactly those who could read the old one. Returns 0 or errno. keepInPlace is
+// set (and 0 returned) when the new file could not be given everything the old
+// one has (another owner, an attribute the process may not set or remove): the
+// caller then writes the old file in place, which keeps all of it.
+int CopyFileAttributes(const std::string& source, const struct stat& st, int fd, bool& keepInPlace);
 
 // A file's set-user-ID and set-group-ID bits and its capabilities (the
 // security.capability attribute) do not survive a write into the file: the

@@ -1,5 +1,6 @@
 #include "platform/FileIO.h"
 
+#include "platform/DescriptorIO.h"
 #include "platform/SystemError.h"
 #include "platform/UniqueFd.h"
 #include "platform/WriteTarget.h"
@@ -85,23 +86,24 @@ InputFile::InputFile(const std::string& path, const std::string& beneath) : path
 InputFile::~InputFile() = default;
 
 std::size_t InputFile::Read(char* into, std::size_t room) {
-    for (;;) {
-        const ssize_t n = ::read(fd_.Get(), into, room);
-        if (n >= 0)
-            return static_cast<std::size_t>(n);
-        if (errno != EINTR)
-            FailOpen(path_, errno);
-    }
+    std::size_t got = 0;
+    if (const int err = ReadSome(fd_.Get(), into, room, got))
+        FailOpen(path_, err);
+    return got;
+}
+
+std::size_t InputFile::ReadFull(char* into, std::size_t room) {
+    std::size_t got = 0;
+    if (const int err = TransferBytes(fd_.Get(), Transfer::Read, into, room, -1, true, got))
+        FailOpen(path_, err);
+    return got;
 }
 
 std::size_t InputFile::ReadAt(char* into, std::size_t room, std::uint64_t at) {
-    for (;;) {
-        const ssize_t n = ::pread(fd_.Get(), into, room, static_cast<off_t>(at));
-        if (n >= 0)
-            return static_cast<std::size_t>(n);
-        if (errno != EINTR)
-            FailOpen(path_, errno);
-    }
+    std::size_t got = 0;
+    if (const int err = ReadSomeAt(fd_.Get(), into, room, static_cast<std::int64_t>(at), got))
+        FailOpen(path_, err);
+    return got;
 }
 
 void ReadWholeFile(const std::string& path, std::string& out, FileStamp* stamp,
@@ -117,12 +119,7 @@ void ReadWholeFile(const std::string& path, std::string& out, FileStamp* stamp,
     buffer.resize(expected);
     std::size_t used = 0;
     try {
-        while (used < expected) {
-            const std::size_t n = file.Read(buffer.data() + used, expected - used);
-            if (n == 0)
-                break;
-            used += n;
-        }
+        used = file.ReadFull(buffer.data(), expected);
         if (used == expected) {
             // Whatever was added after the size was taken.
             char more[65536];

@@ -45,6 +45,8 @@ public:
     mode_t Mode() const { return mode_; }
     // Up to room bytes into into; 0 at the end of the file.
     std::size_t Read(char* into, std::size_t room);
+    // room bytes into into, fewer only where the file ends first.
+    std::size_t ReadFull(char* into, std::size_t room);
     // Up to room bytes from offset at, leaving the reading position as it is; 0
     // past the end of the file.
     std::size_t ReadAt(char* into, std::size_t room, std::uint64_t at);

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -21,7 +22,7 @@ constexpr std::chrono::seconds LockWait{10};
 struct HeldFolder {
     dev_t device;
     ino_t inode;
-    int fd; // -1 where the file system takes no lock on a folder
+    UniqueFd fd; // none where the file system takes no lock on a folder
     std::size_t uses;
 };
 
@@ -76,7 +77,7 @@ int HoldTemporaryFolder(int folder, dev_t device, ino_t inode) {
             return err;
         fd.Reset(); // no lock on this file system: no removal can take one either
     }
-    Held().push_back(HeldFolder{device, inode, fd.Release(), 1});
+    Held().push_back(HeldFolder{device, inode, std::move(fd), 1});
     return 0;
 }
 
@@ -92,9 +93,7 @@ void ReleaseTemporaryFolder(dev_t device, ino_t inode) noexcept {
     const auto it = Find(device, inode);
     if (it == Held().end() || --it->uses > 0)
         return;
-    if (it->fd >= 0)
-        ::close(it->fd);
-    Held().erase(it);
+    Held().erase(it); // closing its descriptor lets the lock go
 }
 
 std::size_t TemporaryFoldersHeld() noexcept {
@@ -104,13 +103,12 @@ std::size_t TemporaryFoldersHeld() noexcept {
 
 void RemoveStaleTemporaries(const std::string& root, const std::string& relFolder,
                             const std::vector<std::string>& names, StaleTemporaries& result) {
-    const int opened = OpenFolderBeneath(root, relFolder);
-    if (opened < 0) {
-        if (-opened != ENOENT) // the folder is gone, and its leftovers with it
-            result.failures.emplace_back(std::string(), -opened);
+    UniqueFd folder;
+    if (const int err = OpenFolderBeneath(root, relFolder, folder)) {
+        if (err != ENOENT) // the folder is gone, and its leftovers with it
+            result.failures.emplace_back(std::string(), err);
         return;
     }
-    UniqueFd folder(opened);
     if (::flock(folder.Get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
             result.inUse += names.size();

@@ -39,23 +39,26 @@ bool Openat2Works() {
 }
 
 // Opens rel below the folder root without following any link and without
-// leaving it; -errno on failure.
-int OpenBelow(int root, const std::string& rel) {
+// leaving it. Returns 0 with out set, or errno.
+int OpenBelow(int root, const std::string& rel, UniqueFd& out) {
     if (rel.empty()) {
-        const int fd = ::fcntl(root, F_DUPFD_CLOEXEC, 0);
-        return fd >= 0 ? fd : -errno;
+        out.Reset(::fcntl(root, F_DUPFD_CLOEXEC, 0));
+        return out.Valid() ? 0 : errno;
     }
     if (Openat2Works()) {
         open_how how{};
         how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
         how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
         const long fd = ::syscall(SYS_openat2, root, rel.c_str(), &how, sizeof how);
-        return fd >= 0 ? static_cast<int>(fd) : -errno;
+        if (fd < 0)
+            return errno;
+        out.Reset(static_cast<int>(fd));
+        return 0;
     }
     // Without openat2: one folder at a time, never through a link.
     UniqueFd current(::fcntl(root, F_DUPFD_CLOEXEC, 0));
     if (!current.Valid())
-        return -errno;
+        return errno;
     std::size_t at = 0;
     while (at < rel.size()) {
         std::size_t end = rel.find('/', at);
@@ -66,29 +69,22 @@ int OpenBelow(int root, const std::string& rel) {
         if (part.empty() || part == ".")
             continue;
         if (part == "..")
-            return -EXDEV;
+            return EXDEV;
         const int next =
             ::openat(current.Get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
         if (next < 0)
-            return -(errno == ENOTDIR ? ELOOP : errno);
+            return errno == ENOTDIR ? ELOOP : errno;
         current.Reset(next);
     }
-    return current.Release();
+    out = std::move(current);
+    return 0;
 }
 
 int OpenTargetFolder(WriteTarget& t) {
-    int fd = -1;
-    if (t.beneath) {
-        fd = OpenFolderBeneath(t.root, t.relFolder);
-        if (fd < 0)
-            return -fd;
-    } else {
-        fd = OpenFolderFollowing(t.folderPath);
-        if (fd < 0)
-            return errno;
-    }
-    t.folder.Reset(fd);
-    return 0;
+    if (t.beneath)
+        return OpenFolderBeneath(t.root, t.relFolder, t.folder);
+    t.folder.Reset(OpenFolderFollowing(t.folderPath));
+    return t.folder.Valid() ? 0 : errno;
 }
 
 // Follows the link chain that starts at the target's name to the file it
@@ -128,11 +124,11 @@ int FollowLinks(const WriteTarget& start, std::string& path, std::vector<uid_t>&
 
 } // namespace
 
-int OpenFolderBeneath(const std::string& root, const std::string& rel) {
+int OpenFolderBeneath(const std::string& root, const std::string& rel, UniqueFd& folder) {
     UniqueFd top(OpenFolderFollowing(root));
     if (!top.Valid())
-        return -errno;
-    return OpenBelow(top.Get(), rel);
+        return errno;
+    return OpenBelow(top.Get(), rel, folder);
 }
 
 int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTarget& target) {

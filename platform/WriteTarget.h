@@ -43,8 +43,8 @@ int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTa
 // link the rules do not let through, ELOOP for a folder made a link).
 int OpenToRead(const std::string& path, const std::string& beneath, UniqueFd& file);
 // Opens the folder rel below the walked folder root by the rules above: root as
-// given, no link followed below it. Returns the descriptor, or -errno.
-int OpenFolderBeneath(const std::string& root, const std::string& rel);
+// given, no link followed below it. Returns 0 with folder set, or errno.
+int OpenFolderBeneath(const std::string& root, const std::string& rel, UniqueFd& folder);
 
 // Opens the target's folder again after its descriptor was let go, by the same
 // rules, and checks that it is the same folder. Returns 0 or errno (ESTALE when

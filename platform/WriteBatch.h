@@ -1,0 +1,69 @@
+#pragma once
+// Many files written together (see platform/SafeWrite.h): prepared on any
+// threads, committed in chunks, the files they replace deleted together.
+
+#include "platform/CommitWrite.h"
+#include "platform/PendingWrite.h"
+#include "platform/PrepareWrite.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class RetiredFiles;
+class RoomWatch;
+
+// The files a batch replaces are deleted together, not one by one between its
+// writes: on some file systems (ext4 without a journal) every new file costs more
+// the more files were deleted in the last minutes, so deleting as it goes would
+// make a large batch slower with every file. Until then each one lies under its
+// replacement's temporary name, in its own folder, with its own owner, mode and
+// ACL (readable by exactly those who could read it before), and is never written
+// into. They are deleted when the batch ends, and after a commit once they are
+// many (kMaxRetiredFiles, kMaxRetiredBytes, or kMaxRetiredFolders folders), or
+// when the free space left is no more than what the batch holds: a batch needs
+// room for the files in flight, not for the whole tree.
+class WriteBatch {
+public:
+    WriteBatch();
+    ~WriteBatch(); // deletes the replaced files
+    WriteBatch(const WriteBatch&) = delete;
+    WriteBatch& operator=(const WriteBatch&) = delete;
+
+    PendingWrite Prepare(const std::string& path, const ContentProducer& produce,
+                         const WriteOptions& options = {});
+    // As CommitWrites; committed, when given, is told of each file put in place.
+    void Commit(std::vector<PendingWrite>& writes, const CommittedFile& committed = {});
+
+    // True when the file system's free space is no more than what the batch holds
+    // there (the temporaries prepared since the last commit and the replaced files
+    // kept): the caller commits what it has prepared, and the commit deletes the
+    // replaced files. Called on the thread that commits.
+    bool RoomRunsLow();
+
+    static constexpr std::size_t kMaxRetiredFiles = 8192;
+    static constexpr std::size_t kMaxRetiredBytes = std::size_t{256} << 20;
+    static constexpr std::size_t kMaxRetiredFolders = 32;
+
+private:
+    std::unique_ptr<RetiredFiles> retired_;
+    std::unique_ptr<RoomWatch> room_;
+};
+
+// Writes count files in order, a chunk at a time. contentOf(i) gives the bytes of
+// file i; they need to stay valid only until the next call, so the caller can build
+// each file's bytes in one reused buffer. optionsOf(i), when given, says how file i
+// is reached and what it must still be. Files are committed in chunks of at most
+// chunkFiles files or about chunkBytes bytes. When file k cannot be prepared (or
+// contentOf throws), the files before it are committed first and the error is
+// passed on (a WriteError with index k): files before the failing one are
+// written, the rest untouched. committed, when given, is told of each file put in
+// place with its new stamp, also of those put in place before a failure.
+void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::size_t)>& pathOf,
+                       const std::function<std::string_view(std::size_t)>& contentOf,
+                       std::size_t chunkFiles = 256, std::size_t chunkBytes = std::size_t{16} << 20,
+                       const std::function<WriteOptions(std::size_t)>& optionsOf = {},
+                       const CommittedFile& committed = {});
