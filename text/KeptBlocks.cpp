@@ -1,5 +1,7 @@
 #include "text/KeptBlocks.h"
 
+#include "text/LineBreaks.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -81,9 +83,22 @@ bool HasNoContent(std::string_view name) {
 
 } // namespace
 
-void BlockFinder::Capture(std::string_view bytes) {
-    if (capture_ == nullptr)
+void BlockFinder::Capture(std::string_view bytes, char before) {
+    if (capture_ == nullptr || bytes.empty())
         return;
+    if (before == '\r' ||
+        FindLineBreak(bytes.data(), bytes.data() + bytes.size()) != bytes.data() + bytes.size()) {
+        // Each CR, and each LF that follows no CR, as a CR LF.
+        captured_.clear();
+        for (const char c : bytes) {
+            if (c == '\r' || (c == '\n' && before != '\r'))
+                captured_.append("\r\n", 2);
+            else if (c != '\n')
+                captured_ += c;
+            before = c;
+        }
+        bytes = captured_;
+    }
     if (capture_->size() + bytes.size() > MaxValue) {
         // A class, id or style too long to look at keeps its element; a sheet
         // whose address is cut is not read.
@@ -109,7 +124,7 @@ void BlockFinder::StartValue() {
                : link && attr_ == "href"   ? &href_
                                            : nullptr;
     if (capture_ != nullptr && !capture_->empty())
-        Capture(capture_ == &style_ ? ";" : " "); // a repeated attribute matches more
+        Capture(capture_ == &style_ ? ";" : " ", '\0'); // a repeated attribute matches more
 }
 
 bool BlockFinder::TagEnds() {
@@ -162,6 +177,20 @@ bool BlockFinder::TagEnds() {
 }
 
 std::size_t BlockFinder::FindStart(std::string_view text) {
+    const std::size_t at = Start(text);
+    if (at != 0)
+        before_ = text[at - 1];
+    return at;
+}
+
+std::size_t BlockFinder::FindEnd(std::string_view text) {
+    const std::size_t at = End(text);
+    if (at != 0)
+        before_ = text[at - 1];
+    return at;
+}
+
+std::size_t BlockFinder::Start(std::string_view text) {
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
@@ -279,7 +308,7 @@ std::size_t BlockFinder::FindStart(std::string_view text) {
                 where_ = Where::TagLt;
                 ++i;
             } else {
-                Capture(text.substr(i, 1));
+                Capture(text.substr(i, 1), '\0'); // no break in it
                 ++i;
             }
             break;
@@ -298,7 +327,7 @@ std::size_t BlockFinder::FindStart(std::string_view text) {
                     break;
             }
             if (j < n && (text[j] == quote_ || text[j] == '<')) {
-                Capture(text.substr(i, j - i));
+                Capture(text.substr(i, j - i), i > 0 ? text[i - 1] : before_);
                 where_ = text[j] == quote_ ? Where::BeforeAttr : Where::ValueLt;
                 i = j + 1;
                 break;
@@ -341,7 +370,7 @@ std::size_t BlockFinder::FindStart(std::string_view text) {
     return n;
 }
 
-std::size_t BlockFinder::FindEnd(std::string_view text) {
+std::size_t BlockFinder::End(std::string_view text) {
     switch (region_) {
     case Region::Block:
         return BlockEnd(text);
@@ -360,7 +389,7 @@ std::size_t BlockFinder::ValueEnd(std::string_view text) {
     std::size_t j = 0;
     while (j < text.size() && text[j] != quote_ && text[j] != '<')
         ++j;
-    Capture(text.substr(0, j));
+    Capture(text.substr(0, j), before_);
     if (j == text.size())
         return j;
     where_ = text[j] == quote_ ? Where::BeforeAttr : Where::ValueLt;
@@ -417,7 +446,11 @@ std::size_t BlockFinder::BlockEnd(std::string_view text) {
             styleTag_ = gt == std::string_view::npos;
             css.remove_prefix(styleTag_ ? css.size() : gt + 1);
         }
-        css_.Feed(css);
+        cssBreaks_.Feed(css, cssText_);
+        if (region_ == Region::None)
+            cssBreaks_.Finish(cssText_);
+        css_.Feed(cssText_);
+        cssText_.clear();
         if (region_ == Region::None)
             css_.End();
     }

@@ -27,7 +27,12 @@
 // "<%" to "%>") is no HTML: it is never kept and nothing in it ends the tag or
 // the value. A value kept or not gives the same bytes when it holds no run of
 // blanks and no line break, so only those are kept.
+//
+// The text may hold any line breaks: the values and rules looked at are taken
+// with every break made CR LF, so that a text gives the same stretches whatever
+// its breaks.
 
+#include "text/BreakUnifier.h"
 #include "text/PreformattedRules.h"
 
 #include <cstddef>
@@ -68,6 +73,8 @@ private:
         ServerEnd,     // its "?" or "%" that may close it
     };
 
+    std::size_t Start(std::string_view text);
+    std::size_t End(std::string_view text);
     std::size_t BlockEnd(std::string_view text);
     std::size_t ElementEnd(std::string_view text);
     std::size_t ValueEnd(std::string_view text);
@@ -76,11 +83,16 @@ private:
     // The start tag's ">": true when its element's content is kept.
     bool TagEnds();
     void StartValue();
-    void Capture(std::string_view bytes);
+    // before: the byte before bytes in the text ('\0': none).
+    void Capture(std::string_view bytes, char before);
 
     LinkedStyleSheets* linked_;
     PreformattedRules rules_;
     CssScanner css_;
+    BreakUnifier cssBreaks_; // a <style> block's breaks made CR LF
+    std::string cssText_;
+    std::string captured_; // a captured value's bytes with their breaks made CR LF
+    char before_ = '\0';   // the byte before the next text looked at
 
     Region region_ = Region::None;
     Where where_ = Where::Text;
