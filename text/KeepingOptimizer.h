@@ -54,7 +54,6 @@ public:
         std::size_t loneLf = 0;
         std::size_t written = 0;
         std::size_t Lone() const { return loneCr + loneLf; }
-        std::size_t Read() const { return crLf + loneCr + loneLf; }
     };
     const Breaks& BreaksSoFar() const { return breaks_; }
     // The end of the text: a CR held at the end of the bytes fed is a lone CR.
