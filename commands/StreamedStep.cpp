@@ -2,7 +2,13 @@
 
 StreamedStep::StreamedStep(const FileStep& step, const Sink& sink, std::size_t limit)
     : keep_(step.breaks == LineBreakStyle::Keep), lf_(step.breaks == LineBreakStyle::Lf),
-      compare_(step.compare), sink_(sink) {
+      direct_(step.optimize && step.optimizeOptions.keepPre), compare_(step.compare), sink_(sink) {
+    if (direct_) {
+        optimizer_.emplace(sink, limit, step.optimizeOptions);
+        if (lf_)
+            optimizer_->SetBreaks(LineBreakStyle::Lf);
+        return;
+    }
     // With CR LF the editors' bytes go straight out; with LF through the sink
     // that writes the breaks, and that sees what is written. Keeping the file's
     // own style, they go out as they come until the first break read decides it.
@@ -25,6 +31,10 @@ StreamedStep::StreamedStep(const FileStep& step, const Sink& sink, std::size_t l
 void StreamedStep::Decide(LineBreakStyle style) {
     keep_ = false;
     lf_ = style == LineBreakStyle::Lf;
+    if (direct_) {
+        optimizer_->SetBreaks(style);
+        return;
+    }
     if (lf_) {
         styled_.emplace([this](std::string_view bytes) { Written(bytes); }, LineBreakStyle::Lf);
         if (!held_.empty())
@@ -44,7 +54,7 @@ void StreamedStep::Feed(std::string_view bytes) {
         if (brk != end)
             Decide(*brk == '\r' ? LineBreakStyle::CrLf : LineBreakStyle::Lf);
     }
-    if (lf_ || keep_) {
+    if ((lf_ || keep_) && !direct_) {
         lines_.Feed(bytes);
         if (compare_)
             comparison_.Read(bytes);
@@ -61,6 +71,10 @@ const PieceFigures& StreamedStep::Finish() {
     figures_ = optimizer_ ? optimizer_->Finish() : replacer_->Finish();
     if (!lf_)
         return figures_;
+    if (direct_) {
+        figures_.changed = compare_ && figures_.changed;
+        return figures_;
+    }
     styled_->Finish();
     // Every line of the text read, and of the text written, had a CR LF.
     figures_.before -= lines_.Lines();

@@ -54,6 +54,9 @@ private:
 
     bool keep_; // the file's own style, not known yet
     bool lf_;
+    // The optimizer with kept blocks writes the breaks itself, and gives the
+    // figures in their style: nothing here looks at the bytes.
+    bool direct_;
     bool compare_;
     Sink sink_;
     // Keeping the file's style while no break has been read: the editors' bytes

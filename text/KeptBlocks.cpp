@@ -1,7 +1,13 @@
 #include "text/KeptBlocks.h"
 
+#include "text/LineBreaks.h"
+
 #include <algorithm>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -14,9 +20,7 @@ constexpr std::string_view Empty[] = {"area",  "base",   "br",    "col",    "emb
                                       "hr",    "img",    "input", "keygen", "link",  "meta",
                                       "param", "source", "track", "wbr"};
 
-// Longer names and values are cut: a cut name matches more, a cut value keeps
-// its element.
-constexpr std::size_t MaxName = 64;
+// Longer values are cut: a cut value keeps its element.
 constexpr std::size_t MaxValue = 4096;
 
 inline char Lower(char c) {
@@ -42,23 +46,66 @@ inline std::size_t Next(std::string_view text, std::size_t i, char c) {
                          : static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
 }
 
-// The bytes that end an attribute's name, and those a quoted value is looked at
-// for (its end, a server script's section, a break, a blank).
+// The same for the next "<" between tags, which is mostly a few bytes away: the
+// first bytes are looked at here, the rest by memchr.
+inline std::size_t NextLt(std::string_view text, std::size_t i) {
+#if defined(__SSE2__)
+    const __m128i lt = _mm_set1_epi8('<');
+    for (int k = 0; k < 4 && i + 16 <= text.size(); ++k, i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(v, lt));
+        if (mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+#endif
+    return Next(text, i, '<');
+}
+
+// The position of the first byte from i that a quoted value is looked at for
+// (its quote, a server script's section, a break, a blank), or text.size().
+inline std::size_t NextInValue(std::string_view text, std::size_t i, char quote) {
+    const std::size_t n = text.size();
+#if defined(__SSE2__)
+    const __m128i q = _mm_set1_epi8(quote);
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, q), _mm_cmpeq_epi8(v, lt)),
+                                      _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, tab)));
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0)
+            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+#endif
+    for (; i < n; ++i) {
+        const char v = text[i];
+        if (v == quote || v == '<' || v == '\r' || v == '\n' || v == ' ' || v == '\t')
+            return i;
+    }
+    return n;
+}
+
+// The bytes that end a tag's name, an attribute's name and an unquoted value.
 struct ByteTables {
+    bool endsTagName[256] = {};
     bool endsName[256] = {};
-    bool inValue[256] = {};
+    bool endsUnquoted[256] = {};
     constexpr ByteTables() {
+        for (const char c : {' ', '\t', '\r', '\n', '\f', '/', '>'})
+            endsTagName[static_cast<unsigned char>(c)] = true;
         for (const char c : {' ', '\t', '\r', '\n', '\f', '/', '>', '=', '<'})
             endsName[static_cast<unsigned char>(c)] = true;
-        for (const char c : {'"', '\'', '<', '\r', '\n', ' ', '\t'})
-            inValue[static_cast<unsigned char>(c)] = true;
+        for (const char c : {' ', '\t', '\r', '\n', '\f', '>', '<'})
+            endsUnquoted[static_cast<unsigned char>(c)] = true;
     }
 };
 constexpr ByteTables ByByte;
-
-// An attribute's name is held to one byte past the longest wanted one ("class",
-// "style"), so that a longer name is none of them.
-constexpr std::size_t MaxAttr = 6;
 
 // The names by their first letter: most tags are told apart by it alone.
 int BlockName(std::string_view name) {
@@ -81,9 +128,22 @@ bool HasNoContent(std::string_view name) {
 
 } // namespace
 
-void BlockFinder::Capture(std::string_view bytes) {
-    if (capture_ == nullptr)
+void BlockFinder::Capture(std::string_view bytes, char before) {
+    if (capture_ == nullptr || bytes.empty())
         return;
+    if (before == '\r' ||
+        FindLineBreak(bytes.data(), bytes.data() + bytes.size()) != bytes.data() + bytes.size()) {
+        // Each CR, and each LF that follows no CR, as a CR LF.
+        captured_.clear();
+        for (const char c : bytes) {
+            if (c == '\r' || (c == '\n' && before != '\r'))
+                captured_.append("\r\n", 2);
+            else if (c != '\n')
+                captured_ += c;
+            before = c;
+        }
+        bytes = captured_;
+    }
     if (capture_->size() + bytes.size() > MaxValue) {
         // A class, id or style too long to look at keeps its element; a sheet
         // whose address is cut is not read.
@@ -100,16 +160,29 @@ void BlockFinder::Capture(std::string_view bytes) {
 // (a class or id only when there are rules to match, a rel or href only in a
 // <link> whose sheet can be read).
 void BlockFinder::StartValue() {
-    const bool rules = !rules_.Empty();
-    const bool link = linked_ != nullptr && name_ == "link";
-    capture_ = attr_ == "style"            ? &style_
-               : rules && attr_ == "class" ? &classes_
-               : rules && attr_ == "id"    ? &id_
-               : link && attr_ == "rel"    ? &rel_
-               : link && attr_ == "href"   ? &href_
-                                           : nullptr;
+    const std::string_view attr = attr_.View();
+    capture_ = nullptr;
+    switch (attr.size()) {
+    case 2:
+        if (attr == "id" && !rules_.Empty())
+            capture_ = &id_;
+        break;
+    case 3:
+    case 4:
+        if (linked_ != nullptr && name_.View() == "link")
+            capture_ = attr == "rel" ? &rel_ : attr == "href" ? &href_ : nullptr;
+        break;
+    case 5:
+        if (attr == "style")
+            capture_ = &style_;
+        else if (attr == "class" && !rules_.Empty())
+            capture_ = &classes_;
+        break;
+    default:
+        break;
+    }
     if (capture_ != nullptr && !capture_->empty())
-        Capture(capture_ == &style_ ? ";" : " "); // a repeated attribute matches more
+        Capture(capture_ == &style_ ? ";" : " ", '\0'); // a repeated attribute matches more
 }
 
 bool BlockFinder::TagEnds() {
@@ -124,7 +197,8 @@ bool BlockFinder::TagEnds() {
         where_ = Where::Text;
         return false;
     }
-    if (name_ == "link" && linked_ != nullptr && !href_.empty()) {
+    const std::string_view name = name_.View();
+    if (name == "link" && linked_ != nullptr && !href_.empty()) {
         // <link rel="stylesheet" href="...">: its rules count from here on.
         std::string rel = rel_;
         std::transform(rel.begin(), rel.end(), rel.begin(), Lower);
@@ -140,9 +214,9 @@ bool BlockFinder::TagEnds() {
                 rules_.Add(*linked);
         }
     }
-    if (!HasNoContent(name_)) {
+    if (!HasNoContent(name)) {
         keep = cut_ || (!style_.empty() && SetsPreformatted(style_)) ||
-               (!rules_.Empty() && rules_.Matches(name_, classes_, id_));
+               (!rules_.Empty() && rules_.Matches(name, classes_, id_));
     }
     classes_.clear();
     id_.clear();
@@ -154,7 +228,7 @@ bool BlockFinder::TagEnds() {
     where_ = Where::Text;
     if (keep) {
         region_ = Region::Element;
-        element_ = name_;
+        element_ = name;
         depth_ = 1;
         elementMatched_ = -1;
     }
@@ -162,62 +236,114 @@ bool BlockFinder::TagEnds() {
 }
 
 std::size_t BlockFinder::FindStart(std::string_view text) {
+    const std::size_t at = Start(text);
+    if (at != 0)
+        before_ = text[at - 1];
+    return at;
+}
+
+std::size_t BlockFinder::FindEnd(std::string_view text) {
+    const std::size_t at = End(text);
+    if (at != 0)
+        before_ = text[at - 1];
+    return at;
+}
+
+// A start tag's name has come: true when it opens a block, which starts at the
+// byte after it.
+bool BlockFinder::StartsBlock() {
+    const int block = BlockName(name_.View());
+    if (block < 0)
+        return false;
+    region_ = Region::Block;
+    block_ = block;
+    endMatched_ = -1;
+    styleTag_ = block == StyleName;
+    where_ = Where::Text;
+    return true;
+}
+
+std::size_t BlockFinder::Start(std::string_view text) {
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
         const char c = text[i];
         switch (where_) {
         case Where::Text: {
-            const std::size_t lt = Next(text, i, '<');
-            if (lt == std::string_view::npos)
-                return n;
-            i = lt + 1;
-            where_ = Where::Lt;
+            // From "<" to "<", passing over those that open no start tag (no
+            // letter follows; that byte may be the next "<") and the start tags
+            // that end with their name, which have nothing to look at: nothing is
+            // captured between a tag's end and the next one's name.
+            for (;;) {
+                const std::size_t lt = NextLt(text, i);
+                if (lt == std::string_view::npos)
+                    return n;
+                i = lt + 1;
+                if (i == n) {
+                    where_ = Where::Lt;
+                    return n;
+                }
+                if (!IsLetter(text[i]))
+                    continue;
+                const std::size_t from = i;
+                while (i < n && !ByByte.endsTagName[static_cast<unsigned char>(text[i])])
+                    ++i;
+                name_.Clear();
+                name_.Append(text.substr(from, i - from));
+                if (i == n) {
+                    where_ = Where::Name;
+                    return n;
+                }
+                if (StartsBlock())
+                    return i;
+                if (text[i] != '>')
+                    break;
+                ++i;
+            }
+            where_ = Where::BeforeAttr;
             break;
         }
         case Where::Lt:
             if (IsLetter(c)) {
-                name_.clear();
+                name_.Clear();
                 where_ = Where::Name;
             } else {
                 where_ = Where::Text; // this byte may be the next "<"
             }
             break;
         case Where::Name: {
-            while (i < n && !IsTagSpace(text[i]) && text[i] != '/' && text[i] != '>') {
-                if (name_.size() < MaxName)
-                    name_ += Lower(text[i]);
+            const std::size_t from = i;
+            while (i < n && !ByByte.endsTagName[static_cast<unsigned char>(text[i])])
                 ++i;
-            }
+            name_.Append(text.substr(from, i - from));
             if (i == n)
                 return n;
-            const int block = BlockName(name_);
-            if (block >= 0) {
-                // The block starts at the byte after the name.
-                region_ = Region::Block;
-                block_ = block;
-                endMatched_ = -1;
-                styleTag_ = block == StyleName;
-                where_ = Where::Text;
+            if (StartsBlock())
                 return i;
-            }
             where_ = Where::BeforeAttr;
             break;
         }
         case Where::BeforeAttr:
             if (c == '>') {
                 ++i;
-                if (TagEnds())
+                if (!cut_ && style_.empty() && classes_.empty() && id_.empty() && href_.empty()) {
+                    // Nothing to look at: most tags.
+                    rel_.clear();
+                    linkCut_ = false;
+                    capture_ = nullptr;
+                    where_ = Where::Text;
+                } else if (TagEnds()) {
                     return i;
+                }
             } else if (c == '<') {
                 back_ = Where::AttrName;
                 where_ = Where::TagLt;
-                attr_.clear();
+                attr_.Clear();
                 ++i;
             } else if (IsTagSpace(c) || c == '/') {
                 ++i;
             } else {
-                attr_.clear();
+                attr_.Clear();
                 where_ = Where::AttrName;
             }
             break;
@@ -238,8 +364,7 @@ std::size_t BlockFinder::FindStart(std::string_view text) {
                 const std::size_t from = i;
                 while (i < n && !ByByte.endsName[static_cast<unsigned char>(text[i])])
                     ++i;
-                for (std::size_t k = from; k < i && attr_.size() < MaxAttr; ++k)
-                    attr_ += Lower(text[k]);
+                attr_.Append(text.substr(from, i - from));
                 break;
             }
             ++i;
@@ -279,8 +404,10 @@ std::size_t BlockFinder::FindStart(std::string_view text) {
                 where_ = Where::TagLt;
                 ++i;
             } else {
-                Capture(text.substr(i, 1));
-                ++i;
+                const std::size_t from = i;
+                while (i < n && !ByByte.endsUnquoted[static_cast<unsigned char>(text[i])])
+                    ++i;
+                Capture(text.substr(from, i - from), '\0'); // no break in it
             }
             break;
         case Where::Value: {
@@ -288,17 +415,11 @@ std::size_t BlockFinder::FindStart(std::string_view text) {
             // change nothing; the first run of blanks or line break in it starts it
             // as a kept stretch. So does the end of the text, where the rest is
             // still to come.
-            std::size_t j = i;
-            for (; j < n; ++j) {
-                const char v = text[j];
-                if (!ByByte.inValue[static_cast<unsigned char>(v)])
-                    continue;
-                if (v == quote_ || v == '<' || v == '\r' || v == '\n' ||
-                    (IsBlank(v) && (j + 1 == n || IsBlank(text[j + 1]))))
-                    break;
-            }
+            std::size_t j = NextInValue(text, i, quote_);
+            while (j < n && IsBlank(text[j]) && j + 1 < n && !IsBlank(text[j + 1]))
+                j = NextInValue(text, j + 1, quote_); // a single blank
             if (j < n && (text[j] == quote_ || text[j] == '<')) {
-                Capture(text.substr(i, j - i));
+                Capture(text.substr(i, j - i), i > 0 ? text[i - 1] : before_);
                 where_ = text[j] == quote_ ? Where::BeforeAttr : Where::ValueLt;
                 i = j + 1;
                 break;
@@ -341,7 +462,7 @@ std::size_t BlockFinder::FindStart(std::string_view text) {
     return n;
 }
 
-std::size_t BlockFinder::FindEnd(std::string_view text) {
+std::size_t BlockFinder::End(std::string_view text) {
     switch (region_) {
     case Region::Block:
         return BlockEnd(text);
@@ -360,7 +481,7 @@ std::size_t BlockFinder::ValueEnd(std::string_view text) {
     std::size_t j = 0;
     while (j < text.size() && text[j] != quote_ && text[j] != '<')
         ++j;
-    Capture(text.substr(0, j));
+    Capture(text.substr(0, j), before_);
     if (j == text.size())
         return j;
     where_ = text[j] == quote_ ? Where::BeforeAttr : Where::ValueLt;
@@ -417,7 +538,11 @@ std::size_t BlockFinder::BlockEnd(std::string_view text) {
             styleTag_ = gt == std::string_view::npos;
             css.remove_prefix(styleTag_ ? css.size() : gt + 1);
         }
-        css_.Feed(css);
+        cssBreaks_.Feed(css, cssText_);
+        if (region_ == Region::None)
+            cssBreaks_.Finish(cssText_);
+        css_.Feed(cssText_);
+        cssText_.clear();
         if (region_ == Region::None)
             css_.End();
     }

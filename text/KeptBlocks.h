@@ -27,7 +27,12 @@
 // "<%" to "%>") is no HTML: it is never kept and nothing in it ends the tag or
 // the value. A value kept or not gives the same bytes when it holds no run of
 // blanks and no line break, so only those are kept.
+//
+// The text may hold any line breaks: the values and rules looked at are taken
+// with every break made CR LF, so that a text gives the same stretches whatever
+// its breaks.
 
+#include "text/BreakUnifier.h"
 #include "text/PreformattedRules.h"
 
 #include <cstddef>
@@ -68,19 +73,27 @@ private:
         ServerEnd,     // its "?" or "%" that may close it
     };
 
+    std::size_t Start(std::string_view text);
+    std::size_t End(std::string_view text);
     std::size_t BlockEnd(std::string_view text);
     std::size_t ElementEnd(std::string_view text);
     std::size_t ValueEnd(std::string_view text);
+    bool StartsBlock();
     bool StepBlockEnd(char c);
     bool StepElementEnd(char c);
     // The start tag's ">": true when its element's content is kept.
     bool TagEnds();
     void StartValue();
-    void Capture(std::string_view bytes);
+    // before: the byte before bytes in the text ('\0': none).
+    void Capture(std::string_view bytes, char before);
 
     LinkedStyleSheets* linked_;
     PreformattedRules rules_;
     CssScanner css_;
+    BreakUnifier cssBreaks_; // a <style> block's breaks made CR LF
+    std::string cssText_;
+    std::string captured_; // a captured value's bytes with their breaks made CR LF
+    char before_ = '\0';   // the byte before the next text looked at
 
     Region region_ = Region::None;
     Where where_ = Where::Text;
@@ -88,8 +101,29 @@ private:
     char serverClose_ = '\0';  // "?" or "%"
     char quote_ = '\0';        // the quote of the value under way
 
-    std::string name_;               // the start tag's name, in lower case
-    std::string attr_;               // the attribute's name, in lower case
+    // A name in lower case, held to its first N bytes.
+    template <std::size_t N> struct ShortName {
+        char bytes[N];
+        std::size_t size = 0;
+        void Clear() { size = 0; }
+        void Append(std::string_view more) {
+            const std::size_t take = more.size() < N - size ? more.size() : N - size;
+            for (std::size_t k = 0; k < take; ++k) {
+                const char c = more[k];
+                bytes[size + k] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+            }
+            size += take;
+        }
+        std::string_view View() const { return {bytes, size}; }
+    };
+    // Longer names are cut: a cut name matches more. An attribute's name is held
+    // to one byte past the longest wanted one ("class", "style"), so that a
+    // longer name is none of them.
+    static constexpr std::size_t MaxName = 64;
+    static constexpr std::size_t MaxAttr = 6;
+
+    ShortName<MaxName> name_;        // the start tag's name
+    ShortName<MaxAttr> attr_;        // the attribute's name
     std::string* capture_ = nullptr; // where the value's bytes go, when wanted
     std::string classes_, id_, style_, rel_, href_;
     bool cut_ = false;     // a class, id or style was too long to hold

@@ -19,7 +19,16 @@ PieceEditor::PieceEditor(Sink sink, std::size_t limit, const OptimizeOptions& op
     : sink_(std::move(sink)), limit_(limit), blockBytes_(std::max<std::size_t>(blockBytes, 1)),
       options_(options), keeping_(options.styleSheets) {}
 
+void PieceEditor::SetBreaks(LineBreakStyle style) {
+    lf_ = style == LineBreakStyle::Lf;
+    keeping_.SetBreaks(style);
+}
+
 void PieceEditor::Feed(std::string_view bytes) {
+    if (options_.keepPre) {
+        FeedKeeping(bytes);
+        return;
+    }
     const std::size_t old = pending_.size();
     unifier_.Feed(bytes, pending_);
     if (pending_.size() == old)
@@ -30,6 +39,8 @@ void PieceEditor::Feed(std::string_view bytes) {
 }
 
 const PieceFigures& PieceEditor::Finish() {
+    if (options_.keepPre)
+        return FinishKeeping();
     const std::size_t old = pending_.size();
     unifier_.Finish(pending_);
     if (pending_.size() != old) {
@@ -54,10 +65,6 @@ const PieceFigures& PieceEditor::Finish() {
 void PieceEditor::Work(bool atEnd) {
     if (!atEnd && pending_.size() < blockBytes_)
         return;
-    if (options_.keepPre) {
-        WorkKeeping();
-        return;
-    }
     if (inLongLine_) {
         const void* lf = std::memchr(pending_.data(), '\n', pending_.size());
         if (lf == nullptr) {
@@ -82,15 +89,45 @@ void PieceEditor::Work(bool atEnd) {
     }
 }
 
-void PieceEditor::WorkKeeping() {
-    // The buffer only grows: sizing it down and up again for every block would
-    // clear the whole block's room each time.
-    const std::size_t room = pending_.size() + KeepingOptimizer::MoreBytes;
+// The piece as read, its breaks as they come: KeepingOptimizer makes them the
+// style written.
+void PieceEditor::FeedKeeping(std::string_view bytes) {
+    if (bytes.empty())
+        return;
+    read_ += bytes.size();
+    lastRead_ = bytes.back();
+    // The buffer only grows: sizing it down and up again for every piece would
+    // clear the whole piece's room each time.
+    const std::size_t room = KeepingOptimizer::Room(bytes.size());
     if (kept_.size() < room)
         kept_.resize(room);
-    const std::size_t n = keeping_.Run(pending_.data(), pending_.size(), kept_.data());
-    pending_.clear();
-    Give({kept_.data(), n}); // figures_.hasPre stays false: every "<pre>" is a kept block's
+    const std::size_t breaks = keeping_.BreaksSoFar().written;
+    const std::size_t n = keeping_.Run(bytes.data(), bytes.size(), kept_.data());
+    // figures_.hasPre stays false: every "<pre>" is a kept block's
+    Give({kept_.data(), n}, lf_ ? keeping_.BreaksSoFar().written - breaks : 0);
+}
+
+const PieceFigures& PieceEditor::FinishKeeping() {
+    keeping_.End();
+    const KeepingOptimizer::Breaks read = keeping_.BreaksSoFar();
+    // The optimizer's way: the last line gets its break before it is optimized.
+    const bool lastLineOpen = read_ > 0 && lastRead_ != '\r' && lastRead_ != '\n';
+    if (lastLineOpen) {
+        char out[KeepingOptimizer::Room(1)];
+        const std::size_t n = keeping_.Run("\n", 1, out);
+        Give({out, n}, lf_ ? keeping_.BreaksSoFar().written - read.written : 0);
+    }
+    // Optimizing only takes bytes away: the same length is the same text, once
+    // the breaks are those written (written as LF, the text has no CR left).
+    if (lf_) {
+        figures_.before = read_ - read.crLf + (lastLineOpen ? 1 : 0);
+        figures_.changed = lastLineOpen || read.crLf + read.loneCr != 0 || figures_.after != read_;
+    } else {
+        figures_.before = read_ + read.Lone() + (lastLineOpen ? 2 : 0);
+        figures_.changed =
+            lastLineOpen || read.Lone() != 0 || figures_.after != read_ + read.Lone();
+    }
+    return figures_;
 }
 
 void PieceEditor::EditLines(std::size_t count) {
@@ -135,11 +172,12 @@ void PieceEditor::EditLongLine(std::size_t count, bool lineEnds) {
     Give(out_);
 }
 
-void PieceEditor::Give(std::string_view out) {
+void PieceEditor::Give(std::string_view out, std::size_t extra) {
     if (out.empty())
         return;
-    if (out.size() > limit_ - figures_.after) // figures_.after never passes limit_
+    if (out.size() + extra > limit_ - counted_) // counted_ never passes limit_
         throw CharLimitError();
+    counted_ += out.size() + extra;
     figures_.after += out.size();
     if (!options_.keepPre) { // with kept blocks, KeepingOptimizer looks outside them
         if (!figures_.hasPre) {

@@ -10,6 +10,11 @@
 // last blank of a run, whether the line holds anything but blanks), so that no
 // line needs to be whole in memory either. A replacement, which may reach across
 // lines, is worked as a stream: PieceReplacer.
+//
+// With kept blocks the bytes read go straight to KeepingOptimizer, which writes
+// every break as CR LF, or as LF when asked (SetBreaks): the bytes and figures
+// are then those of the CR LF text written with LF breaks, and the character
+// limit still counts CR LF breaks.
 
 #include "text/BreakUnifier.h"
 #include "text/KeepingOptimizer.h"
@@ -42,9 +47,15 @@ public:
 
     // limit: the character limit of the refill; passing it throws CharLimitError.
     // options: as OptimizeDocument takes them.
-    // blockBytes: how many bytes are optimized at a time (at least).
+    // blockBytes: how many bytes are optimized at a time (at least), without kept
+    // blocks (with them, each piece at once).
     PieceEditor(Sink sink, std::size_t limit, const OptimizeOptions& options = {},
                 std::size_t blockBytes = BlockBytes);
+
+    // With kept blocks: every line break written as style's (CrLf, the default,
+    // or Lf), and the figures counted in it (one byte for an LF). Set before the
+    // first line break is fed.
+    void SetBreaks(LineBreakStyle style);
 
     // The file's next bytes, as read.
     void Feed(std::string_view bytes);
@@ -55,10 +66,12 @@ public:
 
 private:
     void Work(bool atEnd);
-    void WorkKeeping();
+    void FeedKeeping(std::string_view bytes);
+    const PieceFigures& FinishKeeping();
     void EditLines(std::size_t count);
     void EditLongLine(std::size_t count, bool lineEnds);
-    void Give(std::string_view out);
+    // extra: what the limit counts besides out's bytes (a CR per LF written).
+    void Give(std::string_view out, std::size_t extra = 0);
 
     Sink sink_;
     std::size_t limit_;
@@ -66,10 +79,14 @@ private:
     OptimizeOptions options_;
     KeepingOptimizer keeping_; // with options_.keepPre
     PieceFigures figures_;
+    std::size_t counted_ = 0; // the bytes given out, as the limit counts them
     BreakUnifier unifier_;
     std::string pending_; // unified text not yet optimized
     std::string out_;
-    std::string kept_;        // with options_.keepPre: the output of a block, at its start
+    std::string kept_;        // with options_.keepPre: the output of a piece
+    std::size_t read_ = 0;    // with options_.keepPre: the bytes read so far
+    char lastRead_ = '\0';    // and the last of them
+    bool lf_ = false;         // with options_.keepPre: LF written for every break
     std::string preTail_;     // the last bytes given out, for a "<pre>" cut between two
     std::size_t unified_ = 0; // unified bytes so far
     char lastUnified_ = '\0';

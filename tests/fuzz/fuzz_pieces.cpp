@@ -133,6 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 fuzzcheck::Quoted(styled));
         if (k.after != styled.size() || k.before != (lf ? before - lines : before))
             fuzzcheck::Fail("the lengths with the text's own breaks differ", what);
+        if (k.changed != (styled != text))
+            fuzzcheck::Fail("whether the file changes with the text's own breaks is wrong", what);
     }
     return 0;
 }

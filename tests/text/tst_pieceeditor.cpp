@@ -12,6 +12,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
 #include <stdexcept>
 
 using namespace std::string_literals;
@@ -74,12 +75,15 @@ Result WholeText(const std::string& raw, const Edit& edit) {
 // raw fed in pieces cut at the given places: the optimizer line by line, a
 // replacement (which may reach across lines) as a stream.
 Result InPieces(const std::string& raw, const Edit& edit, const std::vector<std::size_t>& cuts,
-                std::size_t blockBytes, std::size_t limit = TextDocument::ReadCharLimit) {
+                std::size_t blockBytes, std::size_t limit = TextDocument::ReadCharLimit,
+                LineBreakStyle breaks = LineBreakStyle::CrLf) {
     Result r;
     const auto sink = [&r](std::string_view piece) {
         r.bytes.append(piece);
     };
     PieceEditor editor(sink, limit, OptimizeOptions{edit.keepPre}, blockBytes);
+    if (edit.keepPre)
+        editor.SetBreaks(breaks);
     PieceReplacer replacer(edit.find, edit.with, edit.caseSensitive, sink, limit, blockBytes);
     const auto feed = [&](std::string_view piece) {
         if (edit.optimize)
@@ -310,7 +314,18 @@ void TestPieceEditor::keptBlocksAgreeWithTheReference() {
         const auto block = static_cast<std::size_t>(rng.bounded(1, 40));
         const Result whole = WholeText(raw, edit);
         CompareResults(whole, Reference(raw), raw);
-        CompareResults(InPieces(raw, edit, RandomCuts(rng, raw.size()), block), whole, raw);
+        const std::vector<std::size_t> cuts = RandomCuts(rng, raw.size());
+        CompareResults(InPieces(raw, edit, cuts, block), whole, raw);
+        // Written with LF: the same bytes with each CR LF made LF, counted so.
+        Result lf = whole;
+        lf.bytes.resize(CopyWithLfBreaks(whole.bytes, lf.bytes.data()));
+        const std::string unified = Unified(raw);
+        lf.before -= static_cast<std::size_t>(std::count(unified.begin(), unified.end(), '\n')) +
+                     (unified.empty() || unified.back() == '\n' ? 0 : 1);
+        lf.changed = lf.bytes != raw;
+        CompareResults(
+            InPieces(raw, edit, cuts, block, TextDocument::ReadCharLimit, LineBreakStyle::Lf), lf,
+            raw);
         if (QTest::currentTestFailed())
             return;
     }
@@ -372,6 +387,11 @@ void TestPieceEditor::passingTheLimitFails() {
     QVERIFY(threw);
     // Exactly at the limit it is written.
     QCOMPARE(InPieces(raw, edit, {}, 8, 100).bytes.size(), std::size_t{100});
+    // Written with LF, the limit still counts CR LF breaks: 30 bytes are 40.
+    Edit keep;
+    keep.keepPre = true;
+    QVERIFY_THROWS_EXCEPTION(CharLimitError, InPieces(raw, keep, {}, 8, 30, LineBreakStyle::Lf));
+    QCOMPARE(InPieces(raw, keep, {}, 8, 40, LineBreakStyle::Lf).bytes.size(), std::size_t{30});
 }
 
 void TestPieceEditor::replacementsThatKeepLines_data() {
