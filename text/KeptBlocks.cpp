@@ -185,10 +185,16 @@ void BlockFinder::StartValue() {
         Capture(capture_ == &style_ ? ";" : " ", '\0'); // a repeated attribute matches more
 }
 
+// No attribute that could keep the element, and no rule for its name alone.
+bool BlockFinder::NothingToLookAt() const {
+    return !cut_ && style_.empty() && classes_.empty() && id_.empty() && href_.empty() &&
+           !rules_.MatchesType(name_.View());
+}
+
 bool BlockFinder::TagEnds() {
     bool keep = false;
-    if (!cut_ && style_.empty() && classes_.empty() && id_.empty() && href_.empty()) {
-        // Nothing to look at: most tags.
+    if (NothingToLookAt()) {
+        // Most tags.
         classes_.clear();
         id_.clear();
         rel_.clear();
@@ -272,8 +278,9 @@ std::size_t BlockFinder::Start(std::string_view text) {
         case Where::Text: {
             // From "<" to "<", passing over those that open no start tag (no
             // letter follows; that byte may be the next "<") and the start tags
-            // that end with their name, which have nothing to look at: nothing is
-            // captured between a tag's end and the next one's name.
+            // that end with their name, which have nothing to look at unless a
+            // type rule names them: nothing is captured between a tag's end and
+            // the next one's name.
             for (;;) {
                 const std::size_t lt = NextLt(text, i);
                 if (lt == std::string_view::npos)
@@ -296,8 +303,8 @@ std::size_t BlockFinder::Start(std::string_view text) {
                 }
                 if (StartsBlock())
                     return i;
-                if (text[i] != '>')
-                    break;
+                if (text[i] != '>' || rules_.MatchesType(name_.View()))
+                    break; // attributes to look at, or a type rule to apply
                 ++i;
             }
             where_ = Where::BeforeAttr;
@@ -326,8 +333,8 @@ std::size_t BlockFinder::Start(std::string_view text) {
         case Where::BeforeAttr:
             if (c == '>') {
                 ++i;
-                if (!cut_ && style_.empty() && classes_.empty() && id_.empty() && href_.empty()) {
-                    // Nothing to look at: most tags.
+                if (NothingToLookAt()) {
+                    // Most tags.
                     rel_.clear();
                     linkCut_ = false;
                     capture_ = nullptr;

@@ -83,6 +83,7 @@ private:
     bool StepElementEnd(char c);
     // The start tag's ">": true when its element's content is kept.
     bool TagEnds();
+    bool NothingToLookAt() const;
     void StartValue();
     // before: the byte before bytes in the text ('\0': none).
     void Capture(std::string_view bytes, char before);

@@ -24,6 +24,10 @@ public:
     // name: the element's name in lower case; classes: its class attribute as
     // written; id: its id attribute.
     bool Matches(std::string_view name, std::string_view classes, std::string_view id) const;
+    // Whether the name alone matches: a tag without a class or id is kept by it.
+    bool MatchesType(std::string_view name) const {
+        return all_ || (!types_.empty() && types_.count(std::string(name)) != 0);
+    }
     // Every selector of other is a selector of this too.
     void Add(const PreformattedRules& other);
 

@@ -461,6 +461,10 @@ void TestOptimizer::keptBlocks_data() {
         << QByteArray("<p id=\"x\"> a </p><style>#x,br{white-space:pre}</style><p id=\"x\">  b  "
                       "</p><br id=x> c\r\n")
         << false;
+    QTest::newRow("a type rule keeps a tag without attributes")
+        << QByteArray("<style>code{white-space:pre}</style><code>a  b</code>  <p>c  d</p>")
+        << QByteArray("<style>code{white-space:pre}</style><code>a  b</code> <p>c d</p>\r\n")
+        << false;
     QTest::newRow("attribute values, quoted over lines and unquoted")
         << QByteArray("<input value=\"two  spaces   here\"  title='a\r\n    b'>   x  \r\n"
                       "<a\r\n   href=x   title=\"  \">  y")
