@@ -1,6 +1,7 @@
 #include "cli/FileList.h"
 #include "cli/QuotedNames.h"
 
+#include "platform/PathStatus.h"
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
 #include "scanner/Masks.h"
@@ -9,8 +10,8 @@
 #include "text/ListOrder.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <set>
-#include <sys/stat.h>
 #include <utility>
 
 // Set before main() runs: DefaultTypeList, an inline variable included above, is
@@ -82,8 +83,7 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
     for (const std::string& path : paths) {
         if (stopping())
             return list;
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (StatusOfPath(path).directory) {
             WalkDirectory(path, types, recursive, list, stopRequested);
         } else {
             list.entries.push_back(ListEntry{path, path, NameOf(TrimTrailingSlashes(path))});
@@ -105,7 +105,7 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
     }
     // One file is worked on once: a second name of it would see the first result.
     std::set<std::string> names;
-    std::set<std::pair<dev_t, ino_t>> files;
+    std::set<std::pair<std::uint64_t, std::uint64_t>> files;
     std::vector<ListEntry> kept;
     kept.reserve(list.entries.size());
     std::size_t looked = 0;
@@ -117,9 +117,8 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
         }
         if (!names.insert(e.path).second)
             continue;
-        struct stat st {};
-        if (::stat(e.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            !files.insert({st.st_dev, st.st_ino}).second)
+        const PathStatus status = StatusOfPath(e.path);
+        if (status.regular && !files.insert({status.device, status.inode}).second)
             continue;
         kept.push_back(std::move(e));
     }

@@ -1,14 +1,15 @@
 #include "cli/Progress.h"
 
+#include "platform/Terminal.h"
+
 #include <string>
-#include <unistd.h>
 
 ProgressBar::ProgressBar(std::size_t total, bool enabled, std::FILE* stream)
     : total_(total), enabled_(enabled && total > 0), stream_(stream), start_(Clock::now()),
       last_(start_) {}
 
 bool ProgressBar::ForTerminal() {
-    return ::isatty(STDERR_FILENO) == 1;
+    return StandardErrorIsTerminal();
 }
 
 void ProgressBar::Update(std::size_t done) {

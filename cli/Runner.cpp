@@ -15,7 +15,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <sys/resource.h>
 
 namespace {
 
@@ -261,13 +260,6 @@ RunLimits FitToOpenFiles(RunLimits limits, std::uint64_t openFiles, bool backups
         std::max<std::uint64_t>(std::min(window, room), std::uint64_t{limits.jobs}));
     limits.chunkFiles = std::clamp<std::size_t>(limits.chunkFiles, 1, limits.window);
     return limits;
-}
-
-std::uint64_t OpenFilesLimit() {
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return std::uint64_t{1} << 20;
-    return limit.rlim_cur;
 }
 
 bool RunFiles(const std::vector<ListEntry>& entries, const PipelineSettings& settings,

@@ -31,9 +31,6 @@ struct RunLimits {
 // for its commit.
 RunLimits FitToOpenFiles(RunLimits limits, std::uint64_t openFiles, bool backups);
 
-// The process's limit on open files (the soft RLIMIT_NOFILE).
-std::uint64_t OpenFilesLimit();
-
 // Returns false when the run stopped before its end (stopRequested).
 bool RunFiles(const std::vector<ListEntry>& entries, const PipelineSettings& settings,
               const RunLimits& limits, Reporter& reporter, ProgressBar& progress);

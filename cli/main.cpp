@@ -13,6 +13,8 @@
 #include "cli/Report.h"
 #include "cli/Runner.h"
 
+#include "platform/OpenFilesLimit.h"
+
 #include <QCoreApplication>
 
 #include <cstdio>

@@ -16,6 +16,9 @@ target_compile_definitions(velocitrix_options INTERFACE _FILE_OFFSET_BITS=64)
 add_library(velocitrix_build_options INTERFACE)
 target_compile_options(velocitrix_build_options INTERFACE
     $<$<CXX_COMPILER_ID:GNU,Clang>:-Wall -Wextra -Wpedantic -Wno-unused-parameter>)
+if(VELOCITRIX_WERROR)
+    target_compile_options(velocitrix_build_options INTERFACE $<$<CXX_COMPILER_ID:GNU,Clang>:-Werror>)
+endif()
 target_compile_definitions(velocitrix_build_options INTERFACE
     QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_URL_CAST_FROM_STRING
     QT_NO_CAST_FROM_BYTEARRAY QT_NO_NARROWING_CONVERSIONS_IN_CONNECT

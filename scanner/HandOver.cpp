@@ -5,12 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
-#include <ctime>
-#include <linux/futex.h>
-#include <sched.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include <thread>
 
 // ThreadSanitizer does not see the futex-based wake-up of Qt's event queue (Qt is
 // not built with it), so the hand-over tells it where one thread's work becomes
@@ -60,23 +55,8 @@ inline void CpuRelax() {
 #endif
 }
 
-std::uint32_t* Address(std::atomic<std::uint32_t>& word) {
-    static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
-    return reinterpret_cast<std::uint32_t*>(&word);
-}
-
-void FutexWait(std::atomic<std::uint32_t>& word, std::uint32_t expected, long limitNs) {
-    timespec timeout{limitNs / 1000000000L, limitNs % 1000000000L};
-    syscall(SYS_futex, Address(word), FUTEX_WAIT_PRIVATE, expected,
-            limitNs >= 0 ? &timeout : nullptr, nullptr, 0);
-}
-
-void FutexWakeAll(std::atomic<std::uint32_t>& word) {
-    syscall(SYS_futex, Address(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
-}
-
 // Spinning first: between two files found the worker usually needs only a few
-// microseconds, and a futex sleep and wake-up costs more than that. But spinning
+// microseconds, and a sleep and wake-up costs more than that. But spinning
 // only pays while both threads have a processor; on a busy machine it takes time
 // from the thread being waited for. So each side adapts its spin: it doubles
 // when the wait would have ended within the longest spin, halves when not.
@@ -121,7 +101,7 @@ std::uint32_t THandOver::WaitFor(Ready ready, std::uint32_t sleepBit, long spinN
             }
             CpuRelax();
         }
-        sched_yield(); // on a busy machine, let the thread we wait for run
+        std::this_thread::yield(); // on a busy machine, let the thread we wait for run
     } while (Clock::now() < spinEnd);
     const Clock::time_point end = start + std::chrono::nanoseconds(limitNs);
     for (;;) {
@@ -141,12 +121,28 @@ std::uint32_t THandOver::WaitFor(Ready ready, std::uint32_t sleepBit, long spinN
             !word_.compare_exchange_weak(w, w | sleepBit, std::memory_order_acq_rel)) {
             continue;
         }
-        FutexWait(word_, w | sleepBit, remaining);
+        Sleep(w | sleepBit, remaining);
+    }
+}
+
+void THandOver::Sleep(std::uint32_t expected, long limitNs) {
+    std::unique_lock<std::mutex> lock(sleepMutex_);
+    // Changed since the asleep bit was set: the waker may have come already.
+    if (word_.load(std::memory_order_acquire) != expected) {
+        return;
+    }
+    if (limitNs < 0) {
+        sleepCv_.wait(lock);
+    } else {
+        sleepCv_.wait_for(lock, std::chrono::nanoseconds(limitNs));
     }
 }
 
 void THandOver::Wake() {
-    FutexWakeAll(word_);
+    // The word has changed already: a side that saw the old word under the mutex
+    // is waiting by the time the mutex is ours, so the notification reaches it.
+    std::lock_guard<std::mutex> lock(sleepMutex_);
+    sleepCv_.notify_all();
 }
 
 void THandOver::Post() {

@@ -11,13 +11,15 @@
 // round through its event loop, for a couple of milliseconds before it returns
 // to the loop; longer (up to 40 ms) when its last pass through the loop took
 // long, so that the loop's share of the time stays bounded. Both sides meet on
-// one atomic word; a side sleeps (futex) only after a short spin, and is woken
-// only when it announced that it sleeps.
+// one atomic word; a side sleeps (on a condition variable: the owner's sleep has
+// a time limit, which std::atomic::wait cannot give) only after a short spin, and
+// is woken only when it announced that it sleeps.
 
 #include <QEvent>
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -56,6 +58,9 @@ private:
     void RunPending();
     void Post();
     void Wake();
+    // Sleeps while the word is expected, for at most limitNs when limitNs >= 0;
+    // may return early.
+    void Sleep(std::uint32_t expected, long limitNs);
     // Waits until ready(word), spinning for spinNs first, then sleeping; with a
     // limit (limitNs >= 0, from the start) it gives up when the limit passes.
     // sleepBit tells the other side to wake us. Returns the last word seen.
@@ -77,6 +82,10 @@ private:
     };
 
     std::atomic<std::uint32_t> word_{kIdle};
+    // Where a side sleeps once it set its asleep bit; Wake() takes the mutex after
+    // changing the word, so a sleeper that saw the old word under it is notified.
+    std::mutex sleepMutex_;
+    std::condition_variable sleepCv_;
     // Against Cancel(): the receiver is alive while the worker posts to it.
     std::mutex postMutex_;
     QObject* receiver_;

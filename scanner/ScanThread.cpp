@@ -1,5 +1,6 @@
 #include "scanner/ScanThread.h"
 
+#include "platform/PathStatus.h"
 #include "platform/Paths.h"
 
 #include "platform/TempNames.h"
@@ -9,7 +10,6 @@
 
 #include <cerrno>
 #include <optional>
-#include <sys/stat.h>
 
 #if defined(__SANITIZE_THREAD__)
 #define VX_TSAN 1
@@ -171,9 +171,9 @@ void TScanThread::WalkAllDrives(const TCollection& masks) {
 }
 
 void TScanThread::WalkMount(const std::string& mountPoint, const TCollection& masks) {
-    struct stat st {};
-    sameDevice_ = stat(mountPoint.c_str(), &st) == 0;
-    device_ = st.st_dev;
+    const PathStatus status = StatusOfPath(mountPoint);
+    sameDevice_ = status.exists;
+    device_ = status.device;
     try {
         WalkDirectory(mountPoint, FAttributes, masks);
     } catch (...) {
@@ -245,7 +245,8 @@ void TScanThread::WalkLevel(const char* nameInParent, const std::string& path,
         }
         if (FRecursive && listing->IsRealDirectory()) {
             dev_t device = 0;
-            if (!sameDevice_ || (listing->DeviceOf(device) && device == device_)) {
+            if (!sameDevice_ ||
+                (listing->DeviceOf(device) && static_cast<std::uint64_t>(device) == device_)) {
                 WalkLevel(listing->Name(), JoinPath(path, name), attributeMask, masks);
                 if (!listing->IsOpen() && listing->HasPending()) {
                     if (FStatus != 0) {

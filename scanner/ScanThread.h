@@ -15,7 +15,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 class THandOver;
@@ -127,5 +126,5 @@ private:
     bool freeOnTerminate_ = false;
     bool freeQueued_ = false; // owner's thread only
     bool sameDevice_ = false; // walking one mount: stay on its device
-    dev_t device_ = 0;
+    std::uint64_t device_ = 0;
 };

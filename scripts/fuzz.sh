@@ -22,7 +22,7 @@ fi
 
 CC=clang CXX=clang++ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELOCITRIX_FUZZ=ON -DVELOCITRIX_BUILD_TESTS=OFF -DVELOCITRIX_BUILD_BENCH=OFF \
-    -DVELOCITRIX_SANITIZE="address;undefined"
+    -DVELOCITRIX_SANITIZE="address;undefined" -DVELOCITRIX_WERROR=ON
 cmake --build "$build" -j "$(nproc)" --target "${harnesses[@]}"
 
 # The document and hive harnesses write a file per input: on a memory file system

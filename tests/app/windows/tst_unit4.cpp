@@ -49,8 +49,10 @@ QStringList ModelEntries(const TForm4& form) {
 }
 
 void SetLists(const char* fileTypes, const char* uncheckedTypes) {
-    FileTypes = fileTypes;
-    UncheckedTypes = uncheckedTypes;
+    // Moved in from a new string: GCC 12 warns (-Wrestrict, wrongly) about the
+    // assignment of a literal.
+    FileTypes = std::string(fileTypes);
+    UncheckedTypes = std::string(uncheckedTypes);
 }
 
 QString Q(const std::string& text) {
