@@ -40,6 +40,9 @@ BatchProgress::BatchProgress(QWidget* window, const QString& doing)
     dialog_->setMinimumDuration(kShowAfterMs);
     dialog_->setLabelText(doing_);
     dialog_->setValue(0); // the half second counts from here
+    // However the box is cancelled (its button, Escape, its close button), the
+    // command hears it at once, on whichever thread it runs.
+    QObject::connect(dialog_.get(), &QProgressDialog::canceled, [this] { stop_.request_stop(); });
 }
 
 BatchProgress::~BatchProgress() = default;
@@ -49,21 +52,20 @@ BatchControl BatchProgress::Control() {
     control.progress = [this](std::size_t done, std::size_t total) {
         Report(done, total);
     };
-    control.stopRequested = [this] {
-        return StopRequested();
-    };
+    control.stop = stop_.get_token();
     return control;
 }
 
 bool BatchProgress::StopRequested() const {
-    return stopAsked_ || dialog_->wasCanceled();
+    if (dialog_->wasCanceled())
+        stop_.request_stop(); // however the box was cancelled
+    return stop_.stop_requested();
 }
 
 void BatchProgress::Close() {
     if (closed_)
         return;
     closed_ = true;
-    stopAsked_ = StopRequested(); // reset() forgets a Cancel
     // reset() also stops the timer that would show the dialog later on its own.
     dialog_->reset();
     dialog_->hide();
@@ -81,7 +83,7 @@ void BatchProgress::Report(std::size_t done, std::size_t total) {
     if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventsEveryMs)
         return;
     sinceEvents_.start();
-    if (dialog_->wasCanceled())
+    if (StopRequested())
         return; // the command stops before its next file
     Show(done, total);
     QCoreApplication::processEvents();
@@ -112,9 +114,7 @@ void BatchProgress::RunOnWorkerThread(const std::function<void(const BatchContro
         workerTotal_.store(total, std::memory_order_relaxed);
         workerDone_.store(done, std::memory_order_relaxed);
     };
-    control.stopRequested = [this] {
-        return workerStop_.load();
-    };
+    control.stop = stop_.get_token();
 
     QEventLoop loop;
     std::atomic<bool> ended{false};
@@ -123,9 +123,7 @@ void BatchProgress::RunOnWorkerThread(const std::function<void(const BatchContro
     QTimer poll;
     poll.setInterval(static_cast<int>(kEventsEveryMs));
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (StopRequested())
-            workerStop_.store(true);
-        else
+        if (!StopRequested())
             Show(workerDone_.load(std::memory_order_relaxed),
                  workerTotal_.load(std::memory_order_relaxed));
         if (ended.load())

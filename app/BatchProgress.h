@@ -2,7 +2,8 @@
 // Keeps the window alive while a command works through many files: the events
 // are handled at most every 50 ms (not per file), a progress dialog over the window
 // shows files done of total once the command has run half a second, and Cancel
-// (or RequestStop) asks the command to stop before the next file.
+// (or RequestStop) asks the command, through its stop token, to stop before the
+// next file.
 //
 // A command whose steps can block for long (a save waits for the disk) runs on a
 // worker thread instead (RunOnWorker): the window then handles its events all the
@@ -18,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <utility>
 
 class QProgressDialog;
@@ -32,7 +34,7 @@ public:
 
     // What the command is handed; valid while this lives.
     BatchControl Control();
-    void RequestStop() { stopAsked_ = true; }
+    void RequestStop() { stop_.request_stop(); }
     bool StopRequested() const;
     // The work is over: the dialog goes (before the command's closing message or
     // error box) and does not come back.
@@ -56,11 +58,11 @@ private:
     std::unique_ptr<QProgressDialog> dialog_;
     QString doing_;
     QElapsedTimer sinceEvents_;
-    bool stopAsked_ = false;
+    // Asked by Cancel, Escape and the box's close button too.
+    mutable std::stop_source stop_;
     bool closed_ = false;
     bool sized_ = false;
-    // What the worker reports and is asked, read and written from both threads.
+    // What the worker reports, read and written from both threads.
     std::atomic<std::size_t> workerDone_{0};
     std::atomic<std::size_t> workerTotal_{0};
-    std::atomic<bool> workerStop_{false};
 };

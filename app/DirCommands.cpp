@@ -115,7 +115,7 @@ void TForm1::OptDirClick(QObject*) {
         const OptimizeDirOutcome run = batch_.OptimizeAll(
             document_, *fileList_, control, ChosenOptimizeOptions(), ChosenLineBreaks());
         if (run.stopped)
-            throw CommandStopped{};
+            return false;
         EnableCommands(Offers::DirOptimized);
         if (fileList_->Count() > 0)
             SelectListEntry(static_cast<int>(fileList_->Count() - 1));
@@ -127,6 +127,7 @@ void TForm1::OptDirClick(QObject*) {
             ShowMessage(FromProgramText(kPreWarningStart + run.preList + kPreWarningEnd));
         else
             ShowMessage(QStringLiteral("All Files have been optimized, you can save them now."));
+        return true;
     });
 }
 
@@ -138,7 +139,7 @@ void TForm1::Button1Click(QObject*) {
         change.replacement = MemoText(*Memo3);
         change.caseSensitive = CheckBox2->isChecked();
         if (!batch_.ChangeAll(document_, *fileList_, change, control))
-            throw CommandStopped{};
+            return false;
         if (fileList_->Count() > 0)
             SelectListEntry(static_cast<int>(fileList_->Count() - 1));
         EnableCommands(Offers::DirChanged);
@@ -146,6 +147,7 @@ void TForm1::Button1Click(QObject*) {
                                        "(Click panel to hide, file to view)"));
         RefreshView();
         ShowMessage(QStringLiteral("All files have been modified, you can save them now."));
+        return true;
     });
 }
 
@@ -169,13 +171,14 @@ void TForm1::SaveAllClick(QObject*) {
                                 .arg(run.written)
                                 .arg(fileList_->Count()));
             RefreshView();
-            return;
+            return true;
         }
         Panel1->setText(
             QStringLiteral("All Files have been saved. (Click panel to hide, file to view)"));
         SaveAll->setEnabled(false);
         RefreshView();
         ShowMessage(QStringLiteral("All Files have been saved."));
+        return true;
     });
 }
 

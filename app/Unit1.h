@@ -144,10 +144,12 @@ private:
     enum class TextUse { Changes, Keeps };
     // Runs one command: on an error, restores what the command had changed of the
     // availability and (for TextUse::Changes) of the text, then shows the error.
-    // The view is refreshed once at the end either way.
+    // The view is refreshed once at the end either way. A body that returns false
+    // was stopped: the same restoring, without an error.
     template <typename Body> void RunCommand(Body&& body, TextUse use = TextUse::Changes);
     // Runs a directory command with the window kept alive and its progress shown;
-    // body takes the BatchControl to hand to the batch.
+    // body takes the BatchControl to hand to the batch, and returns false when
+    // the user stopped it.
     template <typename Body> void RunBatchCommand(const QString& doing, Body&& body);
 
     struct Availability {

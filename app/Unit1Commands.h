@@ -9,6 +9,7 @@
 #include <QScopeGuard>
 
 #include <string>
+#include <type_traits>
 #include <utility>
 
 class QFileDialog;
@@ -18,10 +19,6 @@ class QPlainTextEdit;
 std::string MemoText(const QPlainTextEdit& memo);
 // A path chosen in a file dialog, as the program's bytes (empty when none).
 std::string ChosenPath(const QFileDialog& dialog);
-
-// Thrown by a command the user stopped: RunCommand puts the window back as it was
-// before it, as after a failure, but shows no error.
-struct CommandStopped {};
 
 template <typename Body> void TForm1::RunCommand(Body&& body, TextUse use) {
     const Availability before = CaptureAvailability();
@@ -40,14 +37,15 @@ template <typename Body> void TForm1::RunCommand(Body&& body, TextUse use) {
             // Nothing more can be done; the error box follows.
         }
     };
+    // A body that returns false was stopped by the user: the window goes back
+    // as it was before it, as after a failure, but no error is shown.
     bool stopped = false;
     const bool ended = RunGuarded(
         [&] {
-            try {
+            if constexpr (std::is_same_v<decltype(body()), bool>)
+                stopped = !std::forward<Body>(body)();
+            else
                 std::forward<Body>(body)();
-            } catch (const CommandStopped&) {
-                stopped = true;
-            }
         },
         restore);
     if (stopped)
@@ -66,7 +64,7 @@ template <typename Body> void TForm1::RunBatchCommand(const QString& doing, Body
         RunCommand([&] {
             // A failure's error box comes after the unwinding: the dialog has gone.
             const auto closeFirst = qScopeGuard([&] { progress.Close(); });
-            body(progress.Control());
+            return body(progress.Control());
         });
         progress_ = nullptr;
     });

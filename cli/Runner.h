@@ -1,11 +1,13 @@
 #pragma once
-// Runs the per-file pipeline over the list, on one or more worker threads, and
-// puts the new contents in place in list order, a chunk at a time (one flush to
-// the disk per chunk, as "Save All" writes its batch). Each file is reported,
-// in list order, once its write is in place or has failed; a failing file never
-// stops the others. A run asked to stop (PipelineSettings::stopRequested) takes
-// no new file, lets a commit under way finish, and discards every write not yet
-// in place.
+// Runs the per-file pipeline over the list through the batch run
+// (commands/BatchRun.h), on one or more worker threads, the new contents put in
+// place in list order a chunk at a time (one flush to the disk per chunk, as
+// "Save All" writes its batch). Each file is reported, in list order, once its
+// write is in place or has failed; a failing file never stops the others. A run
+// stopped by a signal (see Interrupt.h) takes no new file, lets a commit under
+// way finish, and discards every write not yet in place.
+
+#include "commands/BatchRun.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,8 +20,8 @@ class Reporter;
 
 struct RunLimits {
     unsigned jobs = 1;
-    std::size_t chunkFiles = 256;
-    std::size_t chunkBytes = std::size_t{32} << 20;
+    std::size_t chunkFiles = kChunkFiles;
+    std::size_t chunkBytes = kChunkBytes;
     // How many files past the last one reported may be under way or written out
     // and waiting; 0: chunkFiles + 4 per job.
     std::size_t window = 0;
@@ -31,6 +33,6 @@ struct RunLimits {
 // for its commit.
 RunLimits FitToOpenFiles(RunLimits limits, std::uint64_t openFiles, bool backups);
 
-// Returns false when the run stopped before its end (stopRequested).
+// Returns false when the run stopped before its end.
 bool RunFiles(const std::vector<ListEntry>& entries, const PipelineSettings& settings,
               const RunLimits& limits, Reporter& reporter, ProgressBar& progress);

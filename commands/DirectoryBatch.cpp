@@ -2,21 +2,8 @@
 
 #include "commands/ListedFiles.h"
 #include "commands/StyleSheets.h"
-#include "platform/SafeWrite.h"
+#include "commands/WriteInOrder.h"
 #include "text/TextDocument.h"
-
-namespace {
-
-// Save All makes its writes durable together, one flush of the file system per
-// chunk: fewer, larger chunks cost fewer flushes, and a pending write holds no
-// descriptor, so a chunk's size is bounded by memory alone.
-constexpr std::size_t kSaveChunkFiles = 768;
-constexpr std::size_t kSaveChunkBytes = std::size_t{128} << 20;
-
-// Thrown through the safe writes to stop Save All before the next file.
-struct Stop {};
-
-} // namespace
 
 DirectoryBatch::Undo DirectoryBatch::Prepare(std::size_t count) {
     Undo undo;
@@ -138,47 +125,43 @@ bool DirectoryBatch::ChangeAll(TextDocument& doc, const ListedFiles& files,
 
 SaveAllOutcome DirectoryBatch::SaveAll(TextDocument& doc, const ListedFiles& files,
                                        const BatchControl& control, LineBreakStyle breaks) {
-    SaveAllOutcome out;
     const std::size_t count = files.Count();
-    std::size_t reached = 0; // the files handed to the writes so far
-    try {
-        // Each file's bytes are built in the document's own buffer just before the
-        // file is written.
-        WriteFilesInOrder(
-            count, [&](std::size_t i) { return files.Entry(i); },
-            [&](std::size_t i) -> std::string_view {
-                control.Report(i, count); // the files before this one are on their way
-                if (control.ShouldStop())
-                    throw Stop{};
-                reached = i + 1;
-                if (i < ownBreaks_.size())
-                    doc.SetOwnBreaks(ownBreaks_[i]);
-                return SaveBytes(
-                    doc, i < texts_.size() ? std::string_view(texts_[i]) : std::string_view(),
-                    breaks);
-            },
-            kSaveChunkFiles, kSaveChunkBytes,
-            [&](std::size_t i) {
-                WriteOptions options;
-                options.beneath = listedFolder_;
-                if (i < stamps_.size())
-                    options.readAs = stamps_[i];
-                return options;
-            },
-            [&](std::size_t i, const FileStamp& writtenAs) {
-                // The file is this program's own now: should the save end before
-                // the last file, Save All again writes it over without a complaint.
-                // A stamp not known keeps the old one: that file is then refused.
-                if (i < stamps_.size() && writtenAs.known)
-                    stamps_[i] = writtenAs;
-            });
-    } catch (const Stop&) {
+    // Each file's bytes are built in the document's own buffer just before the
+    // file is written.
+    const WrittenInOrder run = WriteFilesInOrder(
+        count, [&](std::size_t i) { return files.Entry(i); },
+        [&](std::size_t i) -> std::optional<std::string_view> {
+            control.Report(i, count); // the files before this one are on their way
+            if (control.ShouldStop())
+                return std::nullopt;
+            if (i < ownBreaks_.size())
+                doc.SetOwnBreaks(ownBreaks_[i]);
+            return SaveBytes(
+                doc, i < texts_.size() ? std::string_view(texts_[i]) : std::string_view(), breaks);
+        },
+        kChunkFiles, kChunkBytes,
+        [&](std::size_t i) {
+            WriteOptions options;
+            options.beneath = listedFolder_;
+            if (i < stamps_.size())
+                options.readAs = stamps_[i];
+            return options;
+        },
+        [&](std::size_t i, const FileStamp& writtenAs) {
+            // The file is this program's own now: should the save end before
+            // the last file, Save All again writes it over without a complaint.
+            // A stamp not known keeps the old one: that file is then refused.
+            if (i < stamps_.size() && writtenAs.known)
+                stamps_[i] = writtenAs;
+        },
+        control.stop);
+    SaveAllOutcome out;
+    out.written = run.written;
+    if (run.stopped) {
         // The files before this one are written; the rest stay as they are.
-        out.written = reached;
         out.stopped = true;
         return out;
     }
-    out.written = count;
     control.Report(count, count);
     textsReady_ = false;
     return out;

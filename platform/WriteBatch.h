@@ -52,18 +52,3 @@ private:
     std::unique_ptr<RetiredFiles> retired_;
     std::unique_ptr<RoomWatch> room_;
 };
-
-// Writes count files in order, a chunk at a time. contentOf(i) gives the bytes of
-// file i; they need to stay valid only until the next call, so the caller can build
-// each file's bytes in one reused buffer. optionsOf(i), when given, says how file i
-// is reached and what it must still be. Files are committed in chunks of at most
-// chunkFiles files or about chunkBytes bytes. When file k cannot be prepared (or
-// contentOf throws), the files before it are committed first and the error is
-// passed on (a WriteError with index k): files before the failing one are
-// written, the rest untouched. committed, when given, is told of each file put in
-// place with its new stamp, also of those put in place before a failure.
-void WriteFilesInOrder(std::size_t count, const std::function<std::string(std::size_t)>& pathOf,
-                       const std::function<std::string_view(std::size_t)>& contentOf,
-                       std::size_t chunkFiles = 256, std::size_t chunkBytes = std::size_t{16} << 20,
-                       const std::function<WriteOptions(std::size_t)>& optionsOf = {},
-                       const CommittedFile& committed = {});

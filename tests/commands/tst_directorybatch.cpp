@@ -58,15 +58,18 @@ void TestDirectoryBatch::stopsBetweenTwoFiles() {
 
     std::vector<std::size_t> reported;
     std::size_t done = 0;
+    std::stop_source stop;
     BatchControl control;
     control.progress = [&](std::size_t n, std::size_t total) {
         QCOMPARE(total, files.Count());
         reported.push_back(n);
         done = n;
+        if (stopAfter >= 0 && done >= std::size_t(stopAfter))
+            stop.request_stop();
     };
-    control.stopRequested = [&] {
-        return stopAfter >= 0 && done >= std::size_t(stopAfter);
-    };
+    control.stop = stop.get_token();
+    if (stopAfter == 0)
+        stop.request_stop();
 
     bool stopped = false;
     if (command == QLatin1String("optimize"))
@@ -124,13 +127,14 @@ void TestDirectoryBatch::stopPutsTheKeptTextsBack() {
 
     files.paths.resize(std::size_t(listed));
     std::size_t done = 0;
+    std::stop_source stop;
     BatchControl control;
     control.progress = [&](std::size_t n, std::size_t) {
         done = n;
+        if (done >= 2)
+            stop.request_stop();
     };
-    control.stopRequested = [&] {
-        return done >= 2;
-    };
+    control.stop = stop.get_token();
     if (command == QLatin1String("optimize"))
         QVERIFY(batch.OptimizeAll(doc, files, control).stopped);
     else

@@ -4,6 +4,7 @@
 //                                                ('A' for the first, 'B' for the next...)
 // Prints the error message and exits with 1 when the write fails.
 
+#include "commands/WriteInOrder.h"
 #include "platform/SafeWrite.h"
 
 #include <cstdio>

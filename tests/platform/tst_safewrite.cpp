@@ -2,6 +2,7 @@
 // extended attributes, symbolic links and hard links kept.
 
 #include "TestFiles.h"
+#include "commands/WriteInOrder.h"
 #include "platform/SafeWrite.h"
 
 #include <QDir>

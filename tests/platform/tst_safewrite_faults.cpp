@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "TestFiles.h"
+#include "commands/WriteInOrder.h"
 #include "platform/SafeWrite.h"
 
 using namespace std::string_literals;
