@@ -112,8 +112,8 @@ void TForm1::BaseScanner1ProcessDone(std::uint32_t, std::uint32_t) {
 void TForm1::OptDirClick(QObject*) {
     RunBatchCommand(QStringLiteral("Optimizing the files..."), [this](const BatchControl& control) {
         DisableCommands();
-        const OptimizeDirOutcome run = batch_.OptimizeAll(
-            document_, *fileList_, control, ChosenOptimizeOptions(), ChosenLineBreaks());
+        const OptimizeDirOutcome run =
+            batch_.Apply(document_, *fileList_, ChosenStep(true), control);
         if (run.stopped)
             return false;
         EnableCommands(Offers::DirOptimized);
@@ -134,11 +134,7 @@ void TForm1::OptDirClick(QObject*) {
 void TForm1::Button1Click(QObject*) {
     RunBatchCommand(QStringLiteral("Changing the files..."), [this](const BatchControl& control) {
         DisableCommands();
-        ChangeRequest change;
-        change.pattern = MemoText(*Memo2);
-        change.replacement = MemoText(*Memo3);
-        change.caseSensitive = CheckBox2->isChecked();
-        if (!batch_.ChangeAll(document_, *fileList_, change, control))
+        if (batch_.Apply(document_, *fileList_, ChosenStep(false), control).stopped)
             return false;
         if (fileList_->Count() > 0)
             SelectListEntry(static_cast<int>(fileList_->Count() - 1));

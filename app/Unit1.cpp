@@ -174,6 +174,16 @@ LineBreakStyle TForm1::ChosenLineBreaks() const {
                                       : LineBreakStyle::CrLf;
 }
 
+FileStep TForm1::ChosenStep(bool optimize) const {
+    FileStep step;
+    step.optimize = optimize;
+    step.optimizeOptions = ChosenOptimizeOptions();
+    step.breaks = ChosenLineBreaks();
+    if (!optimize)
+        step.change = {MemoText(*Memo2), MemoText(*Memo3), CheckBox2->isChecked()};
+    return step;
+}
+
 // ---------------------------------------------------------------------------
 // Creation and destruction
 

@@ -175,6 +175,9 @@ private:
     // What the two File menu switches ask of the commands.
     OptimizeOptions ChosenOptimizeOptions() const;
     LineBreakStyle ChosenLineBreaks() const;
+    // What a directory command does to each file: the switches and, for a
+    // change, the two fields.
+    FileStep ChosenStep(bool optimize) const;
     void RestoreAvailability(const Availability& state);
     // Shows the document in RichEdit1 when it changed since it was last shown.
     void RefreshView();

@@ -46,7 +46,7 @@ FilterOutcome FilterStream(int inFd, std::FILE* out, const PipelineSettings& set
                 break;
         }
         if (!writeFailed)
-            result.hasPre = edit.Finish().hasPre && settings.optimize;
+            result.hasPre = edit.Finish().hasPre && settings.step.optimize;
     } catch (const CharLimitError& e) {
         result.failed = true;
         result.error = std::string(InputName) + ": " + e.what();

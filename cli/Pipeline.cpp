@@ -82,7 +82,7 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
     // inside the folder it was found in.
     PageStyleSheets linked(*settings.styleSheets, entry.path,
                            entry.path != entry.origin ? StartDirectory(entry.origin) : "");
-    if (settings.keepPre)
+    if (settings.step.optimizeOptions.keepPre)
         step.optimizeOptions.styleSheets = &linked;
     StreamedStep edit(
         step,
@@ -128,7 +128,7 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
             out.before = figures.before;
             out.after = figures.after;
             out.hasPre = figures.hasPre;
-            out.empty = settings.optimize && figures.before == 0;
+            out.empty = settings.step.optimize && figures.before == 0;
         } catch (const CharLimitError& e) {
             throw std::runtime_error(entry.path + ": " + e.what());
         }
@@ -205,11 +205,7 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
 } // namespace
 
 FileStep FileStepOf(const PipelineSettings& settings) {
-    FileStep step;
-    step.optimize = settings.optimize;
-    step.change = {settings.find, settings.with, settings.caseSensitive};
-    step.optimizeOptions.keepPre = settings.keepPre;
-    step.breaks = settings.breaks;
+    FileStep step = settings.step;
     // A file's bytes are compared with those on disk as they are written (SameBytes);
     // standard input is not compared.
     step.compare = false;

@@ -13,6 +13,7 @@
 // compared with the input byte by byte as both go by (SameBytes), and the write
 // begins once they differ, from the output held so far.
 
+#include "commands/FileSteps.h"
 #include "commands/StyleSheets.h"
 #include "platform/SafeWrite.h"
 #include "text/LineBreaks.h"
@@ -22,19 +23,15 @@
 #include <memory>
 #include <string>
 
-struct FileStep;
 struct ListEntry;
 
 struct PipelineSettings {
-    bool optimize = true; // false: replace
-    std::string find;
-    std::string with;
-    bool caseSensitive = false;
-    bool keepPre = false; // optimize: leave preformatted blocks as they are
+    // Optimize or replace, the preformatted blocks kept or not, the line breaks
+    // written: what the window's directory commands are given too.
+    FileStep step;
     // With keepPre: the sheets the files link, read once for the run.
     std::shared_ptr<StyleSheetCache> styleSheets = std::make_shared<StyleSheetCache>();
-    LineBreakStyle breaks = LineBreakStyle::CrLf; // the line breaks written
-    bool dryRun = false;                          // write nothing (also for --check and --diff)
+    bool dryRun = false;         // write nothing (also for --check and --diff)
     bool writeAll = false;       // write every file, also one whose bytes stay the same
     bool diff = false;           // keep the unified diff of each file that would change
     bool compressedSize = false; // count the gzip sizes before and after

@@ -72,12 +72,10 @@ int Stopped(int signal) {
 
 PipelineSettings SettingsOf(const CliOptions& o) {
     PipelineSettings settings;
-    settings.optimize = o.command == CliCommand::Optimize;
-    settings.find = o.find;
-    settings.with = o.with;
-    settings.caseSensitive = o.caseSensitive;
-    settings.keepPre = o.keepPre;
-    settings.breaks = o.lineBreaks;
+    settings.step.optimize = o.command == CliCommand::Optimize;
+    settings.step.change = {o.find, o.with, o.caseSensitive};
+    settings.step.optimizeOptions.keepPre = o.keepPre;
+    settings.step.breaks = o.lineBreaks;
     settings.dryRun = o.dryRun || o.check || o.diff;
     settings.writeAll = o.writeAll;
     settings.diff = o.diff;
@@ -151,7 +149,7 @@ int Main(int argc, char** argv) {
     const bool leftoversGone = HandleLeftovers(list.leftovers, o);
 
     const PipelineSettings settings = SettingsOf(o);
-    Reporter reporter(o.json, settings.optimize, settings.dryRun, stdout, stderr);
+    Reporter reporter(o.json, settings.step.optimize, settings.dryRun, stdout, stderr);
     reporter.SetCheck(o.check);
     reporter.SetDiff(o.diff);
     reporter.SetCompressedSizes(o.compressedSize);

@@ -63,6 +63,15 @@ void DirectoryBatch::Show(TextDocument& doc, const ListedFiles& files, std::size
         doc.ReadFromFile(files.Entry(i), nullptr, listedFolder_);
 }
 
+OptimizeDirOutcome DirectoryBatch::Apply(TextDocument& doc, const ListedFiles& files,
+                                         const FileStep& step, const BatchControl& control) {
+    if (step.optimize)
+        return OptimizeAll(doc, files, control, step.optimizeOptions, step.breaks);
+    OptimizeDirOutcome out;
+    out.stopped = !ChangeAll(doc, files, step.change, control);
+    return out;
+}
+
 OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFiles& files,
                                                const BatchControl& control,
                                                const OptimizeOptions& options,

@@ -52,6 +52,10 @@ public:
     // What a click on entry i shows: the kept text, or the file as it is now.
     void Show(TextDocument& doc, const ListedFiles& files, std::size_t i) const;
 
+    // "Optimize Dir" or "Change Dir", as the step says: the request velocitrix-cli
+    // takes too. For a change the outcome holds no figures.
+    OptimizeDirOutcome Apply(TextDocument& doc, const ListedFiles& files, const FileStep& step,
+                             const BatchControl& control = {});
     // The sums count line breaks of the style the files will be written with.
     OptimizeDirOutcome OptimizeAll(TextDocument& doc, const ListedFiles& files,
                                    const BatchControl& control = {},

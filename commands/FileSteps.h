@@ -20,6 +20,21 @@ struct ChangeRequest {
     bool caseSensitive = false;
 };
 
+// What is done to each file, by the window's directory commands and by
+// velocitrix-cli alike.
+struct FileStep {
+    bool optimize = true; // false: change
+    ChangeRequest change;
+    OptimizeOptions optimizeOptions;
+    // The breaks written; the figures count them as written (one byte for Lf).
+    // Keep: the style of the file's first line break, as the bytes read show it.
+    LineBreakStyle breaks = LineBreakStyle::CrLf;
+    // Whether Finish's changed is wanted. Writing LF it costs a comparison of
+    // every byte read with every byte written; a caller that compares on its own
+    // leaves it off (changed is then false).
+    bool compare = true;
+};
+
 // Optimizes a document that has lines; one without lines stays as it is and
 // counts nothing. The lengths are counted with breaks of the given style (Keep:
 // the document's OwnBreaks).

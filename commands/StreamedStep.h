@@ -13,20 +13,6 @@
 #include <optional>
 #include <string_view>
 
-// What is done to each file.
-struct FileStep {
-    bool optimize = true; // false: change
-    ChangeRequest change;
-    OptimizeOptions optimizeOptions;
-    // The breaks written; the figures count them as written (one byte for Lf).
-    // Keep: the style of the file's first line break, as the bytes read show it.
-    LineBreakStyle breaks = LineBreakStyle::CrLf;
-    // Whether Finish's changed is wanted. Writing LF it costs a comparison of
-    // every byte read with every byte written; a caller that compares on its own
-    // leaves it off (changed is then false).
-    bool compare = true;
-};
-
 class StreamedStep {
 public:
     using Sink = PieceEditor::Sink;

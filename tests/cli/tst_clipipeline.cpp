@@ -79,9 +79,10 @@ void tst_CliPipeline::loadIsReadFromFile() {
     const std::size_t joined = viaRead.JoinedLength();
     viaRead.AssignLines(std::string(viaRead.WholeText()));
     PipelineSettings settings;
-    settings.optimize = false;
-    settings.find = std::string("\x01"); // not a literal: GCC 12 warns (-Wrestrict, wrongly)
-    settings.writeAll = true;            // also the files that stay the same
+    settings.step.optimize = false;
+    settings.step.change.pattern =
+        std::string("\x01");  // not a literal: GCC 12 warns (-Wrestrict, wrongly)
+    settings.writeAll = true; // also the files that stay the same
     FileOutcome o = ProcessFile(settings, ListEntry{path.toStdString(), path.toStdString(), "f"});
     QVERIFY2(!o.failed, o.error.c_str());
     QCOMPARE(o.sizeOnDisk, std::size_t(bytes.size()));
@@ -129,9 +130,10 @@ void tst_CliPipeline::outcome() {
     const QString path = tmp.path() + u"/f.htm"_s;
     QVERIFY(Write(path, bytes));
     PipelineSettings settings;
-    settings.optimize = optimize;
-    settings.find = std::string("x"); // not a literal: GCC 12 warns (-Wrestrict, wrongly)
-    settings.with = "yy";
+    settings.step.optimize = optimize;
+    settings.step.change.pattern =
+        std::string("x"); // not a literal: GCC 12 warns (-Wrestrict, wrongly)
+    settings.step.change.replacement = "yy";
     settings.dryRun = true;
     const ListEntry entry{path.toStdString(), path.toStdString(), "f.htm"};
     FileOutcome o = ProcessFile(settings, entry);
@@ -190,9 +192,9 @@ void tst_CliPipeline::piecesAndWholeTextAgree() {
             const QByteArray expected = QByteArray::fromStdString(whole.WholeText());
 
             PipelineSettings settings;
-            settings.optimize = optimize;
-            settings.find = "href=\"/";
-            settings.with = "src=\"";
+            settings.step.optimize = optimize;
+            settings.step.change.pattern = "href=\"/";
+            settings.step.change.replacement = "src=\"";
             // A copy is always a new file: one backup folder per command.
             const QString backupDir = tmp.path() + (optimize ? u"/backup-o"_s : u"/backup-r"_s);
             if (backup)
