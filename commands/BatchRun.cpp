@@ -186,11 +186,12 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
         }
     }
     try {
-        batch_.Commit(writes, [&](std::size_t k, const FileStamp& writtenAs) {
-            FileRecord& r = records_[order[k]];
-            r.state = FileStage::Written;
-            r.writtenAs = writtenAs;
-        });
+        if (!writes.empty())
+            batch_.Commit(writes, [&](std::size_t k, const FileStamp& writtenAs) {
+                FileRecord& r = records_[order[k]];
+                r.state = FileStage::Written;
+                r.writtenAs = writtenAs;
+            });
     } catch (const WriteError& e) {
         // The writes before the failing one are in place, the rest discarded.
         const std::size_t k = e.Index() < order.size() ? e.Index() : 0;

@@ -3,6 +3,7 @@
 #include "commands/ListedFiles.h"
 #include "commands/StyleSheets.h"
 #include "commands/WriteInOrder.h"
+#include "platform/WriteBatch.h"
 #include "text/TextDocument.h"
 
 DirectoryBatch::Undo DirectoryBatch::Prepare(std::size_t count) {
@@ -72,27 +73,59 @@ OptimizeDirOutcome DirectoryBatch::Apply(TextDocument& doc, const ListedFiles& f
     return out;
 }
 
+bool DirectoryBatch::EditAll(TextDocument& doc, const ListedFiles& files,
+                             const BatchControl& control,
+                             const std::function<void(std::size_t)>& edit) {
+    // Each file passes through the document on the caller's thread; nothing is
+    // written, the new texts are kept.
+    class EditSteps : public BatchSteps {
+    public:
+        EditSteps(DirectoryBatch& batch, TextDocument& doc, const ListedFiles& files,
+                  const BatchControl& control, const std::function<void(std::size_t)>& edit)
+            : batch_(batch), doc_(doc), files_(files), control_(control), edit_(edit),
+              undo_(batch.Prepare(files.Count())) {}
+
+        void Work(std::size_t i, FileRecord& record, WriteBatch&, const std::stop_token&,
+                  bool) override {
+            batch_.Fill(doc_, files_, i);
+            edit_(i);
+            batch_.Keep(undo_, i, doc_);
+            record.state = FileStage::Edited;
+            control_.Report(i + 1, files_.Count());
+        }
+        void Done(std::size_t, FileRecord&) override {}
+        void Restore() { batch_.Restore(undo_); }
+
+    private:
+        DirectoryBatch& batch_;
+        TextDocument& doc_;
+        const ListedFiles& files_;
+        const BatchControl& control_;
+        const std::function<void(std::size_t)>& edit_;
+        Undo undo_;
+    };
+
+    EditSteps steps(*this, doc, files, control, edit);
+    BatchPolicy policy;
+    policy.write = false;
+    // Asked once more after the last file: a stop the caller saw is kept.
+    if (RunBatch(files.Count(), steps, policy, control.stop).stopped || control.ShouldStop()) {
+        steps.Restore();
+        return false;
+    }
+    textsReady_ = true;
+    return true;
+}
+
 OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFiles& files,
                                                const BatchControl& control,
                                                const OptimizeOptions& options,
                                                LineBreakStyle breaks) {
     OptimizeDirOutcome out;
-    const std::size_t count = files.Count();
-    Undo undo = Prepare(count);
     // The sheets the pages link, read once for the whole command, inside the
     // listed folder only.
     StyleSheetCache sheets;
-    // Asked once more after the last file: a stop the caller saw is kept.
-    for (std::size_t i = 0; i <= count; ++i) {
-        if (control.ShouldStop()) {
-            Restore(undo);
-            out = {};
-            out.stopped = true;
-            return out;
-        }
-        if (i == count)
-            break;
-        Fill(doc, files, i);
+    const bool ended = EditAll(doc, files, control, [&](std::size_t i) {
         // An empty text is not optimized and adds nothing to either sum.
         PageStyleSheets linked(sheets, files.Entry(i), listedFolder_);
         OptimizeOptions withSheets = options;
@@ -101,35 +134,21 @@ OptimizeDirOutcome DirectoryBatch::OptimizeAll(TextDocument& doc, const ListedFi
         const OptimizeRun run = OptimizeStep(doc, withSheets, breaks);
         out.lengthBefore += run.lengthBefore;
         out.lengthAfter += run.lengthAfter;
-        Keep(undo, i, doc);
         if (run.hasPre) {
             out.preList += files.Entry(i);
             out.preList += ", ";
         }
-        control.Report(i + 1, count);
+    });
+    if (!ended) {
+        out = {};
+        out.stopped = true;
     }
-    textsReady_ = true;
     return out;
 }
 
 bool DirectoryBatch::ChangeAll(TextDocument& doc, const ListedFiles& files,
                                const ChangeRequest& change, const BatchControl& control) {
-    const std::size_t count = files.Count();
-    Undo undo = Prepare(count);
-    for (std::size_t i = 0; i <= count; ++i) {
-        if (control.ShouldStop()) {
-            Restore(undo);
-            return false;
-        }
-        if (i == count)
-            break;
-        Fill(doc, files, i);
-        ChangeStep(doc, change);
-        Keep(undo, i, doc);
-        control.Report(i + 1, count);
-    }
-    textsReady_ = true;
-    return true;
+    return EditAll(doc, files, control, [&](std::size_t) { ChangeStep(doc, change); });
 }
 
 SaveAllOutcome DirectoryBatch::SaveAll(TextDocument& doc, const ListedFiles& files,

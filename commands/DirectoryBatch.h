@@ -15,6 +15,7 @@
 #include "platform/FileStamp.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,10 @@ private:
     };
 
     Undo Prepare(std::size_t count);
+    // Runs edit(i) on each file filled into doc and keeps the texts; false,
+    // with the kept texts put back, when stopped.
+    bool EditAll(TextDocument& doc, const ListedFiles& files, const BatchControl& control,
+                 const std::function<void(std::size_t)>& edit);
     void Keep(Undo& undo, std::size_t i, const TextDocument& doc);
     void Restore(Undo& undo);
 
