@@ -37,6 +37,7 @@ public:
         } catch (...) {
             record.state = FileStage::Failed;
             failure_ = std::current_exception();
+            failureIndex_ = i;
         }
     }
 
@@ -51,9 +52,9 @@ public:
     }
 
     std::size_t Written() const { return written_; }
-    // After a run that ended at a failure: throws it.
-    [[noreturn]] void ThrowFailure() const {
-        if (failure_)
+    // After a run that ended at file first's failure: throws it.
+    [[noreturn]] void ThrowFailure(std::size_t first) const {
+        if (failure_ && failureIndex_ == first)
             std::rethrow_exception(failure_);
         throw *failedWrite_;
     }
@@ -66,6 +67,7 @@ private:
     std::size_t written_ = 0;
     std::optional<WriteError> failedWrite_;
     std::exception_ptr failure_; // what failed that was not a write
+    std::size_t failureIndex_ = 0;
 };
 
 } // namespace
@@ -84,6 +86,6 @@ WriteFilesInOrder(std::size_t count, const std::function<std::string(std::size_t
     policy.chunkBytes = chunkBytes;
     const BatchOutcome run = RunBatch(count, steps, policy, std::move(stop));
     if (run.endedAtFailure)
-        steps.ThrowFailure();
+        steps.ThrowFailure(run.firstFailure);
     return {steps.Written(), run.stopped};
 }
