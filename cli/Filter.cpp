@@ -29,7 +29,7 @@ FilterOutcome FilterStream(int inFd, std::FILE* out, const PipelineSettings& set
     const std::unique_ptr<char[]> buffer(new char[ReadBytes]);
     try {
         for (;;) {
-            if (settings.stopRequested != nullptr && settings.stopRequested()) {
+            if (settings.stop.stop_requested()) {
                 result.failed = result.stopped = true;
                 return result;
             }

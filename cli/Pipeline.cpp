@@ -22,7 +22,7 @@ constexpr std::size_t DirectWriteBytes = std::size_t{8} << 20;
 struct Stopped {};
 
 void StopPoint(const PipelineSettings& settings) {
-    if (settings.stopRequested != nullptr && settings.stopRequested())
+    if (settings.stop.stop_requested())
         throw Stopped{};
 }
 

@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 struct ListEntry;
@@ -39,9 +40,9 @@ struct PipelineSettings {
     // whether it changes is wanted; its figures and "<pre>" are not known then).
     bool untilDifference = false;
     std::string backupDir; // empty: none
-    // Asked between pieces and before a file is put in place on its own: true
-    // ends the file's work, and nothing of it is written.
-    bool (*stopRequested)() = nullptr;
+    // Looked at between pieces and before a file is put in place on its own: a
+    // stop ends the file's work, and nothing of it is written.
+    std::stop_token stop;
 };
 
 struct FileOutcome {

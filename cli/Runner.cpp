@@ -5,7 +5,6 @@
 #include "cli/Pipeline.h"
 #include "cli/Progress.h"
 #include "cli/Report.h"
-#include "platform/StopSignals.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -122,10 +121,7 @@ bool RunFiles(const std::vector<ListEntry>& entries, const PipelineSettings& set
     policy.chunkFiles = limits.chunkFiles;
     policy.chunkBytes = limits.chunkBytes;
     policy.window = limits.window;
-    // A stop signal reaches the run's threads at once, wherever they wait.
-    std::stop_source stop;
-    const StopSignalWatch watch(stop);
-    const BatchOutcome run = RunBatch(entries.size(), steps, policy, stop.get_token());
+    const BatchOutcome run = RunBatch(entries.size(), steps, policy, settings.stop);
     progress.Clear();
     return !run.stopped;
 }

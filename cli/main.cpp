@@ -14,6 +14,7 @@
 #include "cli/Runner.h"
 
 #include "platform/OpenFilesLimit.h"
+#include "platform/StopSignals.h"
 
 #include <QCoreApplication>
 
@@ -21,6 +22,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <stop_token>
 
 namespace {
 
@@ -70,7 +72,7 @@ int Stopped(int signal) {
     return InterruptExitStatus(signal);
 }
 
-PipelineSettings SettingsOf(const CliOptions& o) {
+PipelineSettings SettingsOf(const CliOptions& o, std::stop_token stop) {
     PipelineSettings settings;
     settings.step.optimize = o.command == CliCommand::Optimize;
     settings.step.change = {o.find, o.with, o.caseSensitive};
@@ -84,13 +86,13 @@ PipelineSettings SettingsOf(const CliOptions& o) {
     // differing byte.
     settings.untilDifference = o.check && !o.diff && !o.json && !o.compressedSize;
     settings.backupDir = o.backupDir;
-    settings.stopRequested = &Interrupted;
+    settings.stop = std::move(stop);
     return settings;
 }
 
 // "-": standard input to standard output.
-int RunFilter(const CliOptions& o) {
-    const FilterOutcome result = FilterStream(0, stdout, SettingsOf(o));
+int RunFilter(const CliOptions& o, std::stop_token stop) {
+    const FilterOutcome result = FilterStream(0, stdout, SettingsOf(o, std::move(stop)));
     if (result.stopped)
         return InterruptExitStatus(InterruptSignal());
     if (result.hasPre)
@@ -115,8 +117,11 @@ int Main(int argc, char** argv) {
         return ExitDone;
     }
 
+    // A stop signal reaches every thread of the run at once.
+    std::stop_source stop;
+    const StopSignalWatch watch(stop);
     if (o.Filter())
-        return RunFilter(o);
+        return RunFilter(o, stop.get_token());
 
     std::string types = CliDefaultTypeList;
     if (o.typesGiven) {
@@ -148,7 +153,7 @@ int Main(int argc, char** argv) {
     }
     const bool leftoversGone = HandleLeftovers(list.leftovers, o);
 
-    const PipelineSettings settings = SettingsOf(o);
+    const PipelineSettings settings = SettingsOf(o, stop.get_token());
     Reporter reporter(o.json, settings.step.optimize, settings.dryRun, stdout, stderr);
     reporter.SetCheck(o.check);
     reporter.SetDiff(o.diff);
