@@ -105,6 +105,9 @@ void Walker::Look(TDirListing& listing) {
 // innermost open one, never through a link.
 void Walker::Enter(const char* nameInParent, std::string path) {
     sink_.Folder(path);
+    if (stop_.stop_requested()) {
+        return;
+    }
     const std::size_t depth = levels_.size();
     auto listing = depth > 0 ? std::make_unique<TDirListing>(*levels_.back().listing, nameInParent)
                              : std::make_unique<TDirListing>(path);

@@ -86,8 +86,8 @@ void TScanThread::run() {
             }
         });
     } catch (...) {
-        // The owner has gone (it arranged the freeing then), or its end handler
-        // failed: the thread ends anyway.
+        // The end handler failed: the thread ends anyway. (When the owner has
+        // gone, the call does not run, and the owner arranged the freeing.)
     }
 #if defined(VX_TSAN)
     __tsan_release(this);
@@ -110,10 +110,12 @@ void TScanThread::Execute() {
 }
 
 void TScanThread::Synchronize(const std::function<void()>& call) {
-    if (handOver_) {
-        handOver_->Call(call);
-    } else {
+    if (!handOver_) {
         call();
+    } else if (!handOver_->Call(call)) {
+        // The owner has gone: nothing runs there any more, and the walk stops
+        // before its next entry.
+        Terminate();
     }
 }
 
