@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stop_token>
 #include <system_error>
@@ -185,13 +186,15 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
         return stopRequested != nullptr && stopRequested();
     };
     std::vector<Found> found;
+    std::optional<StopRelay> relay; // made for the first directory walked
     for (const std::string& path : paths) {
         if (stopping())
             return list;
         const PathStatus status = StatusOfPath(path);
         if (status.directory) {
-            StopRelay stop(stopRequested);
-            WalkDirectory(path, types, recursive, list, found, stop);
+            if (!relay)
+                relay.emplace(stopRequested);
+            WalkDirectory(path, types, recursive, list, found, *relay);
         } else {
             Found f;
             f.entry = ListEntry{path, path, NameOf(TrimTrailingSlashes(path))};

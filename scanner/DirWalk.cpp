@@ -50,6 +50,7 @@ private:
     std::vector<Level> levels_;
     TFindData data_;
     bool descending_ = true; // false once the sink answered false
+    bool stopped_ = false;   // a folder left unopened for the stop
 };
 
 DirWalkEnd Walker::Run(const std::string& path) {
@@ -67,7 +68,7 @@ DirWalkEnd Walker::Run(const std::string& path) {
             Look(listing);
         }
     }
-    return DirWalkEnd::Finished;
+    return stopped_ ? DirWalkEnd::Stopped : DirWalkEnd::Finished;
 }
 
 // The current entry of the innermost folder: a leftover, a report, a folder to enter.
@@ -106,6 +107,7 @@ void Walker::Look(TDirListing& listing) {
 void Walker::Enter(const char* nameInParent, std::string path) {
     sink_.Folder(path);
     if (stop_.stop_requested()) {
+        stopped_ = true;
         return;
     }
     const std::size_t depth = levels_.size();
