@@ -20,10 +20,10 @@
 //   reported but not entered.
 //
 // System calls: the names and kinds come from the listing (the entry type
-// getdents gives); an entry is looked at (one fstatat relative to its open
-// folder) only when it is reported (its size and time), when the listing does
-// not tell its kind, when the read-only bit is asked for, or when a folder's
-// device matters; never a second time, never by its full path.
+// getdents gives); an entry is looked at (fstatat relative to its open folder)
+// only when it is reported (its size and time), when the listing does not tell
+// its kind, when the read-only bit is asked for, or when a folder's device
+// matters; at most once following a link and once not, never by its full path.
 //
 // A stop requested through the token ends the walk before its next entry: no
 // folder is read to its end before the token is looked at again.
