@@ -1,17 +1,25 @@
 #include "cli/FileList.h"
 #include "cli/QuotedNames.h"
 
+#include "platform/FileTime.h"
 #include "platform/PathStatus.h"
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
+#include "scanner/DirWalk.h"
 #include "scanner/Masks.h"
-#include "scanner/ScanThread.h"
 #include "settings/FileTypeLists.h"
 #include "text/ListOrder.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <set>
+#include <stop_token>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 // Set before main() runs: DefaultTypeList, an inline variable included above, is
@@ -23,44 +31,141 @@ namespace {
 // Thrown out of the sort when the run is stopping.
 struct ListStopped {};
 
-// Walks one directory with the scanner's walk, on this thread: the thread's
-// calls run on the caller when it has no hand-over.
-void WalkDirectory(const std::string& argument, const std::string& types, bool recursive,
-                   FileList& list, bool (*stopRequested)()) {
-    const std::string start = StartDirectory(argument);
-    std::vector<ListEntry> found;
-    TScanThread walk(
-        recursive, 0, types, start, TScanDrives{sdHard, sdCDROM, sdRAM, sdNetwork}, ssSpecifiedDir,
-        [&](const std::string& AName, const std::string& APath, std::int32_t, std::int32_t,
-            double) {
-            ListEntry e;
-            e.path = FoundPath(APath, AName);
-            e.origin = argument;
-            e.rel =
-                e.path.compare(0, start.size(), start) == 0 ? e.path.substr(start.size()) : AName;
-            found.push_back(std::move(e));
-        },
-        TDoProcess());
-    walk.SetStopRequest(stopRequested);
-    walk.Execute();
-    for (const UnreadFolder& folder : walk.UnreadFolders())
-        list.warnings.push_back(QuoteNameIn("cannot read folder \"" + folder.path +
-                                                "\": " + SystemErrorText(folder.error),
-                                            folder.path));
-    for (const std::string& path : walk.Leftovers()) {
-        if (path.compare(0, start.size(), start) == 0)
-            list.leftovers.push_back(ListEntry{path, argument, path.substr(start.size())});
+// A listed entry, with what tells two names of one regular file apart.
+struct Found {
+    ListEntry entry;
+    bool regular = false;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
+// The run's stop flag (a signal's, cli/Interrupt.h) as the walk's stop token.
+// The signal handler only sets a lock-free atomic: std::stop_source::request_stop
+// is not among the calls a handler may make (it takes a spin lock inside the
+// shared stop state, which a handler that interrupted its holder would wait for
+// forever), so the request is made off the handler: at each folder and entry the
+// walk hands over, and by a thread of its own that asks the flag every 5 ms for
+// the stretches in between (a long folder of names no mask takes).
+class StopRelay {
+public:
+    explicit StopRelay(bool (*stopRequested)()) : stopRequested_(stopRequested) {
+        if (stopRequested_ == nullptr)
+            return;
+        try {
+            watcher_ = std::jthread([this](std::stop_token done) { Watch(done); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the stop is seen at the walk's next folder or entry.
+        }
     }
-    if (walk.FStatus != 0) {
-        std::string why = walk.FCurrent;
+    std::stop_token Token() const { return source_.get_token(); }
+    void Poll() {
+        if (stopRequested_ != nullptr && stopRequested_())
+            source_.request_stop();
+    }
+
+private:
+    void Watch(const std::stop_token& done) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!done.stop_requested() && !source_.stop_requested()) {
+            wake_.wait_for(lock, done, std::chrono::milliseconds(5), [] { return false; });
+            Poll();
+        }
+    }
+
+    bool (*stopRequested_)();
+    std::stop_source source_;
+    std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::jthread watcher_; // last: stopped and joined before the rest goes
+};
+
+// True when the window's list can show the time (a DOS date and time, 1980 to
+// 2107 in local time); its scans end at the first entry it cannot.
+bool TimeShown(const TFileTime& time) {
+    TLocalTime local;
+    TDosDateTime dos;
+    return SystemFileTime().ToLocalTime(time, local) && LocalTimeToDosDateTime(local, dos);
+}
+
+// One directory argument's walk, as the window's scan walks it.
+class ListSink final : public DirWalkSink {
+public:
+    ListSink(const std::string& argument, const std::string& start, std::vector<Found>& found,
+             FileList& list, StopRelay& stop)
+        : argument_(argument), start_(start), found_(found), list_(list), stop_(stop) {}
+
+    void Folder(const std::string& path) override {
+        last = path;
+        stop_.Poll();
+    }
+    bool Entry(DirWalkEntry& e) override {
+        last = e.folder;
+        stop_.Poll();
+        if (ended)
+            return false; // nothing after the entry the walk ended at
+        Found f;
+        f.entry.path = FoundPath(e.folder, e.name);
+        f.entry.origin = argument_;
+        f.entry.rel = f.entry.path.compare(0, start_.size(), start_) == 0
+                          ? f.entry.path.substr(start_.size())
+                          : std::string(e.name);
+        f.regular = e.regular;
+        f.device = e.device;
+        f.inode = e.inode;
+        found_.push_back(std::move(f));
+        ended = !TimeShown(e.data.LastWriteTime);
+        return !ended;
+    }
+    void Leftover(std::string path) override {
+        if (path.compare(0, start_.size(), start_) == 0) {
+            std::string rel = path.substr(start_.size());
+            list_.leftovers.push_back(ListEntry{std::move(path), argument_, std::move(rel)});
+        }
+    }
+    void Unread(UnreadFolder folder) override {
+        list_.warnings.push_back(QuoteNameIn("cannot read folder \"" + folder.path +
+                                                 "\": " + SystemErrorText(folder.error),
+                                             folder.path));
+    }
+
+    bool ended = false; // at an entry whose time the window cannot show, or by a failure
+    std::string last;   // the folder of the last entry met, or the failure's message
+
+private:
+    const std::string& argument_;
+    const std::string& start_;
+    std::vector<Found>& found_;
+    FileList& list_;
+    StopRelay& stop_;
+};
+
+// Walks one directory with the scanner's walk, on this thread.
+void WalkDirectory(const std::string& argument, const std::string& types, bool recursive,
+                   FileList& list, std::vector<Found>& found, StopRelay& stop) {
+    const std::string start = StartDirectory(argument);
+    ListSink sink(argument, start, found, list, stop);
+    try {
+        TCollection masks;
+        ParseMaskList(masks, types);
+        DirWalkOptions options;
+        options.recursive = recursive;
+        options.masks = &masks;
+        WalkDirectoryTree(start, options, sink, stop.Token());
+    } catch (const std::exception& e) {
+        sink.ended = true;
+        sink.last = e.what();
+    } catch (...) {
+        sink.ended = true;
+        sink.last = "Unknown error";
+    }
+    if (sink.ended) {
+        const std::string& why = sink.last;
         list.warnings.push_back(
             QuoteNameIn("the walk of \"" + start +
                             "\" ended early; files after the last one listed were left out" +
                             (why.empty() ? std::string() : " (" + why + ")"),
                         start));
     }
-    for (ListEntry& e : found)
-        list.entries.push_back(std::move(e));
 }
 
 } // namespace
@@ -80,49 +185,54 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
     const auto stopping = [stopRequested] {
         return stopRequested != nullptr && stopRequested();
     };
+    std::vector<Found> found;
+    std::optional<StopRelay> relay; // made for the first directory walked
     for (const std::string& path : paths) {
         if (stopping())
             return list;
-        if (StatusOfPath(path).directory) {
-            WalkDirectory(path, types, recursive, list, stopRequested);
+        const PathStatus status = StatusOfPath(path);
+        if (status.directory) {
+            if (!relay)
+                relay.emplace(stopRequested);
+            WalkDirectory(path, types, recursive, list, found, *relay);
         } else {
-            list.entries.push_back(ListEntry{path, path, NameOf(TrimTrailingSlashes(path))});
+            Found f;
+            f.entry = ListEntry{path, path, NameOf(TrimTrailingSlashes(path))};
+            f.regular = status.regular;
+            f.device = status.device;
+            f.inode = status.inode;
+            found.push_back(std::move(f));
         }
     }
     // Each entry goes after those that compare equal to it, as the list box inserts.
     // Sorting a list of 100,000 paths takes a while: a stop ends it.
     std::size_t compared = 0;
     try {
-        std::stable_sort(list.entries.begin(), list.entries.end(),
-                         [&](const ListEntry& a, const ListEntry& b) {
-                             if ((++compared & 4095) == 0 && stopping())
-                                 throw ListStopped{};
-                             return FileListBefore(a.path, b.path);
-                         });
+        std::stable_sort(found.begin(), found.end(), [&](const Found& a, const Found& b) {
+            if ((++compared & 4095) == 0 && stopping())
+                throw ListStopped{};
+            return FileListBefore(a.entry.path, b.entry.path);
+        });
     } catch (const ListStopped&) {
-        list.entries.clear();
         return list;
     }
     // One file is worked on once: a second name of it would see the first result.
+    // The walk looked at each file it lists (its time): no second look by name.
     std::set<std::string> names;
     std::set<std::pair<std::uint64_t, std::uint64_t>> files;
-    std::vector<ListEntry> kept;
-    kept.reserve(list.entries.size());
+    list.entries.reserve(found.size());
     std::size_t looked = 0;
-    for (ListEntry& e : list.entries) {
-        // A look at each file: a list of many thousands takes a while.
+    for (Found& f : found) {
         if ((++looked & 1023) == 0 && stopping()) {
             list.entries.clear();
             return list;
         }
-        if (!names.insert(e.path).second)
+        if (!names.insert(f.entry.path).second)
             continue;
-        const PathStatus status = StatusOfPath(e.path);
-        if (status.regular && !files.insert({status.device, status.inode}).second)
+        if (f.regular && !files.insert({f.device, f.inode}).second)
             continue;
-        kept.push_back(std::move(e));
+        list.entries.push_back(std::move(f.entry));
     }
-    list.entries.swap(kept);
     // A directory named twice is walked twice: its temporaries are named once.
     std::sort(list.leftovers.begin(), list.leftovers.end(),
               [](const ListEntry& a, const ListEntry& b) {

@@ -1,9 +1,9 @@
 #pragma once
 // The list of files a run works on, built as the main window's "Load Dir" builds
-// its file list: each directory walked by the scanner's own walk (one directory,
-// optionally with its subdirectories, every entry whose name matches a mask,
-// directories included), full paths with exactly one "/" between directory and
-// name, sorted alphabetically with the ASCII letters' case ignored.
+// its file list: each directory walked by the scanner's own walk (DirWalk.h: one
+// directory, optionally with its subdirectories, every entry whose name matches a
+// mask, directories included), full paths with exactly one "/" between directory
+// and name, sorted alphabetically with the ASCII letters' case ignored.
 
 #include <string>
 #include <string_view>
@@ -36,8 +36,10 @@ std::string StartDirectory(const std::string& dir);
 // anything else (a file, or a name that does not exist) is taken as it is. The
 // result is sorted; a file named twice (the same path, or another name of the
 // same file) is kept once, at its first place. stopRequested, when given, is
-// asked between the entries of a walk and of the list: once it answers true the
-// list ends where it is (incomplete; the caller is stopping).
+// asked between the entries of a walk (also from a thread of its own, every few
+// milliseconds while a walk runs: it must be safe to call from any thread) and of
+// the list: once it answers true the list ends where it is (incomplete; the
+// caller is stopping).
 FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
                        bool recursive, bool (*stopRequested)() = nullptr);
 

@@ -101,7 +101,7 @@ bool TDirListing::Next() {
     return true;
 }
 
-void TDirListing::Suspend() {
+void TDirListing::Suspend(const std::stop_token& stop) {
     name_ = nullptr;
     nameLength_ = 0;
     statState_ = 0;
@@ -119,6 +119,10 @@ void TDirListing::Suspend() {
     dev_ = st.st_dev;
     ino_ = st.st_ino;
     for (;;) {
+        if (stop.stop_requested()) {
+            error_ = ECANCELED;
+            break;
+        }
         errno = 0;
         const dirent* e = readdir(dir_.get());
         if (e == nullptr) {
@@ -210,6 +214,15 @@ bool TDirListing::DeviceOf(dev_t& device) {
         return false;
     }
     device = lst_.st_dev;
+    return true;
+}
+
+bool TDirListing::RegularFileId(std::uint64_t& device, std::uint64_t& inode) {
+    if (name_ == nullptr || !StatFollow() || !S_ISREG(st_.st_mode)) {
+        return false;
+    }
+    device = static_cast<std::uint64_t>(st_.st_dev);
+    inode = static_cast<std::uint64_t>(st_.st_ino);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <dirent.h>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -62,8 +63,10 @@ public:
 
     // Reads the entries not listed yet into memory and closes the directory:
     // Next() goes on with them, and the current entry is dropped. On a listing
-    // already suspended and reopened, only closes the directory again.
-    void Suspend();
+    // already suspended and reopened, only closes the directory again. A stop
+    // requested through stop ends the reading at the next entry (Error() is then
+    // ECANCELED: the entries kept are not all).
+    void Suspend(const std::stop_token& stop = {});
     // True when a suspended listing still has entries to give.
     bool HasPending() const { return dir_ == nullptr && next_ < pending_.size(); }
     // Opens a suspended listing's directory again as name inside parent, never
@@ -89,6 +92,9 @@ public:
     // (a dangling link is a plain file of size 0 with the link's own time).
     // False when the entry has disappeared since it was listed.
     bool Fill(TFindData& data);
+    // The device and inode of the regular file the current entry names (a link
+    // followed; no second look after Fill's); false when it names no regular file.
+    bool RegularFileId(std::uint64_t& device, std::uint64_t& inode);
 
 private:
     bool StatFollow();

@@ -154,7 +154,7 @@ void THandOver::Post() {
     VX_TSAN_RELEASE(this); // what postEvent wrote happens before the delivery too
 }
 
-void THandOver::Call(const std::function<void()>& call) {
+bool THandOver::Call(const std::function<void()>& call) {
     pending_ = &call;
     error_ = nullptr;
     {
@@ -164,7 +164,7 @@ void THandOver::Call(const std::function<void()>& call) {
         do {
             if ((w & kCancelled) != 0) {
                 pending_ = nullptr;
-                throw EScanCancelled();
+                return false;
             }
             next = (w & ~(kStateMask | kOwnerAsleep)) | kPending;
         } while (!word_.compare_exchange_weak(w, next, std::memory_order_acq_rel));
@@ -190,11 +190,12 @@ void THandOver::Call(const std::function<void()>& call) {
     word_.fetch_and(~(kStateMask | kWorkerAsleep), std::memory_order_acq_rel);
     VX_TSAN_ACQUIRE(this);
     if (!done) {
-        throw EScanCancelled();
+        return false;
     }
     if (error) {
         std::rethrow_exception(error);
     }
+    return true;
 }
 
 void THandOver::RunPending() {

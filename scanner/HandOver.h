@@ -3,8 +3,8 @@
 // scanner: the worker queues one call, wakes the owner's event loop and waits
 // until the call has run there. An exception thrown by the call is caught on the
 // owner's thread and thrown again in the worker. Cancelling releases a waiting
-// worker and refuses every later call, so the owner can go away without waiting
-// for a call that would never run.
+// worker and refuses every later call (the worker learns it from Call's answer),
+// so the owner can go away without waiting for a call that would never run.
 //
 // Events come in quick runs (one per file found), so after running a call the
 // owner's thread waits a little for the next one and runs it at once, without a
@@ -29,20 +29,15 @@
 
 class QObject;
 
-// Thrown in the worker when the hand-over has been cancelled.
-class EScanCancelled : public std::exception {
-public:
-    const char* what() const noexcept override { return "The scan was cancelled"; }
-};
-
 class THandOver : public std::enable_shared_from_this<THandOver> {
 public:
     // receiver lives on the owner's thread and passes our events to Deliver().
     explicit THandOver(QObject* receiver);
 
-    // Worker side: runs call on the receiver's thread and returns when it has
-    // run; rethrows its exception; throws EScanCancelled once cancelled.
-    void Call(const std::function<void()>& call);
+    // Worker side: runs call on the receiver's thread and returns true when it
+    // has run; rethrows its exception. Once cancelled, returns false: the call
+    // has not run, and no later one will.
+    [[nodiscard]] bool Call(const std::function<void()>& call);
 
     // Owner side: no call runs from now on; a waiting worker is released (after
     // the call in progress, if one runs further up this thread's stack).

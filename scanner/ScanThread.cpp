@@ -1,15 +1,13 @@
 #include "scanner/ScanThread.h"
 
 #include "platform/PathStatus.h"
-#include "platform/Paths.h"
-
-#include "platform/TempNames.h"
 #include "scanner/HandOver.h"
 
 #include <QTimer>
 
-#include <cerrno>
+#include <atomic>
 #include <optional>
+#include <utility>
 
 #if defined(__SANITIZE_THREAD__)
 #define VX_TSAN 1
@@ -24,11 +22,6 @@
 
 namespace {
 std::atomic<int> liveThreads{0};
-
-// Folders this near the start keep their descriptors while the walk is below
-// them; deeper ones close theirs before it descends and reopen afterwards, so a
-// walk holds about this many descriptors however deep the tree.
-constexpr std::size_t kHeldLevels = 32;
 } // namespace
 
 TScanThread::TScanThread(bool recursive, std::int32_t attributeMask, std::string files,
@@ -93,8 +86,8 @@ void TScanThread::run() {
             }
         });
     } catch (...) {
-        // The owner has gone (it arranged the freeing then), or its end handler
-        // failed: the thread ends anyway.
+        // The end handler failed: the thread ends anyway. (When the owner has
+        // gone, the call does not run, and the owner arranged the freeing.)
     }
 #if defined(VX_TSAN)
     __tsan_release(this);
@@ -117,10 +110,12 @@ void TScanThread::Execute() {
 }
 
 void TScanThread::Synchronize(const std::function<void()>& call) {
-    if (handOver_) {
-        handOver_->Call(call);
-    } else {
+    if (!handOver_) {
         call();
+    } else if (!handOver_->Call(call)) {
+        // The owner has gone: nothing runs there any more, and the walk stops
+        // before its next entry.
+        Terminate();
     }
 }
 
@@ -183,116 +178,46 @@ void TScanThread::WalkMount(const std::string& mountPoint, const TCollection& ma
     sameDevice_ = false;
 }
 
+// What the walk meets, as the scan's events: a folder's OnProcess, an entry's
+// OnFileFound (through ReportFileFound and FEntry), and its gaps.
+class TScanThread::Sink final : public DirWalkSink {
+public:
+    explicit Sink(TScanThread& thread) : thread_(thread) {}
+
+    void Folder(const std::string& path) override {
+        thread_.FCurrent = path;
+        thread_.Synchronize([this] { thread_.CallProcess(); });
+    }
+    bool Entry(DirWalkEntry& entry) override {
+        thread_.FEntry = std::move(entry.data);
+        thread_.FCurrent = entry.folder;
+        if (thread_.FStatus == 0) {
+            thread_.ReportFileFound();
+        }
+        thread_.FEntry.Clear();
+        // After a failure nothing more is reported and no folder is entered.
+        return thread_.FStatus == 0;
+    }
+    void Leftover(std::string path) override { thread_.leftovers_.push_back(std::move(path)); }
+    void Unread(UnreadFolder folder) override { thread_.unread_.push_back(std::move(folder)); }
+
+private:
+    TScanThread& thread_;
+};
+
 void TScanThread::WalkDirectory(const std::string& path, std::int32_t attributeMask,
                                 const TCollection& masks) {
-    levels_.clear();
-    WalkLevel(nullptr, path, attributeMask, masks);
-}
-
-void TScanThread::WalkLevel(const char* nameInParent, const std::string& path,
-                            std::int32_t attributeMask, const TCollection& masks) {
     if (FStatus != 0) {
         return;
     }
-    FCurrent = path;
-    Synchronize([this] { CallProcess(); });
-
-    // A subdirectory is opened through its parent's descriptor, never through a link.
-    const std::size_t depth = levels_.size();
-    std::optional<TDirListing> listing;
-    if (depth > 0) {
-        listing.emplace(*levels_.back().listing, nameInParent);
-    } else {
-        listing.emplace(path);
-    }
-    if (!listing->IsOpen()) {
-        // A folder gone or made a file since it was listed has nothing to miss.
-        if (listing->Error() != ENOENT && listing->Error() != ENOTDIR) {
-            NoteUnread(path, listing->Error());
-        }
-        return;
-    }
-    levels_.push_back(Level{&*listing, depth >= kHeldLevels ? nameInParent : std::string()});
-    struct Pop {
-        std::vector<Level>& levels;
-        ~Pop() { levels.pop_back(); }
-    } pop{levels_};
-    if (depth > kHeldLevels) {
-        levels_[depth - 1].listing->Suspend(); // nameInParent is not used after this
-    }
-
-    int unread = 0;
-    while (!Terminated() && listing->Next()) {
-        if (listing->IsDotOrDotDot()) {
-            continue;
-        }
-        const std::string_view name(listing->Name(), listing->NameLength());
-        // Another run's file in the middle of being written: not the user's. A
-        // folder is never a temporary, whatever its name.
-        if (IsWriteTemporaryName(name) && !listing->IsRealDirectory()) {
-            leftovers_.push_back(JoinPath(path, name));
-            continue;
-        }
-        if ((listing->AttributesFor(attributeMask) & attributeMask) == attributeMask &&
-            MatchAnyMask(masks, name)) {
-            if (!listing->Fill(FEntry)) {
-                continue; // gone since it was listed
-            }
-            FCurrent = path;
-            if (FStatus == 0) {
-                ReportFileFound();
-            }
-        }
-        if (FRecursive && listing->IsRealDirectory()) {
-            dev_t device = 0;
-            if (!sameDevice_ ||
-                (listing->DeviceOf(device) && static_cast<std::uint64_t>(device) == device_)) {
-                WalkLevel(listing->Name(), JoinPath(path, name), attributeMask, masks);
-                if (!listing->IsOpen() && listing->HasPending()) {
-                    if (FStatus != 0) {
-                        break; // nothing more is reported
-                    }
-                    unread = ReopenLevel(depth);
-                    if (unread != 0) {
-                        break;
-                    }
-                }
-            }
-        }
-        FEntry.Clear();
-    }
-    if (unread == 0) {
-        unread = listing->Error();
-    }
-    if (unread != 0) {
-        NoteUnread(path, unread);
-    }
-}
-
-// Reopens the suspended folder at depth from its nearest open ancestor, each
-// folder on the way by its name and checked to be the one walked before, so a
-// folder swapped for a link or another folder meanwhile is not entered. Folders
-// on the way are closed again. Returns 0 or the errno of the step that failed.
-int TScanThread::ReopenLevel(std::size_t depth) {
-    std::size_t first = depth;
-    while (first > 0 && !levels_[first - 1].listing->IsOpen()) {
-        --first;
-    }
-    if (first == 0) {
-        return EBADF; // the start folder is never closed
-    }
-    int error = 0;
-    for (std::size_t i = first; i <= depth && error == 0; ++i) {
-        error = levels_[i].listing->Reopen(*levels_[i - 1].listing, levels_[i].name.c_str());
-        if (i > first) {
-            levels_[i - 1].listing->Suspend();
-        }
-    }
-    return error;
-}
-
-void TScanThread::NoteUnread(const std::string& path, int error) {
-    unread_.push_back(UnreadFolder{path, error});
+    DirWalkOptions options;
+    options.recursive = FRecursive;
+    options.attributeMask = attributeMask;
+    options.masks = &masks;
+    options.sameDevice = sameDevice_;
+    options.device = device_;
+    Sink sink(*this);
+    WalkDirectoryTree(path, options, sink, stop_.get_token());
 }
 
 void TScanThread::ReportFileFound() {

@@ -5,25 +5,20 @@
 #include "platform/DirList.h"
 #include "platform/Drives.h"
 #include "platform/FileTime.h"
+#include "scanner/DirWalk.h"
 #include "scanner/Masks.h"
 #include "scanner/ScanTypes.h"
 
 #include <QThread>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 class THandOver;
-
-// A folder the walk could not open, or could not read to its end.
-struct UnreadFolder {
-    std::string path;
-    int error = 0; // the errno
-};
 
 class TScanThread : public QThread {
     Q_OBJECT
@@ -58,16 +53,9 @@ public:
     bool FreeOnTerminate() const { return freeOnTerminate_; }
     // Deletes the thread on its owner's thread once its body has ended.
     void FreeWhenFinished();
-    // The stop request, read between directory entries.
-    void Terminate() { terminated_.store(true, std::memory_order_relaxed); }
-    bool Terminated() const {
-        return terminated_.load(std::memory_order_relaxed) ||
-               (stopRequested_ != nullptr && stopRequested_());
-    }
-    // A stop asked from outside (a signal's flag), read wherever Terminate's is:
-    // a walk run on the caller's thread, with nobody to call Terminate, ends at
-    // the next entry once it answers true.
-    void SetStopRequest(bool (*stopRequested)()) { stopRequested_ = stopRequested; }
+    // The stop request: the walk's stop token, looked at before each directory entry.
+    void Terminate() { stop_.request_stop(); }
+    bool Terminated() const { return stop_.stop_requested(); }
     // The hand-over into the owner's thread; without one, calls run on the caller.
     void SetHandOver(std::shared_ptr<THandOver> handOver) { handOver_ = std::move(handOver); }
 
@@ -76,6 +64,8 @@ public:
     const TFileTimeService* FileTimeService;
 
     // The body: FStatus := 0, RunScan, and a failure stored in FCurrent/FStatus.
+    // Walks on the calling thread when called directly (no hand-over: every call
+    // runs there).
     void Execute();
     virtual void RunScan();
     virtual void CallProcess();
@@ -85,6 +75,7 @@ public:
     virtual void Synchronize(const std::function<void()>& call);
 
     void WalkAllDrives(const TCollection& masks);
+    // Walks path with the scan's rules (DirWalk.h); nothing once FStatus is not 0.
     void WalkDirectory(const std::string& path, std::int32_t attributeMask,
                        const TCollection& masks);
 
@@ -102,26 +93,15 @@ protected:
     void run() override;
 
 private:
+    class Sink;
+
     void DeleteWhenFinished();
     void WalkMount(const std::string& mountPoint, const TCollection& masks);
-    void WalkLevel(const char* nameInParent, const std::string& path, std::int32_t attributeMask,
-                   const TCollection& masks);
-    int ReopenLevel(std::size_t depth);
-    void NoteUnread(const std::string& path, int error);
 
-    // The listings of the folders being walked, the start folder first; name is
-    // the folder's name in its parent, kept only for folders deep enough to be
-    // closed while the walk is below them (ReopenLevel opens them by it).
-    struct Level {
-        TDirListing* listing;
-        std::string name;
-    };
-    std::vector<Level> levels_;
     std::vector<UnreadFolder> unread_;
     std::vector<std::string> leftovers_;
 
-    std::atomic<bool> terminated_{false};
-    bool (*stopRequested_)() = nullptr;
+    std::stop_source stop_;
     std::shared_ptr<THandOver> handOver_;
     bool freeOnTerminate_ = false;
     bool freeQueued_ = false; // owner's thread only
