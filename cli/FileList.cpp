@@ -11,15 +11,11 @@
 #include "text/ListOrder.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <stop_token>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 // Set before main() runs: DefaultTypeList, an inline variable included above, is
@@ -39,46 +35,6 @@ struct Found {
     std::uint64_t inode = 0;
 };
 
-// The run's stop flag (a signal's, cli/Interrupt.h) as the walk's stop token.
-// The signal handler only sets a lock-free atomic: std::stop_source::request_stop
-// is not among the calls a handler may make (it takes a spin lock inside the
-// shared stop state, which a handler that interrupted its holder would wait for
-// forever), so the request is made off the handler: at each folder and entry the
-// walk hands over, and by a thread of its own that asks the flag every 5 ms for
-// the stretches in between (a long folder of names no mask takes).
-class StopRelay {
-public:
-    explicit StopRelay(bool (*stopRequested)()) : stopRequested_(stopRequested) {
-        if (stopRequested_ == nullptr)
-            return;
-        try {
-            watcher_ = std::jthread([this](std::stop_token done) { Watch(done); });
-        } catch (const std::system_error&) {
-            // No thread to be had: the stop is seen at the walk's next folder or entry.
-        }
-    }
-    std::stop_token Token() const { return source_.get_token(); }
-    void Poll() {
-        if (stopRequested_ != nullptr && stopRequested_())
-            source_.request_stop();
-    }
-
-private:
-    void Watch(const std::stop_token& done) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!done.stop_requested() && !source_.stop_requested()) {
-            wake_.wait_for(lock, done, std::chrono::milliseconds(5), [] { return false; });
-            Poll();
-        }
-    }
-
-    bool (*stopRequested_)();
-    std::stop_source source_;
-    std::mutex mutex_;
-    std::condition_variable_any wake_;
-    std::jthread watcher_; // last: stopped and joined before the rest goes
-};
-
 // True when the window's list can show the time (a DOS date and time, 1980 to
 // 2107 in local time); its scans end at the first entry it cannot.
 bool TimeShown(const TFileTime& time) {
@@ -91,16 +47,12 @@ bool TimeShown(const TFileTime& time) {
 class ListSink final : public DirWalkSink {
 public:
     ListSink(const std::string& argument, const std::string& start, std::vector<Found>& found,
-             FileList& list, StopRelay& stop)
-        : argument_(argument), start_(start), found_(found), list_(list), stop_(stop) {}
+             FileList& list)
+        : argument_(argument), start_(start), found_(found), list_(list) {}
 
-    void Folder(const std::string& path) override {
-        last = path;
-        stop_.Poll();
-    }
+    void Folder(const std::string& path) override { last = path; }
     bool Entry(DirWalkEntry& e) override {
         last = e.folder;
-        stop_.Poll();
         if (ended)
             return false; // nothing after the entry the walk ended at
         Found f;
@@ -136,21 +88,20 @@ private:
     const std::string& start_;
     std::vector<Found>& found_;
     FileList& list_;
-    StopRelay& stop_;
 };
 
 // Walks one directory with the scanner's walk, on this thread.
 void WalkDirectory(const std::string& argument, const std::string& types, bool recursive,
-                   FileList& list, std::vector<Found>& found, StopRelay& stop) {
+                   FileList& list, std::vector<Found>& found, const std::stop_token& stop) {
     const std::string start = StartDirectory(argument);
-    ListSink sink(argument, start, found, list, stop);
+    ListSink sink(argument, start, found, list);
     try {
         TCollection masks;
         ParseMaskList(masks, types);
         DirWalkOptions options;
         options.recursive = recursive;
         options.masks = &masks;
-        WalkDirectoryTree(start, options, sink, stop.Token());
+        WalkDirectoryTree(start, options, sink, stop);
     } catch (const std::exception& e) {
         sink.ended = true;
         sink.last = e.what();
@@ -180,21 +131,18 @@ std::string StartDirectory(const std::string& dir) {
 }
 
 FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
-                       bool recursive, bool (*stopRequested)()) {
+                       bool recursive, std::stop_token stop) {
     FileList list;
-    const auto stopping = [stopRequested] {
-        return stopRequested != nullptr && stopRequested();
+    const auto stopping = [&stop] {
+        return stop.stop_requested();
     };
     std::vector<Found> found;
-    std::optional<StopRelay> relay; // made for the first directory walked
     for (const std::string& path : paths) {
         if (stopping())
             return list;
         const PathStatus status = StatusOfPath(path);
         if (status.directory) {
-            if (!relay)
-                relay.emplace(stopRequested);
-            WalkDirectory(path, types, recursive, list, found, *relay);
+            WalkDirectory(path, types, recursive, list, found, stop);
         } else {
             Found f;
             f.entry = ListEntry{path, path, NameOf(TrimTrailingSlashes(path))};

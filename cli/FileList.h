@@ -5,6 +5,7 @@
 // mask, directories included), full paths with exactly one "/" between directory
 // and name, sorted alphabetically with the ASCII letters' case ignored.
 
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,13 +36,11 @@ std::string StartDirectory(const std::string& dir);
 // Lists every PATH: a directory is walked with the masks (recursive as asked),
 // anything else (a file, or a name that does not exist) is taken as it is. The
 // result is sorted; a file named twice (the same path, or another name of the
-// same file) is kept once, at its first place. stopRequested, when given, is
-// asked between the entries of a walk (also from a thread of its own, every few
-// milliseconds while a walk runs: it must be safe to call from any thread) and of
-// the list: once it answers true the list ends where it is (incomplete; the
-// caller is stopping).
+// same file) is kept once, at its first place. A stop requested through stop
+// ends the list where it is (incomplete; the caller is stopping): a walk at its
+// next entry, the sort within a few thousand comparisons.
 FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
-                       bool recursive, bool (*stopRequested)() = nullptr);
+                       bool recursive, std::stop_token stop = {});
 
 // The masks of the user's store, read by the main window's own start-up read
 // (ReadSavedOptions: "filetypes", with the default list when "filetypes" and

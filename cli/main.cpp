@@ -143,7 +143,7 @@ int Main(int argc, char** argv) {
         }
     }
 
-    const FileList list = BuildFileList(o.paths, types, o.recursive, &Interrupted);
+    const FileList list = BuildFileList(o.paths, types, o.recursive, stop.get_token());
     if (Interrupted())
         return Stopped(InterruptSignal());
     if (!o.backupDir.empty()) {
