@@ -5,6 +5,7 @@
 #include "cli/Pipeline.h"
 #include "cli/Progress.h"
 #include "cli/Report.h"
+#include "platform/KeptFolders.h"
 #include "platform/SafeWrite.h"
 #include "platform/WorkerThreads.h"
 
@@ -87,6 +88,7 @@ FileOutcome Run::Process(std::size_t i, const FileRetry* retry) {
 }
 
 void Run::Worker() {
+    const KeepFolders kept; // each folder resolved once while this worker works in it
     for (;;) {
         std::size_t i = 0;
         {
@@ -196,6 +198,7 @@ bool Run::Go() {
         }
     }
 
+    const KeepFolders kept; // for the files worked here and the commits
     bool stopped = false;
     std::vector<std::size_t> chunk;
     std::size_t chunkBytes = 0;

@@ -25,7 +25,7 @@ void RetiredFiles::Add(const WriteTarget& where, const std::string& name, const 
 }
 
 void RetiredFiles::DeleteAll() noexcept {
-    UniqueFd folder;
+    SharedFd folder;
     dev_t folderDevice = 0;
     ino_t folderInode = 0;
     for (const Retired& r : files_) {
