@@ -39,6 +39,12 @@ private:
     void Commit(std::vector<std::size_t>& chunk);
     void Report(std::size_t i);
     void FindBackupClashes();
+    bool SameFolder(std::size_t a, std::size_t b) const {
+        const std::string& x = entries_[a].path;
+        const std::string& y = entries_[b].path;
+        const std::size_t slash = x.rfind('/');
+        return slash == y.rfind('/') && x.compare(0, slash, y, 0, slash) == 0;
+    }
     bool StopRequested() const {
         return settings_.stopRequested != nullptr && settings_.stopRequested();
     }
@@ -60,6 +66,7 @@ private:
     std::size_t next_ = 0;     // the next entry a worker takes
     std::size_t reported_ = 0; // entries reported so far
     std::size_t window_ = 0;   // how far the workers may run ahead of the reports
+    std::size_t run_ = 1;      // how many consecutive entries a worker takes at once
     std::size_t done_ = 0;
     bool stopping_ = false; // no worker takes another entry
 };
@@ -89,8 +96,12 @@ FileOutcome Run::Process(std::size_t i, const FileRetry* retry) {
 
 void Run::Worker() {
     const KeepFolders kept; // each folder resolved once while this worker works in it
+    std::vector<FileOutcome> done;
     for (;;) {
-        std::size_t i = 0;
+        // A run of consecutive entries at a time: the files of a folder mostly go
+        // to one worker, and the lock and the wake-up are had once per run.
+        std::size_t first = 0;
+        std::size_t end = 0;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             while (!stopping_ && !StopRequested() && next_ < entries_.size() &&
@@ -98,13 +109,23 @@ void Run::Worker() {
                 roomFree_.wait_for(lock, StopPoll);
             if (stopping_ || next_ >= entries_.size() || StopRequested())
                 return;
-            i = next_++;
+            first = next_;
+            const std::size_t last = std::min({entries_.size(), reported_ + window_, first + run_});
+            // Past half a run, the run ends where the next folder begins.
+            end = first + 1;
+            while (end < last && (end - first < run_ / 2 || SameFolder(end - 1, end)))
+                ++end;
+            next_ = end;
         }
-        FileOutcome out = Process(i);
+        done.clear();
+        for (std::size_t i = first; i < end && !StopRequested(); ++i)
+            done.push_back(Process(i));
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            results_[i] = std::move(out);
-            ready_[i] = 1;
+            for (std::size_t k = 0; k < done.size(); ++k) {
+                results_[first + k] = std::move(done[k]);
+                ready_[first + k] = 1;
+            }
         }
         resultReady_.notify_all();
     }
@@ -185,6 +206,7 @@ bool Run::Go() {
     const unsigned jobs = std::max(1u, limits_.jobs);
     window_ = limits_.window != 0 ? limits_.window : limits_.chunkFiles + 4 * std::size_t{jobs};
     const std::size_t chunkFiles = std::clamp<std::size_t>(limits_.chunkFiles, 1, window_);
+    run_ = std::clamp<std::size_t>(window_ / (4 * std::size_t{jobs}), 1, 32);
 
     // A worker the system cannot start (no room for its stack under a limit on
     // the address space, too many threads) is done without: the run goes on with

@@ -51,7 +51,8 @@ void RenewKeptFolders() noexcept;
 // The folder rel below root, from what this thread keeps where that is current,
 // else opened (and kept). Returns false where this thread keeps nothing (the
 // caller opens the folder itself); else true with err 0 and out set, or err set.
-bool KeptFolderBeneath(const std::string& root, const std::string& rel, FolderFacts& out, int& err);
+bool KeptFolderBeneath(const std::string& root, const std::string& rel, FolderFacts& out,
+                       int& err) noexcept;
 
 // What a temporary made in the folder device/inode showed about new files there.
 void NotePlainNewFiles(dev_t device, ino_t inode, bool plain) noexcept;

@@ -14,6 +14,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
@@ -66,17 +67,26 @@ const InputFile* UsableSource(const std::string& path, const WriteOptions& optio
 // Whether a new file made in the target's folder by this process gets exactly
 // the owner, group and permissions the file st has, and nothing else: so the
 // temporary can be made with the file's mode at once, readable by no one who
-// could not read the file. That a new file there gets no extended attribute (no
-// default ACL) is known from an earlier temporary there, and only the folder's
-// owner can change it: the folder must be this account's or the superuser's.
+// could not read the file. Only the folder's owner can give new files there an
+// ACL (a default ACL): the folder must be this account's or the superuser's,
+// and the file must have no extended attribute and no special bit. Whether a
+// new file there gets any attribute is asked once per folder (plainNewFiles).
 bool NewFileMatches(const WriteTarget& t, const struct stat& st,
                     const std::vector<std::string>& names) {
-    if (!names.empty() || !t.folderKnown || t.plainNewFiles != 1 || (st.st_mode & 07000) != 0)
+    if (!names.empty() || !t.folderKnown || t.plainNewFiles == 0 || (st.st_mode & 07000) != 0)
         return false;
     if (t.folderOwner != OwnUser() && t.folderOwner != 0)
         return false;
     const gid_t group = (t.folderMode & S_ISGID) != 0 ? t.folderGroup : OwnGroup();
     return st.st_uid == OwnUser() && st.st_gid == group;
+}
+
+// Whether the folder gives a new file an ACL (it has a default ACL); true where
+// that cannot be told.
+bool GivesDefaultAcl(int folder) {
+    if (::fgetxattr(folder, "system.posix_acl_default", nullptr, 0) >= 0)
+        return true;
+    return errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP;
 }
 
 // The file name in folder as a path that reaches it through the open folder,
@@ -126,7 +136,7 @@ struct ContentTemporary {
 
 void TakeFolder(WriteState& s) {
     if (const int err =
-            s.folderUse.Take(s.target.folder.Get(), s.target.folderDevice, s.target.folderInode))
+            s.folderUse.Take(s.target.folder, s.target.folderDevice, s.target.folderInode))
         throw WriteError(s.path, err);
 }
 
@@ -324,7 +334,12 @@ PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& pr
                 err != 0 && err != ENOTSUP && err != EOPNOTSUPP)
                 throw WriteError(path, err);
         }
-        const bool matches = source != nullptr && NewFileMatches(s.target, st, names);
+        bool matches = source != nullptr && NewFileMatches(s.target, st, names);
+        // The first temporary in a folder: made with the file's mode where the
+        // folder has no default ACL, and then asked what it got.
+        const bool firstHere = matches && s.target.plainNewFiles != 1;
+        if (firstHere && GivesDefaultAcl(folder))
+            matches = false;
         ReplaceByTemporary& r = s.Replacement();
         r.replaces = exists;
         TakeFolder(s);
@@ -361,7 +376,14 @@ PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& pr
                 // Made by this process: what it has of the file is seen in one look.
                 if (::fstat(fd, &tst) != 0)
                     throw WriteError(path, errno);
-                if (matches && tst.st_uid == st.st_uid && tst.st_gid == st.st_gid) {
+                std::vector<std::string> own;
+                if (matches && firstHere) {
+                    const int listed = AttributeNames(fd, own);
+                    if (listed != 0 && listed != ENOTSUP && listed != EOPNOTSUPP)
+                        throw WriteError(path, listed);
+                    NotePlainNewFiles(s.target.folderDevice, s.target.folderInode, own.empty());
+                }
+                if (matches && own.empty() && tst.st_uid == st.st_uid && tst.st_gid == st.st_gid) {
                     // Only the bits the process's umask took need giving back.
                     if ((tst.st_mode & 07777) != (st.st_mode & 07777)) {
                         if (::fchmod(fd, st.st_mode & 07777) != 0 || ::fstat(fd, &tst) != 0)

@@ -105,7 +105,7 @@ int OpenTargetFolder(WriteTarget& t) {
         }
         UniqueFd fd;
         err = OpenFolderBeneath(t.root, t.relFolder, fd);
-        t.folder.Reset(std::move(fd));
+        t.folder.Reset(fd.Release());
         return err;
     }
     t.folder.Reset(OpenFolderFollowing(t.folderPath));
