@@ -204,7 +204,7 @@ bool Run::Go() {
     FindBackupClashes();
     const std::size_t n = entries_.size();
     const unsigned jobs = std::max(1u, limits_.jobs);
-    window_ = limits_.window != 0 ? limits_.window : limits_.chunkFiles + 4 * std::size_t{jobs};
+    window_ = limits_.window != 0 ? limits_.window : 2 * limits_.chunkFiles + 4 * std::size_t{jobs};
     const std::size_t chunkFiles = std::clamp<std::size_t>(limits_.chunkFiles, 1, window_);
     run_ = std::clamp<std::size_t>(window_ / (4 * std::size_t{jobs}), 1, 32);
 
@@ -277,7 +277,7 @@ RunLimits FitToOpenFiles(RunLimits limits, std::uint64_t openFiles, bool backups
     limits.jobs = static_cast<unsigned>(
         std::clamp<std::uint64_t>(budget / (2 * (perWorker + PerWrite)), 1, jobs));
     const std::uint64_t window =
-        limits.window != 0 ? limits.window : limits.chunkFiles + 4 * std::uint64_t{limits.jobs};
+        limits.window != 0 ? limits.window : 2 * limits.chunkFiles + 4 * std::uint64_t{limits.jobs};
     const std::uint64_t room = budget > limits.jobs * perWorker
                                    ? (budget - limits.jobs * perWorker) / PerWrite
                                    : std::uint64_t{1};

@@ -21,7 +21,8 @@ struct RunLimits {
     std::size_t chunkFiles = 256;
     std::size_t chunkBytes = std::size_t{32} << 20;
     // How many files past the last one reported may be under way or written out
-    // and waiting; 0: chunkFiles + 4 per job.
+    // and waiting; 0: two chunks + 4 per job (a chunk is prepared while the one
+    // before it is committed).
     std::size_t window = 0;
 };
 
