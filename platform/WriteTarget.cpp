@@ -265,9 +265,8 @@ int OpenToRead(const std::string& path, const std::string& beneath, UniqueFd& fi
             *flags = ff;
         return 0;
     }
-    if (errno != ELOOP)
-        return errno;
-    // A link in the file's place: the link rules.
+    // A link in the file's place (ELOOP): the link rules. Any other failure is
+    // told as a look before opening tells it (a socket: "Invalid argument").
     t = WriteTarget();
     if (const int err = FindWriteTarget(path, beneath, t))
         return err;
