@@ -23,6 +23,10 @@
 #   tree (skipped with VX_COMPARE_TREE=0): find with the sixteen default masks (-iname) runs sed -i on every
 #     matching file, once per file (-exec ... \;) and in batches (-exec ... +),
 #     against velocitrix-cli -r --jobs 2 (walk, read, edit, safe write).
+#   tree on tmpfs (the same switch; $VX_COMPARE_SHM): plain_rewrite, which reads
+#     every listed file and writes the same bytes back through a temporary and a
+#     rename (one thread, no flush, no check), as the floor for velocitrix-cli
+#     optimize -r --jobs 2 with its defaults on a copy of the tree there.
 #   filter (standard input to a file on tmpfs), LF input: cat of the same bytes
 #     against velocitrix-cli with the window's rules, with its own defaults and
 #     writing LF.
@@ -40,7 +44,8 @@ results="$here/bench/RESULTS.md"
 cli="$build/cli/velocitrix-cli"
 gen_corpus="$build/bench/gen_corpus"
 gen_tree="$build/bench/gen_tree"
-for tool in "$cli" "$gen_corpus" "$gen_tree"; do
+plain="$build/bench/plain_rewrite"
+for tool in "$cli" "$gen_corpus" "$gen_tree" "$plain"; do
     [[ -x "$tool" ]] || { echo "not built: $tool (build a Release tree first)" >&2; exit 1; }
 done
 mkdir -p "$work"
@@ -103,6 +108,10 @@ cmd_cat_lf="cat $(q "$lf_in") >$(q "$shm/out")"
 cmd_filter_plain="$(q "$cli") optimize $rules - <$(q "$lf_in") >$(q "$shm/out")"
 cmd_filter_default="$(q "$cli") optimize - <$(q "$lf_in") >$(q "$shm/out")"
 cmd_filter_lf="$(q "$cli") optimize --no-keep-pre --line-breaks=lf - <$(q "$lf_in") >$(q "$shm/out")"
+shm_tree="$shm/tree-work"
+reset_shm_tree="rm -rf $(q "$shm_tree") && cp -a $(q "$tree") $(q "$shm_tree")"
+cmd_plain_shm="$(q "$plain") $(q "$shm_tree") >/dev/null"
+cmd_cli_shm="$(q "$cli") optimize -r --jobs 2 $(q "$shm_tree") >/dev/null"
 find_part="find $(q "$twork") -type f \\( $(printf '%q ' "${find_masks[@]}")\\)"
 cmd_find_each="$find_part -exec sed -i -E $(q "$sed_opt_tree") {} \\;"
 cmd_find_batch="$find_part -exec sed -i -E $(q "$sed_opt_tree") {} +"
@@ -187,6 +196,11 @@ add_row "optimize, tree" "find -exec sed -i -E {} \\;" "$t_find_each" "" ""
 add_row "optimize, tree" "find -exec sed -i -E {} +" "$t_find_batch" "" ""
 add_row "optimize, tree" "**velocitrix-cli optimize -r --jobs 1**" "$t_cli_tree1" "" "$t_find_each"
 add_row "optimize, tree" "**velocitrix-cli optimize -r --jobs 2**" "$t_cli_tree" "" "$t_find_each"
+t_plain_shm=$(median_of "$tree_runs" "$reset_shm_tree" "$cmd_plain_shm")
+t_cli_shm=$(median_of "$tree_runs" "$reset_shm_tree" "$cmd_cli_shm")
+add_row "tree on tmpfs" "plain_rewrite (read, write back, rename)" "$t_plain_shm" "" ""
+add_row "tree on tmpfs" "**velocitrix-cli optimize -r --jobs 2** (defaults)" "$t_cli_shm" "" "$t_plain_shm"
+rm -rf "$shm_tree"
 fi
 
 
@@ -209,7 +223,8 @@ The 100 MB file is \`gen_corpus\`'s ($corpus_bytes bytes), the tree \`gen_tree\`
 flushes every write to the disk before renaming it into place; the other tools do not.
 Output of \`tr | sed\` equal to velocitrix-cli's: $same_trsed; of \`perl\`: $same_perl.
 Ratio: the baseline's time over velocitrix-cli's (\`tr | sed\` for optimize, \`sed\`
-for replace, \`cat\` for the filter, \`find -exec sed -i {} \\;\` for the tree).
+for replace, \`cat\` for the filter, \`find -exec sed -i {} \\;\` for the tree,
+\`plain_rewrite\` for the tree on tmpfs).
 The rows but the filter's defaults use the window's rules ($rules).
 
 | task | tool | median s | MB/s | ratio |

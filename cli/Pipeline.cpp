@@ -180,7 +180,8 @@ void ProcessInPieces(const PipelineSettings& settings, const ListEntry& entry, F
         if (!atEnd)
             atEnd = readOn(false);
     };
-    const WriteOptions options = WriteOptionsOf(entry, out.readAs);
+    WriteOptions options = WriteOptionsOf(entry, out.readAs);
+    options.source = &in; // its folder and status serve the write's checks
     PendingWrite write = batch != nullptr ? batch->Prepare(entry.path, produce, options)
                                           : PrepareWriteFrom(entry.path, produce, options);
     out.written = true;

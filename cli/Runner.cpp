@@ -102,7 +102,7 @@ RunLimits FitToOpenFiles(RunLimits limits, std::uint64_t openFiles, bool backups
     limits.jobs = static_cast<unsigned>(
         std::clamp<std::uint64_t>(budget / (2 * (perWorker + PerWrite)), 1, jobs));
     const std::uint64_t window =
-        limits.window != 0 ? limits.window : limits.chunkFiles + 4 * std::uint64_t{limits.jobs};
+        limits.window != 0 ? limits.window : 2 * limits.chunkFiles + 4 * std::uint64_t{limits.jobs};
     const std::uint64_t room = budget > limits.jobs * perWorker
                                    ? (budget - limits.jobs * perWorker) / PerWrite
                                    : std::uint64_t{1};

@@ -23,7 +23,8 @@ struct RunLimits {
     std::size_t chunkFiles = kChunkFiles;
     std::size_t chunkBytes = kChunkBytes;
     // How many files past the last one reported may be under way or written out
-    // and waiting; 0: chunkFiles + 4 per job.
+    // and waiting; 0: two chunks + 4 per job (a chunk is prepared while the one
+    // before it is committed).
     std::size_t window = 0;
 };
 

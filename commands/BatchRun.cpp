@@ -1,5 +1,6 @@
 #include "commands/BatchRun.h"
 
+#include "platform/KeptFolders.h"
 #include "platform/WorkerThreads.h"
 #include "platform/WriteBatch.h"
 
@@ -25,7 +26,9 @@ public:
         : count_(count), steps_(steps), policy_(policy), stop_(std::move(stop)), records_(count),
           ready_(std::make_unique<std::atomic<unsigned char>[]>(count + 1)) {
         jobs_ = std::max(1u, policy.jobs);
-        window_ = policy.window != 0 ? policy.window : policy.chunkFiles + 4 * std::size_t{jobs_};
+        // Two chunks: the workers make one while the one before it is committed.
+        window_ =
+            policy.window != 0 ? policy.window : 2 * policy.chunkFiles + 4 * std::size_t{jobs_};
         chunkFiles_ = std::clamp<std::size_t>(policy.chunkFiles, 1, window_);
     }
 
@@ -84,6 +87,7 @@ void Run::Worker() {
                 run.Interrupt();
         }
     } guard{*this};
+    const KeepFolders kept; // each folder resolved once while this worker works in it
     for (;;) {
         const std::size_t i = next_.fetch_add(1);
         if (i >= count_)
@@ -243,6 +247,7 @@ BatchOutcome Run::Go() {
         }
     } joined{*this, workers};
 
+    const KeepFolders kept; // for the files worked here and the commits
     std::vector<std::size_t> chunk;
     std::size_t chunkBytes = 0;
     std::size_t i = 0;

@@ -60,7 +60,8 @@ struct BatchPolicy {
     std::size_t chunkFiles = kChunkFiles;
     std::size_t chunkBytes = kChunkBytes;
     // How many files past the last one told may be worked ahead and wait;
-    // 0: chunkFiles and 4 per job.
+    // 0: two chunks and 4 per job (a chunk is made while the one before it is
+    // committed).
     std::size_t window = 0;
 };
 

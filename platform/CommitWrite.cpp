@@ -1,6 +1,7 @@
 #include "platform/CommitWrite.h"
 
 #include "platform/DescriptorIO.h"
+#include "platform/KeptFolders.h"
 #include "platform/RetiredFiles.h"
 #include "platform/WriteState.h"
 
@@ -37,16 +38,18 @@ WriteFault CommitReplacement(WriteState& s, RetiredFiles* retired) {
     ReplaceByTemporary& r = s.Replacement();
     const char* temp = r.temp.name.c_str();
     const char* name = s.target.name.c_str();
-    if (const WriteFault f = TemporaryStillThere(folder, r.temp))
-        return f;
 
     if (r.replaces) {
-        // Exchanged, the old file can be looked at before it goes, and put back.
+        // Exchanged, both files can be looked at afterwards, and put back: what
+        // took the target's place must be the temporary as written (a file
+        // renamed over its name, or made anew there, is not), and what left it
+        // the file as read.
         if (::renameat2(folder, temp, folder, name, RENAME_EXCHANGE) == 0) {
             struct stat now {};
             struct stat old {};
             WriteFault f;
-            if (::fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) != 0 || !r.temp.SameFile(now))
+            if (::fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+                !r.temp.SameFileAsWritten(now))
                 f = ReplacedFault;
             else if (::fstatat(folder, temp, &old, AT_SYMLINK_NOFOLLOW) != 0)
                 f = SystemFault(errno);
@@ -64,10 +67,21 @@ WriteFault CommitReplacement(WriteState& s, RetiredFiles* retired) {
                 ::unlinkat(folder, temp, 0);
             return {};
         }
-        if (errno == ENOENT && s.readAs.known)
-            return ChangedFault; // deleted since it was read: not created again
-        if (errno != EINVAL && errno != ENOSYS && errno != ENOENT)
-            return SystemFault(errno);
+        const int exchangeError = errno;
+        if (exchangeError == ENOENT) {
+            // Which of the two is gone: the temporary, or the file read.
+            if (const WriteFault f = TemporaryStillThere(folder, r.temp))
+                return f;
+            if (s.readAs.known)
+                return ChangedFault; // deleted since it was read: not created again
+        }
+        if (exchangeError != EINVAL && exchangeError != ENOSYS && exchangeError != ENOENT)
+            return SystemFault(exchangeError);
+    }
+    // A plain rename cannot be undone: the temporary is looked at before it.
+    if (const WriteFault f = TemporaryStillThere(folder, r.temp))
+        return f;
+    if (r.replaces) {
         // No exchange on this file system: check, then rename.
         struct stat old {};
         if (::fstatat(folder, name, &old, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -190,23 +204,21 @@ public:
     // device and inode: the very folder, wherever its path leads now).
     void Attach(WriteState& s) {
         WriteTarget& t = s.target;
-        if (!t.folder.Valid() && fd_.Valid() && st_.st_dev == t.folderDevice &&
-            st_.st_ino == t.folderInode)
-            t.folder.Reset(::fcntl(fd_.Get(), F_DUPFD_CLOEXEC, 0));
+        if (!t.folder.Valid() && fd_.Valid() && device_ == t.folderDevice &&
+            inode_ == t.folderInode)
+            t.folder = fd_;
     }
-    void Remember(int folder) {
-        struct stat st {};
-        if (::fstat(folder, &st) != 0)
-            return;
-        if (fd_.Valid() && st.st_dev == st_.st_dev && st.st_ino == st_.st_ino)
-            return;
-        fd_.Reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
-        st_ = st;
+    // s's folder, open and checked to be the one it was prepared in.
+    void Remember(const WriteState& s) {
+        fd_ = s.target.folder;
+        device_ = s.target.folderDevice;
+        inode_ = s.target.folderInode;
     }
 
 private:
-    UniqueFd fd_;
-    struct stat st_ {};
+    SharedFd fd_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
 };
 
 } // namespace
@@ -228,11 +240,13 @@ void CommitInOrder(std::vector<PendingWrite>& writes, bool perFileSync, RetiredF
             failure = SystemFault(EBADF);
         }
     }
+    // Each folder is resolved afresh by this commit, and so by every worker after it.
+    RenewKeptFolders();
     FolderCache folders;
     auto folderOf = [&folders](WriteState& s) {
         folders.Attach(s);
         if (s.Folder() == 0)
-            folders.Remember(s.target.folder.Get());
+            folders.Remember(s);
     };
     // Durability of the temporaries: one syncfs per file system; where that fails
     // (or for a single file), fsync each file.
@@ -248,8 +262,8 @@ void CommitInOrder(std::vector<PendingWrite>& writes, bool perFileSync, RetiredF
                 std::find(failed.begin(), failed.end(), dev) != failed.end())
                 continue;
             folderOf(s);
-            int fd = -1;
-            const bool done = !TemporaryFd(s, fd) && ::syncfs(fd) == 0;
+            // Any descriptor on the file system will do: the temporary's folder.
+            const bool done = s.Folder() == 0 && ::syncfs(s.target.folder.Get()) == 0;
             (done ? synced : failed).push_back(dev);
             s.Replacement().temp.fd.Reset();
         }
@@ -276,7 +290,7 @@ void CommitInOrder(std::vector<PendingWrite>& writes, bool perFileSync, RetiredF
     // Put in place in order; each folder is flushed once the files put there
     // before the next folder's are in, and a folder that cannot be flushed fails
     // the file that was last put there.
-    UniqueFd folderToFlush;
+    SharedFd folderToFlush;
     dev_t flushDevice = 0;
     ino_t flushInode = 0;
     std::size_t lastInFolder = 0;
@@ -305,7 +319,7 @@ void CommitInOrder(std::vector<PendingWrite>& writes, bool perFileSync, RetiredF
                 target.folderInode != flushInode) {
                 flush();
                 if (s.Folder() == 0)
-                    folderToFlush.Reset(::fcntl(s.target.folder.Get(), F_DUPFD_CLOEXEC, 0));
+                    folderToFlush = s.target.folder;
                 flushDevice = target.folderDevice;
                 flushInode = target.folderInode;
             }

@@ -198,6 +198,71 @@ int CopyFileAttributes(const std::string& source, const struct stat& st, int fd,
     return 0;
 }
 
+int AttributeNames(int fd, std::vector<std::string>& names) {
+    return ListNames(nullptr, fd, names);
+}
+
+int GiveFileAttributes(int sourceFd, const std::vector<std::string>& names, const struct stat& st,
+                       int fd, struct stat& made, bool& keepInPlace, bool& inherited) {
+    keepInPlace = false;
+    inherited = false;
+    const bool chown = made.st_uid != st.st_uid || made.st_gid != st.st_gid;
+    if (chown && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        keepInPlace = errno == EPERM;
+        return keepInPlace ? 0 : errno;
+    }
+    // What the new file has of its own (a folder's default ACL) goes, unless the
+    // old file has it too; then the old file's attributes are given.
+    std::vector<std::string> present;
+    if (const int err = ListNames(nullptr, fd, present); err != 0 && !IgnorableAttributeError(err))
+        return err;
+    inherited = !present.empty();
+    for (const std::string& name : present) {
+        if (std::find(names.begin(), names.end(), name) != names.end())
+            continue;
+        if (::fremovexattr(fd, name.c_str()) != 0 && errno != ENODATA) {
+            keepInPlace = true; // a new file that others could read: keep the old one
+            return 0;
+        }
+    }
+    std::string value;
+    for (const std::string& name : names) {
+        ssize_t got = -1;
+        for (;;) {
+            const ssize_t size = ::fgetxattr(sourceFd, name.c_str(), nullptr, 0);
+            if (size < 0)
+                break;
+            value.assign(static_cast<std::size_t>(size), '\0');
+            got = ::fgetxattr(sourceFd, name.c_str(), value.data(), value.size());
+            if (got >= 0 || errno != ERANGE)
+                break;
+        }
+        if (got < 0) {
+            if (errno == ENODATA || IgnorableAttributeError(errno))
+                continue;
+            return errno;
+        }
+        if (::fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0) {
+            if (!IgnorableAttributeError(errno))
+                return errno;
+            keepInPlace = true;
+            return 0;
+        }
+    }
+    // Last: changing the owner drops set-user-ID and set-group-ID bits, and the
+    // mode sets an ACL's mask from the old file's group bits.
+    if (chown || !names.empty() || inherited || (made.st_mode & 07777) != (st.st_mode & 07777)) {
+        if (::fchmod(fd, st.st_mode & 07777) != 0)
+            return errno;
+    }
+    if (::fstat(fd, &made) != 0)
+        return errno;
+    // A set-group-ID bit the system cleared without a word (the process is not in
+    // the file's group): the old file, written in place, keeps it where it can.
+    keepInPlace = (made.st_mode & 07777) != (st.st_mode & 07777);
+    return 0;
+}
+
 mode_t ModeSeenThroughFolders(const std::string& path, mode_t mode) {
     const std::size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string(".")

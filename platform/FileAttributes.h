@@ -4,6 +4,7 @@
 
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 // Gives fd the owner, group, extended attributes and mode of the file at source
 // (st being its status). Attributes fd has that source has not (a folder's default
@@ -13,6 +14,17 @@
 // one has (another owner, an attribute the process may not set or remove): the
 // caller then writes the old file in place, which keeps all of it.
 int CopyFileAttributes(const std::string& source, const struct stat& st, int fd, bool& keepInPlace);
+
+// The names of the extended attributes of the open file fd. Returns 0 or errno.
+int AttributeNames(int fd, std::vector<std::string>& names);
+
+// CopyFileAttributes from the open file sourceFd, whose attribute names are
+// known (names), onto fd, whose status is made: the owner and group are changed
+// only where they differ, the mode only where it differs or the owner changed.
+// made receives fd's status at the end; inherited is set where fd had
+// attributes of its own before (what its folder gives a new file).
+int GiveFileAttributes(int sourceFd, const std::vector<std::string>& names, const struct stat& st,
+                       int fd, struct stat& made, bool& keepInPlace, bool& inherited);
 
 // A file's set-user-ID and set-group-ID bits and its capabilities (the
 // security.capability attribute) do not survive a write into the file: the

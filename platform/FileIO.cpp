@@ -60,8 +60,10 @@ InputFile::InputFile(const std::string& path, const std::string& beneath) : path
     // to write; POSIX has no mandatory share modes, so others may write meanwhile.
     struct stat st {};
     if (!beneath.empty()) {
-        if (const int err = OpenToRead(path, beneath, fd_))
+        // Opened and looked at through its descriptor, as a write finds it.
+        if (const int err = OpenToRead(path, beneath, fd_, &target_, &st, &flags_))
             FailOpen(path, err);
+        found_ = true;
     } else {
         // Look before opening: opening a device can have effects of its own, and a
         // FIFO would block an ordinary open until a writer comes.
@@ -73,11 +75,14 @@ InputFile::InputFile(const std::string& path, const std::string& beneath) : path
         if (!fd_.Valid())
             FailOpen(path, errno);
     }
-    // The name may have been replaced between the look and the open.
-    if (::fstat(fd_.Get(), &st) != 0)
-        FailOpen(path, errno);
-    if (!S_ISREG(st.st_mode))
-        FailOpen(path, NotRegularFileError(st.st_mode));
+    if (!found_) {
+        // The name may have been replaced between the look and the open.
+        if (::fstat(fd_.Get(), &st) != 0)
+            FailOpen(path, errno);
+        if (!S_ISREG(st.st_mode))
+            FailOpen(path, NotRegularFileError(st.st_mode));
+    }
+    status_ = st;
     size_ = static_cast<std::size_t>(st.st_size);
     stamp_ = FileStamp::Of(st);
     mode_ = st.st_mode;
@@ -86,9 +91,13 @@ InputFile::InputFile(const std::string& path, const std::string& beneath) : path
 InputFile::~InputFile() = default;
 
 std::size_t InputFile::Read(char* into, std::size_t room) {
+    // The whole file as opened is read: its end, with no call to say so.
+    if (delivered_ == size_ && size_ != 0 && room != 0)
+        return 0;
     std::size_t got = 0;
     if (const int err = ReadSome(fd_.Get(), into, room, got))
         FailOpen(path_, err);
+    delivered_ += got;
     return got;
 }
 
@@ -96,6 +105,7 @@ std::size_t InputFile::ReadFull(char* into, std::size_t room) {
     std::size_t got = 0;
     if (const int err = TransferBytes(fd_.Get(), Transfer::Read, into, room, -1, true, got))
         FailOpen(path_, err);
+    delivered_ += got;
     return got;
 }
 

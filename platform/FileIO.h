@@ -3,6 +3,7 @@
 
 #include "platform/FileStamp.h"
 #include "platform/UniqueFd.h"
+#include "platform/WriteTarget.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -43,7 +44,10 @@ public:
     const FileStamp& Stamp() const { return stamp_; }
     // Its permission bits and type when it was opened.
     mode_t Mode() const { return mode_; }
-    // Up to room bytes into into; 0 at the end of the file.
+    // Up to room bytes into into; 0 at the end of the file. The end is the size
+    // the file had when opened, once exactly that much was read (the stamp, which
+    // a write checks, holds that size); a file that grew meanwhile is read on to
+    // its end.
     std::size_t Read(char* into, std::size_t room);
     // room bytes into into, fewer only where the file ends first.
     std::size_t ReadFull(char* into, std::size_t room);
@@ -51,12 +55,26 @@ public:
     // past the end of the file.
     std::size_t ReadAt(char* into, std::size_t room, std::uint64_t at);
 
+    // For a write that follows the reading (WriteOptions::source): the folder and
+    // name a walk's file was found at (null for another file), its status and
+    // flags as opened, and its descriptor.
+    const WriteTarget* Target() const { return found_ ? &target_ : nullptr; }
+    const struct stat& Status() const { return status_; }
+    const FileFlags& Flags() const { return flags_; }
+    int Descriptor() const { return fd_.Get(); }
+    const std::string& Path() const { return path_; }
+
 private:
     std::string path_;
     UniqueFd fd_;
     std::size_t size_ = 0;
+    std::size_t delivered_ = 0; // bytes given by Read and ReadFull
     FileStamp stamp_;
     mode_t mode_ = 0;
+    bool found_ = false;
+    WriteTarget target_;
+    struct stat status_ {};
+    FileFlags flags_;
 };
 
 // "Cannot open file "<path>". <system text for errnum>"

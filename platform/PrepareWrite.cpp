@@ -1,6 +1,9 @@
 #include "platform/PrepareWrite.h"
 
 #include "platform/DescriptorIO.h"
+#include "platform/FileIO.h"
+#include "platform/KeptFolders.h"
+#include "platform/Paths.h"
 #include "platform/WriteState.h"
 
 #include <cerrno>
@@ -11,6 +14,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
@@ -31,6 +35,58 @@ bool OnOverlay(int folder) {
 bool AppendOnlyFolder(int folder) {
     int flags = 0;
     return ::ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0;
+}
+
+// The same, from what is known of the target's folder where that says.
+bool AppendOnlyFolder(const WriteTarget& t) {
+    return t.folderAppendOnly >= 0 ? t.folderAppendOnly == 1 : AppendOnlyFolder(t.folder.Get());
+}
+
+// The process's own account and group, asked once: the program never changes them.
+uid_t OwnUser() {
+    static const uid_t user = ::geteuid();
+    return user;
+}
+
+gid_t OwnGroup() {
+    static const gid_t group = ::getegid();
+    return group;
+}
+
+// The file as read, where the caller gives it and it is the file to write.
+const InputFile* UsableSource(const std::string& path, const WriteOptions& options) {
+    const InputFile* source = options.source;
+    if (source == nullptr || source->Target() == nullptr || source->Path() != path ||
+        options.beneath.empty() || !options.readAs.known ||
+        !(FileStamp::Of(source->Status()) == options.readAs))
+        return nullptr;
+    const WriteTarget& t = *source->Target();
+    return t.beneath && t.root == TrimTrailingSlashes(options.beneath) ? source : nullptr;
+}
+
+// Whether a new file made in the target's folder by this process gets exactly
+// the owner, group and permissions the file st has, and nothing else: so the
+// temporary can be made with the file's mode at once, readable by no one who
+// could not read the file. Only the folder's owner can give new files there an
+// ACL (a default ACL): the folder must be this account's or the superuser's,
+// and the file must have no extended attribute and no special bit. Whether a
+// new file there gets any attribute is asked once per folder (plainNewFiles).
+bool NewFileMatches(const WriteTarget& t, const struct stat& st,
+                    const std::vector<std::string>& names) {
+    if (!names.empty() || !t.folderKnown || t.plainNewFiles == 0 || (st.st_mode & 07000) != 0)
+        return false;
+    if (t.folderOwner != OwnUser() && t.folderOwner != 0)
+        return false;
+    const gid_t group = (t.folderMode & S_ISGID) != 0 ? t.folderGroup : OwnGroup();
+    return st.st_uid == OwnUser() && st.st_gid == group;
+}
+
+// Whether the folder gives a new file an ACL (it has a default ACL); true where
+// that cannot be told.
+bool GivesDefaultAcl(int folder) {
+    if (::fgetxattr(folder, "system.posix_acl_default", nullptr, 0) >= 0)
+        return true;
+    return errno != ENODATA && errno != ENOTSUP && errno != EOPNOTSUPP;
 }
 
 // The file name in folder as a path that reaches it through the open folder,
@@ -80,7 +136,7 @@ struct ContentTemporary {
 
 void TakeFolder(WriteState& s) {
     if (const int err =
-            s.folderUse.Take(s.target.folder.Get(), s.target.folderDevice, s.target.folderInode))
+            s.folderUse.Take(s.target.folder, s.target.folderDevice, s.target.folderInode))
         throw WriteError(s.path, err);
 }
 
@@ -128,7 +184,7 @@ void PrepareInPlace(WriteState& s, const struct stat& st, ContentTemporary& made
     // piece's worth of memory. An append-only folder would keep such a temporary
     // for good, and a folder may take no new file at all: there both are held in
     // memory, up to InPlaceMemoryBytes each.
-    if (!AppendOnlyFolder(folder)) {
+    if (!AppendOnlyFolder(s.target)) {
         if (!s.folderUse.Held())
             TakeFolder(s);
         if (const int err = CreateTemporary(folder, s.target.name, 0600, w.hold)) {
@@ -223,14 +279,21 @@ PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& pr
     WriteState& s = *state;
     s.path = path;
     s.readAs = options.readAs;
-    if (const int err = FindWriteTarget(path, options.beneath, s.target))
+    struct stat st {};
+    bool exists = true;
+    // The file as it was opened to be read: its folder and status, no look again
+    // (the commit checks that it is still the file in place).
+    const InputFile* source = UsableSource(path, options);
+    if (source != nullptr) {
+        s.target = *source->Target();
+        st = source->Status();
+    } else if (const int err = FindWriteTarget(path, options.beneath, s.target)) {
         throw WriteError(path, err);
+    }
     const int folder = s.target.folder.Get();
     const char* name = s.target.name.c_str();
 
-    struct stat st {};
-    bool exists = true;
-    if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (source == nullptr && ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
             throw WriteError(path, errno);
         exists = false;
@@ -245,13 +308,18 @@ PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& pr
         if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
             throw WriteError(path, EACCES);
         // Nobody may replace a file they may not write (an immutable file included).
-        if (::faccessat(folder, name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
+        // The owner's access is its owner bits (an ACL does not narrow it), so for
+        // a file of this account whose owner may write it, known not to be
+        // immutable, the answer is known.
+        const bool ownWritable = source != nullptr && st.st_uid == OwnUser() &&
+                                 (st.st_mode & S_IWUSR) != 0 && source->Flags().immutable == 0;
+        if (!ownWritable && ::faccessat(folder, name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0)
             throw WriteError(path, errno);
         inPlace = st.st_nlink > 1;
         if (inPlace && OnOverlay(folder))
             throw WriteError(path, 0, WriteFailure::LinksOnOverlay);
     }
-    if (!inPlace && AppendOnlyFolder(folder)) {
+    if (!inPlace && AppendOnlyFolder(s.target)) {
         if (!exists)
             throw WriteError(path, EPERM);
         inPlace = true;
@@ -259,10 +327,24 @@ PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& pr
 
     ContentTemporary made(s); // the content, where it cannot take the file's place
     if (!inPlace) {
+        // The file's extended attributes, through the descriptor it was read by.
+        std::vector<std::string> names;
+        if (source != nullptr) {
+            if (const int err = AttributeNames(source->Descriptor(), names);
+                err != 0 && err != ENOTSUP && err != EOPNOTSUPP)
+                throw WriteError(path, err);
+        }
+        bool matches = source != nullptr && NewFileMatches(s.target, st, names);
+        // The first temporary in a folder: made with the file's mode where the
+        // folder has no default ACL, and then asked what it got.
+        const bool firstHere = matches && s.target.plainNewFiles != 1;
+        if (firstHere && GivesDefaultAcl(folder))
+            matches = false;
         ReplaceByTemporary& r = s.Replacement();
         r.replaces = exists;
         TakeFolder(s);
-        const int created = CreateTemporary(folder, s.target.name, exists ? 0600 : 0666, r.temp);
+        const mode_t mode = !exists ? 0666 : matches ? (st.st_mode & 0777) : 0600;
+        const int created = CreateTemporary(folder, s.target.name, mode, r.temp);
         if (created != 0) {
             s.folderUse.LetGo();
             // A folder that takes no new file while the file itself is writable:
@@ -288,10 +370,38 @@ PendingWrite PrepareWriteFrom(const std::string& path, const ContentProducer& pr
                 }
             });
             bool keepInPlace = false;
-            int err = exists ? CopyFileAttributes(PathThrough(s.target), st, fd, keepInPlace) : 0;
+            int err = 0;
             struct stat tst {};
-            if (err == 0 && !keepInPlace && ::fstat(fd, &tst) != 0)
-                err = errno;
+            if (source != nullptr) {
+                // Made by this process: what it has of the file is seen in one look.
+                if (::fstat(fd, &tst) != 0)
+                    throw WriteError(path, errno);
+                std::vector<std::string> own;
+                if (matches && firstHere) {
+                    const int listed = AttributeNames(fd, own);
+                    if (listed != 0 && listed != ENOTSUP && listed != EOPNOTSUPP)
+                        throw WriteError(path, listed);
+                    NotePlainNewFiles(s.target.folderDevice, s.target.folderInode, own.empty());
+                }
+                if (matches && own.empty() && tst.st_uid == st.st_uid && tst.st_gid == st.st_gid) {
+                    // Only the bits the process's umask took need giving back.
+                    if ((tst.st_mode & 07777) != (st.st_mode & 07777)) {
+                        if (::fchmod(fd, st.st_mode & 07777) != 0 || ::fstat(fd, &tst) != 0)
+                            throw WriteError(path, errno);
+                        keepInPlace = (tst.st_mode & 07777) != (st.st_mode & 07777);
+                    }
+                } else {
+                    bool inherited = false;
+                    err = GiveFileAttributes(source->Descriptor(), names, st, fd, tst, keepInPlace,
+                                             inherited);
+                    if (err == 0 && !keepInPlace && s.target.folderKnown)
+                        NotePlainNewFiles(s.target.folderDevice, s.target.folderInode, !inherited);
+                }
+            } else {
+                err = exists ? CopyFileAttributes(PathThrough(s.target), st, fd, keepInPlace) : 0;
+                if (err == 0 && !keepInPlace && ::fstat(fd, &tst) != 0)
+                    err = errno;
+            }
             if (err != 0)
                 throw WriteError(path, err);
             if (!keepInPlace) {

@@ -14,6 +14,8 @@
 using ContentSink = std::function<void(std::string_view)>;
 using ContentProducer = std::function<void(const ContentSink&)>;
 
+class InputFile;
+
 // How a file is to be reached and what it must still be.
 struct WriteOptions {
     // Not empty: the file was found by a walk of this folder, and the write must
@@ -27,6 +29,12 @@ struct WriteOptions {
     // WriteFailure::ChangedSinceRead when the file in place is not this one any
     // more (or is gone; it is not created again).
     FileStamp readAs;
+    // When given: the file as this process opened it to read it (still open),
+    // found by the same walk. Its folder, status and descriptor serve the write's
+    // checks instead of looking the name up again; that it is still the file in
+    // place is checked at the commit, as readAs says. Used only where its path is
+    // the path written and its stamp is readAs.
+    const InputFile* source = nullptr;
 };
 
 // Writes data into a temporary file beside the target (or, for a write in place,

@@ -25,22 +25,29 @@ void RetiredFiles::Add(const WriteTarget& where, const std::string& name, const 
 }
 
 void RetiredFiles::DeleteAll() noexcept {
-    UniqueFd folder;
+    SharedFd folder;
+    int at = -1;
     dev_t folderDevice = 0;
     ino_t folderInode = 0;
     for (const Retired& r : files_) {
         WriteTarget& where = folders_[r.folder];
-        if (!folder.Valid() || folderDevice != where.folderDevice ||
-            folderInode != where.folderInode) {
-            if (ReopenFolder(where) != 0) {
-                folder.Reset();
-                continue;
-            }
-            folder = std::move(where.folder);
+        if (at < 0 || folderDevice != where.folderDevice || folderInode != where.folderInode) {
             folderDevice = where.folderDevice;
             folderInode = where.folderInode;
+            // The folder's lock, held until these are deleted, is taken through a
+            // descriptor of that very folder: each file is deleted there only
+            // where its name still holds it. Where the file system takes no lock,
+            // the folder is opened again by the walk's rules.
+            folder.Reset();
+            at = HeldFolderDescriptor(folderDevice, folderInode);
+            if (at < 0 && ReopenFolder(where) == 0) {
+                folder = std::move(where.folder);
+                at = folder.Get();
+            }
+            if (at < 0)
+                continue;
         }
-        RemoveIfSameFile(folder.Get(), r.name, r.device, r.inode);
+        RemoveIfSameFile(at, r.name, r.device, r.inode);
     }
     for (const WriteTarget& where : folders_)
         ReleaseTemporaryFolder(where.folderDevice, where.folderInode);

@@ -10,14 +10,19 @@
 
 namespace {
 
+// The process's number, asked once.
+unsigned long long ProcessNumber() {
+    static const auto pid = static_cast<unsigned long long>(::getpid());
+    return pid;
+}
+
 std::string RandomSuffix() {
     static std::atomic<unsigned long long> counter{0};
     static constexpr char Alphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     unsigned long long x = static_cast<unsigned long long>(
                                std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                           (static_cast<unsigned long long>(::getpid()) << 32) ^
-                           (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
+                           (ProcessNumber() << 32) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull);
     x ^= x >> 29;
     x *= 0xBF58476D1CE4E5B9ull;
     x ^= x >> 32;

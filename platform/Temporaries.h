@@ -19,14 +19,36 @@ struct TemporaryFile {
     dev_t device = 0;
     ino_t inode = 0;
     struct timespec ctime {};
+    // What a rename leaves as it was: size, modification time, owner, group, mode.
+    off_t size = 0;
+    struct timespec mtime {};
+    uid_t owner = 0;
+    gid_t group = 0;
+    mode_t mode = 0;
 
-    // Takes device, inode and change time from st.
+    // Takes device, inode, change time and the rest from st.
     void Remember(const struct stat& st) {
         device = st.st_dev;
         inode = st.st_ino;
         ctime = st.st_ctim;
+        size = st.st_size;
+        mtime = st.st_mtim;
+        owner = st.st_uid;
+        group = st.st_gid;
+        mode = st.st_mode;
     }
     bool SameFile(const struct stat& st) const { return st.st_dev == device && st.st_ino == inode; }
+    // The same file, as written, after a rename (which sets the change time): its
+    // content not written since (size, modification time), nor its owner, group
+    // or mode changed. Where the name was given to another file meanwhile, the
+    // descriptor-less check cannot tell a new file that got a freed inode number
+    // from this one by the change time; by these it can, but for a file its own
+    // owner made to look the same.
+    bool SameFileAsWritten(const struct stat& st) const {
+        return SameFile(st) && st.st_size == size && st.st_mtim.tv_sec == mtime.tv_sec &&
+               st.st_mtim.tv_nsec == mtime.tv_nsec && st.st_uid == owner && st.st_gid == group &&
+               st.st_mode == mode;
+    }
     bool SameFileUnchanged(const struct stat& st) const {
         return SameFile(st) && st.st_ctim.tv_sec == ctime.tv_sec &&
                st.st_ctim.tv_nsec == ctime.tv_nsec;

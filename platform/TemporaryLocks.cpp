@@ -22,7 +22,7 @@ constexpr std::chrono::seconds LockWait{10};
 struct HeldFolder {
     dev_t device;
     ino_t inode;
-    UniqueFd fd; // none where the file system takes no lock on a folder
+    SharedFd fd; // none where the file system takes no lock on a folder
     std::size_t uses;
 };
 
@@ -60,18 +60,18 @@ int LockShared(int fd) {
 
 } // namespace
 
-int HoldTemporaryFolder(int folder, dev_t device, ino_t inode) {
+int HoldTemporaryFolder(const SharedFd& folder, dev_t device, ino_t inode) {
     std::lock_guard<std::mutex> lock(HeldMutex());
     const auto it = Find(device, inode);
     if (it != Held().end()) {
         ++it->uses;
         return 0;
     }
-    // A description of its own, so that closing the caller's descriptor (or
-    // another one shared with it) never lets the lock go.
-    UniqueFd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // The folder's description, kept open here while held: closing the caller's
+    // descriptor never lets the lock go.
+    SharedFd fd = folder;
     if (!fd.Valid())
-        return errno;
+        return EBADF;
     if (const int err = LockShared(fd.Get())) {
         if (err == EWOULDBLOCK)
             return err;
@@ -94,6 +94,12 @@ void ReleaseTemporaryFolder(dev_t device, ino_t inode) noexcept {
     if (it == Held().end() || --it->uses > 0)
         return;
     Held().erase(it); // closing its descriptor lets the lock go
+}
+
+int HeldFolderDescriptor(dev_t device, ino_t inode) noexcept {
+    std::lock_guard<std::mutex> lock(HeldMutex());
+    const auto it = Find(device, inode);
+    return it == Held().end() ? -1 : it->fd.Get();
 }
 
 std::size_t TemporaryFoldersHeld() noexcept {

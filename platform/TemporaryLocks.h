@@ -3,7 +3,10 @@
 //
 // While a process has temporaries in a folder (files being written, or replaced
 // files a batch keeps until it deletes them), it holds a shared flock on that
-// folder, through one descriptor per folder for the whole process. A process
+// folder, through one open description of the folder per folder for the whole
+// process: the writer's own (shared, platform/SharedFd.h), never closed while
+// held. Where that description is a worker's kept folder (platform/KeptFolders.h),
+// the lock stays until the worker lets the folder go too, never shorter. A process
 // that wants to delete leftovers takes the folder's lock exclusively without
 // waiting: when it gets it, no live run has a temporary there, and none can make
 // one until it lets go. The kernel drops a killed process's locks, so nothing is
@@ -12,6 +15,8 @@
 // Where the file system takes no lock on a folder (some network file systems),
 // writes go on without it, and no leftover there is ever deleted: a deletion
 // needs the exclusive lock.
+
+#include "platform/SharedFd.h"
 
 #include <cstddef>
 #include <string>
@@ -22,11 +27,15 @@
 // inode as given). Waits up to ten seconds while another process holds it
 // exclusively (a removal of leftovers takes a moment); returns 0 or errno
 // (EWOULDBLOCK when it was held longer, EMFILE when no descriptor is left).
-int HoldTemporaryFolder(int folder, dev_t device, ino_t inode);
+int HoldTemporaryFolder(const SharedFd& folder, dev_t device, ino_t inode);
 // One more use of a folder already held.
 void RetainTemporaryFolder(dev_t device, ino_t inode) noexcept;
 // One use less; the last one lets the lock go.
 void ReleaseTemporaryFolder(dev_t device, ino_t inode) noexcept;
+// The descriptor the lock of a held folder is taken through (open while the
+// caller holds a use of it), or -1 where the folder is not held or the file
+// system takes no lock.
+int HeldFolderDescriptor(dev_t device, ino_t inode) noexcept;
 // How many folders the process holds now.
 std::size_t TemporaryFoldersHeld() noexcept;
 

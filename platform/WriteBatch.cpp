@@ -5,6 +5,7 @@
 #include "platform/WriteState.h"
 
 #include <algorithm>
+#include <atomic>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/statvfs.h>
@@ -16,30 +17,38 @@
 // looks once.
 class RoomWatch {
 public:
-    // bytes were written on device; folder is a folder there.
+    // bytes were written on device; folder is a folder there. Workers call it
+    // for every file: on the device already watched it takes no lock.
     void Written(int folder, dev_t device, std::size_t bytes) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        inFlight_ += bytes;
-        if (device != device_ || !anchor_.Valid()) {
-            anchor_.Reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
-            device_ = device;
-            Measure();
+        inFlight_.fetch_add(bytes, std::memory_order_relaxed);
+        if (watching_.load(std::memory_order_acquire) && device_.load() == device) {
+            std::size_t free = free_.load(std::memory_order_relaxed);
+            while (!free_.compare_exchange_weak(free, free - std::min(free, bytes),
+                                                std::memory_order_relaxed)) {
+            }
             return;
         }
-        free_ -= std::min(free_, bytes);
-    }
-    void Committed() {
         std::lock_guard<std::mutex> lock(mutex_);
-        inFlight_ = 0;
+        if (watching_.load(std::memory_order_relaxed) && device_.load() == device)
+            return;
+        // Another file system: watched from here on (the device is set before
+        // the flag that lets workers read it).
+        watching_.store(false, std::memory_order_relaxed);
+        anchor_.Reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+        device_.store(device);
+        Measure();
+        watching_.store(anchor_.Valid(), std::memory_order_release);
     }
+    void Committed() { inFlight_.store(0, std::memory_order_relaxed); }
     // True when what is free is no more than what the batch holds.
     bool Low(std::size_t retired) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const std::size_t held = inFlight_ + retired;
-        if (!anchor_.Valid() || held == 0 || free_ > held)
+        const std::size_t held = inFlight_.load(std::memory_order_relaxed) + retired;
+        if (!watching_.load(std::memory_order_acquire) || held == 0 ||
+            free_.load(std::memory_order_relaxed) > held)
             return false;
+        std::lock_guard<std::mutex> lock(mutex_);
         Measure(); // another program may have freed some meanwhile
-        return free_ <= held;
+        return free_.load(std::memory_order_relaxed) <= held;
     }
     void Freed() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -50,16 +59,17 @@ private:
     void Measure() {
         struct statvfs vfs {};
         if (anchor_.Valid() && ::fstatvfs(anchor_.Get(), &vfs) == 0)
-            free_ = static_cast<std::size_t>(vfs.f_bavail) * vfs.f_frsize;
+            free_.store(static_cast<std::size_t>(vfs.f_bavail) * vfs.f_frsize);
         else
-            free_ = static_cast<std::size_t>(-1); // nothing known: never low
+            free_.store(static_cast<std::size_t>(-1)); // nothing known: never low
     }
 
-    std::mutex mutex_;
+    std::mutex mutex_; // for a change of the file system watched and a measure
+    std::atomic<bool> watching_{false};
     UniqueFd anchor_; // a folder on the file system watched
-    dev_t device_ = 0;
-    std::size_t free_ = 0;
-    std::size_t inFlight_ = 0;
+    std::atomic<dev_t> device_{0};
+    std::atomic<std::size_t> free_{0};
+    std::atomic<std::size_t> inFlight_{0};
 };
 
 WriteBatch::WriteBatch()

@@ -56,7 +56,7 @@ public:
     ~FolderUse() { LetGo(); }
 
     // Returns 0 or errno.
-    int Take(int folder, dev_t device, ino_t inode) {
+    int Take(const SharedFd& folder, dev_t device, ino_t inode) {
         if (const int err = HoldTemporaryFolder(folder, device, inode))
             return err;
         held_ = true;

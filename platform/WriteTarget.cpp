@@ -1,5 +1,6 @@
 #include "platform/WriteTarget.h"
 
+#include "platform/KeptFolders.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
@@ -37,6 +38,8 @@ bool Openat2Works() {
     }();
     return works;
 }
+
+} // namespace
 
 // Opens rel below the folder root without following any link and without
 // leaving it. Returns 0 with out set, or errno.
@@ -80,11 +83,56 @@ int OpenBelow(int root, const std::string& rel, UniqueFd& out) {
     return 0;
 }
 
+namespace {
+
 int OpenTargetFolder(WriteTarget& t) {
-    if (t.beneath)
-        return OpenFolderBeneath(t.root, t.relFolder, t.folder);
+    if (t.beneath) {
+        FolderFacts kept;
+        int err = 0;
+        if (KeptFolderBeneath(t.root, t.relFolder, kept, err)) {
+            if (err != 0)
+                return err;
+            t.folder = std::move(kept.fd);
+            t.folderDevice = kept.device;
+            t.folderInode = kept.inode;
+            t.folderKnown = true;
+            t.folderOwner = kept.owner;
+            t.folderGroup = kept.group;
+            t.folderMode = kept.mode;
+            t.folderAppendOnly = kept.appendOnly;
+            t.plainNewFiles = kept.plainNewFiles;
+            return 0;
+        }
+        UniqueFd fd;
+        err = OpenFolderBeneath(t.root, t.relFolder, fd);
+        t.folder.Reset(fd.Release());
+        return err;
+    }
     t.folder.Reset(OpenFolderFollowing(t.folderPath));
     return t.folder.Valid() ? 0 : errno;
+}
+
+// The parts of a target: folder path, name and, beneath, the folder below the
+// walked one. Returns 0 or errno.
+int NameTarget(const std::string& path, const std::string& beneath, WriteTarget& t) {
+    if (!beneath.empty()) {
+        const std::string root = TrimTrailingSlashes(beneath);
+        const std::string prefix = root == "/" ? root : root + "/";
+        if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
+            return EXDEV; // not below the walked folder at all
+        const std::string rel = path.substr(prefix.size());
+        t.beneath = true;
+        t.root = root;
+        t.relFolder = rel.find('/') == std::string::npos ? std::string() : FolderOf(rel);
+        t.folderPath = FolderOf(path);
+        t.name = NameOf(rel);
+    } else {
+        t.folderPath = FolderOf(path);
+        t.name = NameOf(path);
+    }
+    if (t.name.empty() || t.name == "." || t.name == "..")
+        return EISDIR;
+    return 0;
 }
 
 // Follows the link chain that starts at the target's name to the file it
@@ -124,32 +172,22 @@ int FollowLinks(const WriteTarget& start, std::string& path, std::vector<uid_t>&
 
 } // namespace
 
+int OpenWalkedFolder(const std::string& root, UniqueFd& folder) {
+    folder.Reset(OpenFolderFollowing(root));
+    return folder.Valid() ? 0 : errno;
+}
+
 int OpenFolderBeneath(const std::string& root, const std::string& rel, UniqueFd& folder) {
-    UniqueFd top(OpenFolderFollowing(root));
-    if (!top.Valid())
-        return errno;
+    UniqueFd top;
+    if (const int err = OpenWalkedFolder(root, top))
+        return err;
     return OpenBelow(top.Get(), rel, folder);
 }
 
 int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTarget& target) {
     WriteTarget t;
-    if (!beneath.empty()) {
-        const std::string root = TrimTrailingSlashes(beneath);
-        const std::string prefix = root == "/" ? root : root + "/";
-        if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
-            return EXDEV; // not below the walked folder at all
-        const std::string rel = path.substr(prefix.size());
-        t.beneath = true;
-        t.root = root;
-        t.relFolder = rel.find('/') == std::string::npos ? std::string() : FolderOf(rel);
-        t.folderPath = FolderOf(path);
-        t.name = NameOf(rel);
-    } else {
-        t.folderPath = FolderOf(path);
-        t.name = NameOf(path);
-    }
-    if (t.name.empty() || t.name == "." || t.name == "..")
-        return EISDIR;
+    if (const int err = NameTarget(path, beneath, t))
+        return err;
     if (const int err = OpenTargetFolder(t))
         return err;
 
@@ -181,21 +219,58 @@ int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTa
         }
         t = std::move(reached);
     }
-    struct stat fst {};
-    if (::fstat(t.folder.Get(), &fst) != 0)
-        return errno;
-    t.folderDevice = fst.st_dev;
-    t.folderInode = fst.st_ino;
+    if (!t.folderKnown) {
+        struct stat fst {};
+        if (::fstat(t.folder.Get(), &fst) != 0)
+            return errno;
+        t.folderDevice = fst.st_dev;
+        t.folderInode = fst.st_ino;
+    }
     target = std::move(t);
     return 0;
 }
 
-int OpenToRead(const std::string& path, const std::string& beneath, UniqueFd& file) {
+int OpenToRead(const std::string& path, const std::string& beneath, UniqueFd& file,
+               WriteTarget* target, struct stat* status, FileFlags* flags) {
     WriteTarget t;
+    struct stat st {};
+    FileFlags ff;
+    if (const int err = NameTarget(path, beneath, t))
+        return err;
+    if (const int err = OpenTargetFolder(t))
+        return err;
+    // No link in the file's place (the common case): opened at once, never
+    // through a link, and looked at through its descriptor. O_NONBLOCK: a FIFO
+    // never blocks; O_NOCTTY: no terminal is taken.
+    constexpr int ReadFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW;
+    UniqueFd direct(::openat(t.folder.Get(), t.name.c_str(), ReadFlags));
+    if (direct.Valid()) {
+        if (const int err = StatusWithFlags(direct.Get(), "", AT_EMPTY_PATH, st, ff))
+            return err;
+        if (!S_ISREG(st.st_mode))
+            return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        if (!t.folderKnown) {
+            struct stat fst {};
+            if (::fstat(t.folder.Get(), &fst) != 0)
+                return errno;
+            t.folderDevice = fst.st_dev;
+            t.folderInode = fst.st_ino;
+        }
+        file = std::move(direct);
+        if (target != nullptr)
+            *target = std::move(t);
+        if (status != nullptr)
+            *status = st;
+        if (flags != nullptr)
+            *flags = ff;
+        return 0;
+    }
+    // A link in the file's place (ELOOP): the link rules. Any other failure is
+    // told as a look before opening tells it (a socket: "Invalid argument").
+    t = WriteTarget();
     if (const int err = FindWriteTarget(path, beneath, t))
         return err;
     // Look before opening: opening a device can have effects of its own.
-    struct stat st {};
     if (::fstatat(t.folder.Get(), t.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     if (S_ISLNK(st.st_mode))
@@ -207,25 +282,42 @@ int OpenToRead(const std::string& path, const std::string& beneath, UniqueFd& fi
     if (!fd.Valid())
         return errno;
     // The name may have been given to another file between the look and the open.
-    if (::fstat(fd.Get(), &st) != 0)
-        return errno;
+    if (const int err = StatusWithFlags(fd.Get(), "", AT_EMPTY_PATH, st, ff))
+        return err;
     if (!S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     if (t.throughLink && st.st_uid != t.linkOwner)
         return EACCES;
     file = std::move(fd);
+    if (target != nullptr)
+        *target = std::move(t);
+    if (status != nullptr)
+        *status = st;
+    if (flags != nullptr)
+        *flags = ff;
     return 0;
 }
 
 int ReopenFolder(WriteTarget& target) {
     if (target.folder.Valid())
         return 0;
+    const dev_t device = target.folderDevice;
+    const ino_t inode = target.folderInode;
+    target.folderKnown = false;
     if (const int err = OpenTargetFolder(target))
         return err;
-    struct stat st {};
-    if (::fstat(target.folder.Get(), &st) != 0)
-        return errno;
-    if (st.st_dev != target.folderDevice || st.st_ino != target.folderInode) {
+    dev_t nowDevice = target.folderDevice; // a kept folder: known as it was opened
+    ino_t nowInode = target.folderInode;
+    if (!target.folderKnown) {
+        struct stat st {};
+        if (::fstat(target.folder.Get(), &st) != 0)
+            return errno;
+        nowDevice = st.st_dev;
+        nowInode = st.st_ino;
+    }
+    target.folderDevice = device;
+    target.folderInode = inode;
+    if (nowDevice != device || nowInode != inode) {
         target.folder.Reset();
         return ESTALE;
     }

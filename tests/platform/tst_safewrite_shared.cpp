@@ -4,6 +4,7 @@
 // overlay file system never parts a file's names.
 
 #include "TestFiles.h"
+#include "WriteAsRead.h"
 #include "platform/FileIO.h"
 #include "platform/SafeWrite.h"
 
@@ -59,6 +60,7 @@ private Q_SLOTS:
     void fileChangedSinceRead();
     void writesStayInTheWalkedTree_data();
     void writesStayInTheWalkedTree();
+    void inheritedAclIsNotKept_data();
     void inheritedAclIsNotKept();
     void appendOnlyFolder();
     void openingTemporariesEndsNoRun();
@@ -248,20 +250,36 @@ void TestSafeWriteShared::writesStayInTheWalkedTree() {
 
 // A folder's default ACL gives every new file an entry for another user; the
 // written file keeps exactly the old file's (none).
+void TestSafeWriteShared::inheritedAclIsNotKept_data() {
+    QTest::addColumn<bool>("asRead"); // walk's files, written through the files as read
+    QTest::newRow("a named file") << false;
+    QTest::newRow("a walk's files, as read, one folder") << true;
+}
+
 void TestSafeWriteShared::inheritedAclIsNotKept() {
+    QFETCH(bool, asRead);
     QTemporaryDir dir;
-    const std::string path = dir.filePath(QStringLiteral("page.htm")).toStdString();
-    WriteRaw(path, "old");
-    QVERIFY(::chmod(path.c_str(), 0640) == 0);
+    std::vector<std::string> paths;
+    for (const char* name : {"page.htm", "second.htm"}) {
+        paths.push_back(dir.filePath(QString::fromLatin1(name)).toStdString());
+        WriteRaw(paths.back(), "old");
+        QVERIFY(::chmod(paths.back().c_str(), 0640) == 0);
+    }
     if (!Run(QStringLiteral("setfacl"),
              {QStringLiteral("-d"), QStringLiteral("-m"), QStringLiteral("u:1002:r"), dir.path()}))
         QSKIP("setfacl is missing or the file system takes no ACL");
-    WriteWholeFile(path, "new");
-    QCOMPARE(ReadRaw(path), "new"s);
-    QCOMPARE(::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0), ssize_t{-1});
-    struct stat st {};
-    QVERIFY(::stat(path.c_str(), &st) == 0);
-    QCOMPARE(st.st_mode & 07777, mode_t{0640});
+    if (asRead)
+        WriteAsRead(dir.path().toStdString(), paths, "new");
+    else
+        WriteWholeFile(paths[0], "new");
+    for (std::size_t i = 0; i < (asRead ? paths.size() : 1); ++i) {
+        const std::string& path = paths[i];
+        QCOMPARE(ReadRaw(path), "new"s);
+        QCOMPARE(::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0), ssize_t{-1});
+        struct stat st {};
+        QVERIFY(::stat(path.c_str(), &st) == 0);
+        QCOMPARE(st.st_mode & 07777, mode_t{0640});
+    }
 }
 
 // A folder that takes new names but lets none go (chattr +a): an existing file
