@@ -112,7 +112,7 @@ int OpenTargetFolder(WriteTarget& t) {
     return t.folder.Valid() ? 0 : errno;
 }
 
-// The parts of a target: folder path, name and, beneath, the folder below the
+// Where a target lies: folder path, name and, beneath, the folder below the
 // walked one. Returns 0 or errno.
 int NameTarget(const std::string& path, const std::string& beneath, WriteTarget& t) {
     if (!beneath.empty()) {
