@@ -233,7 +233,8 @@ BatchOutcome Run::Go() {
     workers_ = &workers;
     std::stop_callback onStop(stop_, [this] { Interrupt(); });
     if (jobs_ > 1) {
-        for (unsigned w = 0; w < std::min<std::size_t>(jobs_, count_); ++w)
+        const std::size_t room = WorkersWithRoom(std::min<std::size_t>(jobs_, count_));
+        for (std::size_t w = 0; w < room; ++w)
             if (!workers.Start([this] { Worker(); }))
                 break;
     }

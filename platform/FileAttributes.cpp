@@ -18,6 +18,31 @@ bool IgnorableAttributeError(int err) {
     return err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == EACCES;
 }
 
+// Gives fd the attribute name as get (a getxattr on the source) reads it; 0 also
+// where the source has none or the process may not read it. Sets refused where
+// fd cannot be given it.
+template <typename Get>
+int CopyOne(int fd, const std::string& name, std::string& value, bool& refused, Get get) {
+    ssize_t got = -1;
+    for (;;) {
+        const ssize_t size = get(nullptr, 0);
+        if (size < 0)
+            break;
+        value.assign(static_cast<std::size_t>(size), '\0');
+        got = get(value.data(), value.size());
+        if (got >= 0 || errno != ERANGE)
+            break;
+    }
+    if (got < 0)
+        return errno == ENODATA || IgnorableAttributeError(errno) ? 0 : errno;
+    if (::fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0) {
+        if (!IgnorableAttributeError(errno))
+            return errno;
+        refused = true;
+    }
+    return 0;
+}
+
 std::vector<std::string> SplitNames(const std::string& names) {
     std::vector<std::string> out;
     for (std::size_t at = 0; at < names.size();) {
@@ -67,24 +92,12 @@ int CopyAttributes(const std::string& source, int fd, bool& keepInPlace) {
             return err;
     std::string value;
     for (const std::string& name : wanted) {
-        ssize_t got = -1;
-        for (;;) {
-            const ssize_t size = ::lgetxattr(source.c_str(), name.c_str(), nullptr, 0);
-            if (size < 0)
-                break;
-            value.assign(static_cast<std::size_t>(size), '\0');
-            got = ::lgetxattr(source.c_str(), name.c_str(), value.data(), value.size());
-            if (got >= 0 || errno != ERANGE)
-                break;
-        }
-        if (got < 0) {
-            if (errno == ENODATA || IgnorableAttributeError(errno))
-                continue;
-            return errno;
-        }
-        if (::fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0) {
-            if (!IgnorableAttributeError(errno))
-                return errno;
+        bool refused = false;
+        if (const int err = CopyOne(fd, name, value, refused, [&](char* to, std::size_t size) {
+                return ::lgetxattr(source.c_str(), name.c_str(), to, size);
+            }))
+            return err;
+        if (refused) {
             keepInPlace = true;
             return 0;
         }
@@ -227,24 +240,12 @@ int GiveFileAttributes(int sourceFd, const std::vector<std::string>& names, cons
     }
     std::string value;
     for (const std::string& name : names) {
-        ssize_t got = -1;
-        for (;;) {
-            const ssize_t size = ::fgetxattr(sourceFd, name.c_str(), nullptr, 0);
-            if (size < 0)
-                break;
-            value.assign(static_cast<std::size_t>(size), '\0');
-            got = ::fgetxattr(sourceFd, name.c_str(), value.data(), value.size());
-            if (got >= 0 || errno != ERANGE)
-                break;
-        }
-        if (got < 0) {
-            if (errno == ENODATA || IgnorableAttributeError(errno))
-                continue;
-            return errno;
-        }
-        if (::fsetxattr(fd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0) != 0) {
-            if (!IgnorableAttributeError(errno))
-                return errno;
+        bool refused = false;
+        if (const int err = CopyOne(fd, name, value, refused, [&](char* to, std::size_t size) {
+                return ::fgetxattr(sourceFd, name.c_str(), to, size);
+            }))
+            return err;
+        if (refused) {
             keepInPlace = true;
             return 0;
         }

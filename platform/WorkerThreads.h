@@ -11,6 +11,12 @@
 #include <thread>
 #include <vector>
 
+// How many of wanted workers have room under the process's limit on its
+// address space: a stack each and room for their work besides, so that those
+// started never run out of memory in the middle of a file. wanted where there is
+// no limit.
+std::size_t WorkersWithRoom(std::size_t wanted);
+
 class WorkerThreads {
 public:
     WorkerThreads() = default;

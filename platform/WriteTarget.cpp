@@ -184,6 +184,22 @@ int OpenFolderBeneath(const std::string& root, const std::string& rel, UniqueFd&
     return OpenBelow(top.Get(), rel, folder);
 }
 
+namespace {
+
+// The folder's device and inode, where its opening did not give them.
+int KnowFolder(WriteTarget& t) {
+    if (t.folderKnown)
+        return 0;
+    struct stat fst {};
+    if (::fstat(t.folder.Get(), &fst) != 0)
+        return errno;
+    t.folderDevice = fst.st_dev;
+    t.folderInode = fst.st_ino;
+    return 0;
+}
+
+} // namespace
+
 int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTarget& target) {
     WriteTarget t;
     if (const int err = NameTarget(path, beneath, t))
@@ -219,13 +235,8 @@ int FindWriteTarget(const std::string& path, const std::string& beneath, WriteTa
         }
         t = std::move(reached);
     }
-    if (!t.folderKnown) {
-        struct stat fst {};
-        if (::fstat(t.folder.Get(), &fst) != 0)
-            return errno;
-        t.folderDevice = fst.st_dev;
-        t.folderInode = fst.st_ino;
-    }
+    if (const int err = KnowFolder(t))
+        return err;
     target = std::move(t);
     return 0;
 }
@@ -249,13 +260,8 @@ int OpenToRead(const std::string& path, const std::string& beneath, UniqueFd& fi
             return err;
         if (!S_ISREG(st.st_mode))
             return S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        if (!t.folderKnown) {
-            struct stat fst {};
-            if (::fstat(t.folder.Get(), &fst) != 0)
-                return errno;
-            t.folderDevice = fst.st_dev;
-            t.folderInode = fst.st_ino;
-        }
+        if (const int err = KnowFolder(t))
+            return err;
         file = std::move(direct);
         if (target != nullptr)
             *target = std::move(t);
