@@ -137,7 +137,23 @@ done
 # One rendering in a fresh profile: no network, no GPU, fixed size and scale,
 # plain grey-scale anti-aliasing, and virtual time so that the pages' own
 # scripts (syntax colouring, sidebars) have finished before the picture.
+# A headless Chromium that hangs now and then (its zygote lost) is given a
+# second try: the picture it makes is the same either way.
 render() { # page png
+    local rc attempt
+    for attempt in 1 2; do
+        render_once "$1" "$2"
+        rc=$?
+        [ $rc -eq 124 ] || break
+        echo "note: Chromium timed out on $1 (attempt $attempt)"
+    done
+    if [ $rc -ne 0 ] || [ ! -s "$2" ]; then
+        echo "FAIL: Chromium could not render $1 (exit $rc):"
+        tail -n 5 "$work/chromium.log"
+        exit 1
+    fi
+}
+render_once() { # page png
     local profile
     profile="$(mktemp -d "$work/profile.XXXXXX")"
     timeout 180 "$chromium" --headless --no-sandbox --disable-gpu \
@@ -150,11 +166,7 @@ render() { # page png
         --screenshot="$2" "file://$site/$1" >"$work/chromium.log" 2>&1
     local rc=$?
     rm -rf "$profile"
-    if [ $rc -ne 0 ] || [ ! -s "$2" ]; then
-        echo "FAIL: Chromium could not render $1 (exit $rc):"
-        tail -n 5 "$work/chromium.log"
-        exit 1
-    fi
+    return $rc
 }
 
 # Prints the number of pixels that differ; non-zero status when they differ
