@@ -12,10 +12,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
 #include <set>
 #include <stop_token>
-#include <system_error>
 #include <utility>
 
 // Set before main() runs: DefaultTypeList, an inline variable included above, is
