@@ -2,7 +2,6 @@
 
 #include "app/MessageBoxes.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QProgressDialog>
@@ -15,9 +14,8 @@
 
 namespace {
 
-// Often enough that the window repaints and answers at once, seldom enough that
-// handling events costs nothing beside the files.
-constexpr qint64 kEventsEveryMs = 50;
+// How often the figures are shown and a stop looked at while the worker runs.
+constexpr int kPollMs = 50;
 constexpr int kShowAfterMs = 500;
 
 int Clamped(std::size_t n) {
@@ -47,15 +45,6 @@ BatchProgress::BatchProgress(QWidget* window, const QString& doing)
 
 BatchProgress::~BatchProgress() = default;
 
-BatchControl BatchProgress::Control() {
-    BatchControl control;
-    control.progress = [this](std::size_t done, std::size_t total) {
-        Report(done, total);
-    };
-    control.stop = stop_.get_token();
-    return control;
-}
-
 bool BatchProgress::StopRequested() const {
     if (dialog_->wasCanceled())
         stop_.request_stop(); // however the box was cancelled
@@ -69,24 +58,6 @@ void BatchProgress::Close() {
     // reset() also stops the timer that would show the dialog later on its own.
     dialog_->reset();
     dialog_->hide();
-}
-
-void BatchProgress::Report(std::size_t done, std::size_t total) {
-    if (closed_)
-        return;
-    if (total > 0 && done >= total) {
-        Close(); // the last file is done: what follows is the command's message
-        return;
-    }
-    // The first file handles the events at once, so the window shows itself busy
-    // before the work goes on.
-    if (sinceEvents_.isValid() && sinceEvents_.elapsed() < kEventsEveryMs)
-        return;
-    sinceEvents_.start();
-    if (StopRequested())
-        return; // the command stops before its next file
-    Show(done, total);
-    QCoreApplication::processEvents();
 }
 
 void BatchProgress::Show(std::size_t done, std::size_t total) {
@@ -121,7 +92,7 @@ void BatchProgress::RunOnWorkerThread(const std::function<void(const BatchContro
     std::exception_ptr failure;
     // The figures are shown and a stop is passed on while the worker runs.
     QTimer poll;
-    poll.setInterval(static_cast<int>(kEventsEveryMs));
+    poll.setInterval(kPollMs);
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         if (!StopRequested())
             Show(workerDone_.load(std::memory_order_relaxed),

@@ -1,17 +1,12 @@
 #pragma once
-// Keeps the window alive while a command works through many files: the events
-// are handled at most every 50 ms (not per file), a progress dialog over the window
-// shows files done of total once the command has run half a second, and Cancel
-// (or RequestStop) asks the command, through its stop token, to stop before the
-// next file.
-//
-// A command whose steps can block for long (a save waits for the disk) runs on a
-// worker thread instead (RunOnWorker): the window then handles its events all the
-// time, and only the figures and the stop request pass between the two threads.
+// Runs a command over many files on a worker thread while the window handles its
+// events: a progress dialog over the window shows files done of total once the
+// command has run half a second, and Cancel (or RequestStop) asks the command,
+// through its stop token, to stop before the next file. Only the figures and the
+// stop request pass between the two threads.
 
 #include "commands/BatchControl.h"
 
-#include <QElapsedTimer>
 #include <QString>
 
 #include <atomic>
@@ -32,8 +27,6 @@ public:
     BatchProgress(const BatchProgress&) = delete;
     BatchProgress& operator=(const BatchProgress&) = delete;
 
-    // What the command is handed; valid while this lives.
-    BatchControl Control();
     void RequestStop() { stop_.request_stop(); }
     bool StopRequested() const;
     // The work is over: the dialog goes (before the command's closing message or
@@ -51,13 +44,11 @@ public:
     }
 
 private:
-    void Report(std::size_t done, std::size_t total);
     void Show(std::size_t done, std::size_t total);
     void RunOnWorkerThread(const std::function<void(const BatchControl&)>& work);
 
     std::unique_ptr<QProgressDialog> dialog_;
     QString doing_;
-    QElapsedTimer sinceEvents_;
     // Asked by Cancel, Escape and the box's close button too.
     mutable std::stop_source stop_;
     bool closed_ = false;

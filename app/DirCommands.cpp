@@ -109,11 +109,19 @@ void TForm1::BaseScanner1ProcessDone(std::uint32_t, std::uint32_t) {
         TextUse::Keeps);
 }
 
+OptimizeDirOutcome TForm1::ApplyOnWorker(BatchProgress& progress, const FileStep& step) {
+    // Beside the window, as Save All: the window paints and answers meanwhile,
+    // and touches neither the list, the kept texts nor the document (the
+    // commands are off).
+    return progress.RunOnWorker([&](const BatchControl& control) {
+        return batch_.Apply(document_, *fileList_, step, control);
+    });
+}
+
 void TForm1::OptDirClick(QObject*) {
-    RunBatchCommand(QStringLiteral("Optimizing the files..."), [this](const BatchControl& control) {
+    RunBatchCommand(QStringLiteral("Optimizing the files..."), [this](BatchProgress& progress) {
         DisableCommands();
-        const OptimizeDirOutcome run =
-            batch_.Apply(document_, *fileList_, ChosenStep(true), control);
+        const OptimizeDirOutcome run = ApplyOnWorker(progress, ChosenStep(true));
         if (run.stopped)
             return false;
         EnableCommands(Offers::DirOptimized);
@@ -132,9 +140,9 @@ void TForm1::OptDirClick(QObject*) {
 }
 
 void TForm1::Button1Click(QObject*) {
-    RunBatchCommand(QStringLiteral("Changing the files..."), [this](const BatchControl& control) {
+    RunBatchCommand(QStringLiteral("Changing the files..."), [this](BatchProgress& progress) {
         DisableCommands();
-        if (batch_.Apply(document_, *fileList_, ChosenStep(false), control).stopped)
+        if (ApplyOnWorker(progress, ChosenStep(false)).stopped)
             return false;
         if (fileList_->Count() > 0)
             SelectListEntry(static_cast<int>(fileList_->Count() - 1));
@@ -148,7 +156,7 @@ void TForm1::Button1Click(QObject*) {
 }
 
 void TForm1::SaveAllClick(QObject*) {
-    RunBatchCommand(QStringLiteral("Saving the files..."), [this](const BatchControl&) {
+    RunBatchCommand(QStringLiteral("Saving the files..."), [this](BatchProgress& progress) {
         // The window stays as it was; only nothing can be started meanwhile.
         const Availability before = CaptureAvailability();
         DisableCommands();
@@ -156,7 +164,7 @@ void TForm1::SaveAllClick(QObject*) {
         // the files before it are written and the rest are left as they are. The
         // writes wait for the disk, so they run beside the window, not on its thread.
         const LineBreakStyle breaks = ChosenLineBreaks();
-        const SaveAllOutcome run = progress_->RunOnWorker([&](const BatchControl& control) {
+        const SaveAllOutcome run = progress.RunOnWorker([&](const BatchControl& control) {
             return batch_.SaveAll(document_, *fileList_, control, breaks);
         });
         RestoreAvailability(before);

@@ -147,9 +147,9 @@ private:
     // The view is refreshed once at the end either way. A body that returns false
     // was stopped: the same restoring, without an error.
     template <typename Body> void RunCommand(Body&& body, TextUse use = TextUse::Changes);
-    // Runs a directory command with the window kept alive and its progress shown;
-    // body takes the BatchControl to hand to the batch, and returns false when
-    // the user stopped it.
+    // Runs a directory command with its progress shown; body is handed the
+    // BatchProgress to run its work on a worker with, and returns false when the
+    // user stopped it.
     template <typename Body> void RunBatchCommand(const QString& doing, Body&& body);
 
     struct Availability {
@@ -178,6 +178,8 @@ private:
     // What a directory command does to each file: the switches and, for a
     // change, the two fields.
     FileStep ChosenStep(bool optimize) const;
+    // "Optimize Dir" or "Change Dir" over the listed files, on progress's worker.
+    OptimizeDirOutcome ApplyOnWorker(BatchProgress& progress, const FileStep& step);
     void RestoreAvailability(const Availability& state);
     // Shows the document in RichEdit1 when it changed since it was last shown.
     void RefreshView();

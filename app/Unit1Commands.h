@@ -64,7 +64,7 @@ template <typename Body> void TForm1::RunBatchCommand(const QString& doing, Body
         RunCommand([&] {
             // A failure's error box comes after the unwinding: the dialog has gone.
             const auto closeFirst = qScopeGuard([&] { progress.Close(); });
-            return body(progress.Control());
+            return body(progress);
         });
         progress_ = nullptr;
     });

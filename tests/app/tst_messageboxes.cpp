@@ -120,7 +120,12 @@ private Q_SLOTS:
         };
         if (kind == QLatin1String("progress")) {
             BatchProgress progress(&window, QStringLiteral("Saving"));
-            progress.Control().progress(1, 30);
+            // Held past a poll of its figures, which size the box.
+            progress.RunOnWorker([](const BatchControl& control) {
+                control.Report(1, 30);
+                QThread::msleep(150);
+                return 0;
+            });
             look(window.findChild<QProgressDialog*>(QStringLiteral("BatchProgress")));
         } else {
             QTimer::singleShot(200, [&] {

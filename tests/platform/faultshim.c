@@ -4,8 +4,8 @@
  * EPERM, EDQUOT, EOPNOTSUPP, ENOSYS, EINVAL), write short ("short": one byte at a time, always;
  * "zero": nothing), or kill the process ("KILL", only the n-th call), or take longer
  * ("delay<ms>": sleeps that many milliseconds, then does the call, as a slow disk would). <call>
- * is write (write and pwrite), fsync, syncfs, rename (rename and renameat2), fallocate, readdir
- * (readdir64; delays only) or openat2 (made through syscall(2)). Only descriptors and paths inside
+ * is write (write and pwrite), read (read and pread; delays only), fsync, syncfs, rename (rename
+ * and renameat2), fallocate, readdir (readdir64; delays only) or openat2 (made through syscall(2)). Only descriptors and paths inside
  * VX_FAULT_DIR are touched, except that openat2 is refused everywhere, as a seccomp filter refuses
  * it. */
 #define _GNU_SOURCE
@@ -140,6 +140,29 @@ static int decide(const char* call, int applies) {
 }
 
 #define NEXT(name, type) ((type)dlsym(RTLD_NEXT, name))
+
+/* Whether any fault names call: reads are many, most of them not the files'. */
+static int named(const char* call) {
+    parse();
+    for (int i = 0; i < fault_total; ++i)
+        if (strcmp(call, faults[i].call) == 0)
+            return 1;
+    return 0;
+}
+
+ssize_t read(int fd, void* buf, size_t n) {
+    decide("read", named("read") && fd > 2 && fd_inside(fd));
+    return NEXT("read", ssize_t(*)(int, void*, size_t))(fd, buf, n);
+}
+
+ssize_t pread64(int fd, void* buf, size_t n, off_t offset) {
+    decide("read", named("read") && fd > 2 && fd_inside(fd));
+    return NEXT("pread64", ssize_t(*)(int, void*, size_t, off_t))(fd, buf, n, offset);
+}
+
+ssize_t pread(int fd, void* buf, size_t n, off_t offset) {
+    return pread64(fd, buf, n, offset);
+}
 
 ssize_t write(int fd, const void* buf, size_t n) {
     const int d = decide("write", fd > 2 && fd_inside(fd));
