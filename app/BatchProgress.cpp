@@ -101,7 +101,7 @@ void BatchProgress::RunOnWorkerThread(const std::function<void(const BatchContro
             loop.quit();
     });
     poll.start();
-    std::thread worker([&] {
+    std::jthread worker([&] {
         try {
             work(control);
         } catch (...) {
