@@ -144,15 +144,17 @@ void WriteBatch::SettleHandedOver() noexcept {
 void WriteBatch::AfterCommit() noexcept {
     RetiredFiles& retired = *retired_;
     room_->Committed();
-    if (retired.Count() == 0)
-        return;
     const bool handedGone = HandedOverGone();
+    if (retired.Count() == 0 && handedGone)
+        return;
     if (RoomRunsLow()) {
-        SettleHandedOver();
+        SettleHandedOver(); // also those handed over that no thread took yet
         retired.DeleteAll();
         room_->Freed();
         return;
     }
+    if (retired.Count() == 0)
+        return;
     if (!handOver_) {
         if (Many(retired.Count(), retired.Bytes(), retired.Folders(), 1)) {
             retired.DeleteAll();
