@@ -58,8 +58,10 @@ public:
     // DeleteHandedOver. Called on the thread that commits, before its first commit.
     void HandOverDeletions() { handOver_ = true; }
     // Deletes the replaced files a commit handed over, when some wait and no other
-    // thread is at them; returns at once otherwise. Any thread; takes no lock but
-    // the folders' own (platform/TemporaryLocks.h).
+    // thread is at them; returns at once otherwise (one atomic looked at). Any
+    // thread; it takes what the commit took to delete them: the list of held
+    // folders' lock once per folder (platform/TemporaryLocks.h), the free-space
+    // watch's once.
     void DeleteHandedOver() noexcept;
 
     static constexpr std::size_t kMaxRetiredFiles = 8192;
