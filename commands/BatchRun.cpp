@@ -89,12 +89,16 @@ void Run::Worker() {
     } guard{*this};
     const KeepFolders kept; // each folder resolved once while this worker works in it
     for (;;) {
+        // The files a commit replaced are deleted here, off the committing thread.
+        batch_.DeleteHandedOver();
         const std::size_t i = next_.fetch_add(1);
         if (i >= count_)
             break;
         for (std::size_t told = told_.load(); i >= told + window_ && !interrupted_.load();
-             told = told_.load())
+             told = told_.load()) {
             told_.wait(told);
+            batch_.DeleteHandedOver();
+        }
         if (interrupted_.load() || StopRequested())
             break;
         steps_.Work(i, records_[i], batch_, stop_, false);
@@ -119,6 +123,7 @@ bool Run::WaitFor(std::size_t i) {
     // Never past what the workers may run ahead to before the next commit.
     const std::size_t at = std::min({i + kWakeAhead, doneUpTo_ + window_ - 1, count_ - 1});
     wakeAt_.store(at);
+    batch_.DeleteHandedOver(); // while the workers catch up
     for (;;) {
         if (interrupted_.load())
             return false;
@@ -237,6 +242,8 @@ BatchOutcome Run::Go() {
         for (std::size_t w = 0; w < room; ++w)
             if (!workers.Start([this] { Worker(); }))
                 break;
+        if (!workers.Empty())
+            batch_.HandOverDeletions();
     }
     // However the run ends, the workers are joined before the records go.
     struct Joined {

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/statvfs.h>
+#include <utility>
 
 // The free space on the file system a batch writes to, against what the batch
 // holds there: the temporaries written since its last commit and the replaced
@@ -73,9 +74,12 @@ private:
 };
 
 WriteBatch::WriteBatch()
-    : retired_(std::make_unique<RetiredFiles>()), room_(std::make_unique<RoomWatch>()) {}
+    : retired_(std::make_unique<RetiredFiles>()), room_(std::make_unique<RoomWatch>()),
+      handed_(std::make_unique<RetiredFiles>()) {}
 
-WriteBatch::~WriteBatch() = default;
+WriteBatch::~WriteBatch() {
+    SettleHandedOver(); // the threads that delete are done with the batch by now
+}
 
 PendingWrite WriteBatch::Prepare(const std::string& path, const ContentProducer& produce,
                                  const WriteOptions& options) {
@@ -95,25 +99,91 @@ PendingWrite WriteBatch::Prepare(const std::string& path, const ContentProducer&
     return w;
 }
 
+bool WriteBatch::HandedOverGone() const {
+    return handState_.load(std::memory_order_acquire) == kNoneHanded;
+}
+
+std::size_t WriteBatch::BytesHeld() const {
+    return retired_->Bytes() + (HandedOverGone() ? 0 : handedBytes_);
+}
+
 bool WriteBatch::RoomRunsLow() {
-    return room_->Low(retired_->Bytes());
+    return room_->Low(BytesHeld());
+}
+
+bool WriteBatch::Many(std::size_t files, std::size_t bytes, std::size_t folders,
+                      std::size_t part) const {
+    return files >= kMaxRetiredFiles / part || bytes >= kMaxRetiredBytes / part ||
+           folders >= kMaxRetiredFolders / part;
+}
+
+void WriteBatch::DeleteHandedOver() noexcept {
+    int state = kHanded;
+    if (handState_.load(std::memory_order_relaxed) != kHanded ||
+        !handState_.compare_exchange_strong(state, kDeleting, std::memory_order_acquire))
+        return;
+    handed_->DeleteAll();
+    room_->Freed();
+    handState_.store(kNoneHanded, std::memory_order_release);
+    handState_.notify_all();
+}
+
+// Deletes the files handed over that no thread took, or waits for the thread
+// that is deleting them. On the thread that commits.
+void WriteBatch::SettleHandedOver() noexcept {
+    int state = kHanded;
+    if (handState_.compare_exchange_strong(state, kDeleting, std::memory_order_acquire)) {
+        handed_->DeleteAll();
+        handState_.store(kNoneHanded, std::memory_order_release);
+        return;
+    }
+    while ((state = handState_.load(std::memory_order_acquire)) == kDeleting)
+        handState_.wait(kDeleting, std::memory_order_acquire);
+}
+
+void WriteBatch::AfterCommit() noexcept {
+    RetiredFiles& retired = *retired_;
+    room_->Committed();
+    const bool handedGone = HandedOverGone();
+    if (retired.Count() == 0 && handedGone)
+        return;
+    if (RoomRunsLow()) {
+        SettleHandedOver(); // also those handed over that no thread took yet
+        retired.DeleteAll();
+        room_->Freed();
+        return;
+    }
+    if (retired.Count() == 0)
+        return;
+    if (!handOver_) {
+        if (Many(retired.Count(), retired.Bytes(), retired.Folders(), 1)) {
+            retired.DeleteAll();
+            room_->Freed();
+        }
+        return;
+    }
+    if (!Many(retired.Count(), retired.Bytes(), retired.Folders(), 2))
+        return;
+    if (!handedGone) {
+        // Those handed over before are not all gone: the two together are
+        // bounded as one set would be.
+        if (!Many(retired.Count() + handedFiles_, retired.Bytes() + handedBytes_,
+                  retired.Folders() + handedFolders_, 1))
+            return;
+        SettleHandedOver();
+    }
+    handedFiles_ = retired.Count();
+    handedBytes_ = retired.Bytes();
+    handedFolders_ = retired.Folders();
+    std::swap(retired_, handed_); // handed_ is empty: its files were deleted
+    handState_.store(kHanded, std::memory_order_release);
 }
 
 void WriteBatch::Commit(std::vector<PendingWrite>& writes, const CommittedFile& committed) {
     // However the commit ends, the replaced files it kept count against the bounds.
-    struct AfterCommit {
+    struct After {
         WriteBatch& batch;
-        ~AfterCommit() {
-            RetiredFiles& retired = *batch.retired_;
-            const bool many = retired.Count() >= kMaxRetiredFiles ||
-                              retired.Bytes() >= kMaxRetiredBytes ||
-                              retired.Folders() >= kMaxRetiredFolders;
-            batch.room_->Committed();
-            if (retired.Count() > 0 && (many || batch.RoomRunsLow())) {
-                retired.DeleteAll();
-                batch.room_->Freed();
-            }
-        }
+        ~After() { batch.AfterCommit(); }
     } after{*this};
     CommitInOrder(writes, false, retired_.get(), committed);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
@@ -14,7 +15,12 @@ inline unsigned char Folded(char c) {
 
 bool FileListBefore(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
+    // Paths of one tree share long beginnings; bytes that are equal are equal
+    // folded too, so they are passed eight at a time.
+    std::size_t i = 0;
+    while (i + 8 <= n && std::memcmp(a.data() + i, b.data() + i, 8) == 0)
+        i += 8;
+    for (; i < n; ++i) {
         const unsigned char x = Folded(a[i]);
         const unsigned char y = Folded(b[i]);
         if (x != y)

@@ -103,6 +103,10 @@ void TestBatchRun::policies_data() {
                                    << QStringLiteral("WWWFW") << QStringLiteral("4");
         row("commit fails, end there") << true << false << true << -1 << 3 << -1
                                        << QStringLiteral("WWWFN") << QStringLiteral("");
+        // Small chunks over many folders: the replaced files are handed over
+        // to the workers between commits.
+        row("all written, a folder each") << false << false << true << -1 << -1 << -1
+                                          << QString(40, QLatin1Char('W')) << QStringLiteral("");
         // Only one job: the others may have worked past the stop already.
         if (jobs == 1) {
             row("stopped, made writes dropped") << false << false << true << -1 << -1 << 3
@@ -123,10 +127,15 @@ void TestBatchRun::policies() {
     QFETCH(QString, told);
     QFETCH(QString, again);
     const unsigned jobs = QByteArray(QTest::currentDataTag()).endsWith("3 job(s)") ? 3 : 1;
+    const bool folderEach = QByteArray(QTest::currentDataTag()).contains("a folder each");
+    const auto count = std::size_t(told.size());
     QTemporaryDir dir;
     Steps steps;
-    for (int i = 0; i < 5; ++i) {
-        steps.paths.push_back(dir.filePath(QStringLiteral("f%1.htm").arg(i)).toStdString());
+    for (std::size_t i = 0; i < count; ++i) {
+        if (folderEach)
+            QDir(dir.path()).mkdir(QStringLiteral("d%1").arg(i));
+        const QString name = (folderEach ? QStringLiteral("d%1/f.htm") : QStringLiteral("f%1.htm"));
+        steps.paths.push_back(dir.filePath(name.arg(i)).toStdString());
         WriteRaw(steps.paths.back(), "old");
     }
     steps.failAt = failAt;
@@ -137,15 +146,23 @@ void TestBatchRun::policies() {
     policy.commitMadeOnStop = commitMadeOnStop;
     policy.write = write;
     policy.jobs = jobs;
-    const BatchOutcome out = RunBatch(5, steps, policy, steps.stop.get_token());
+    if (folderEach)
+        policy.chunkFiles = 4;
+    const BatchOutcome out = RunBatch(count, steps, policy, steps.stop.get_token());
     QCOMPARE(QString::fromStdString(steps.told), told);
     QCOMPARE(QString::fromStdString(steps.again), again);
     QCOMPARE(out.stopped, stopAt >= 0);
     QCOMPARE(out.endedAtFailure, stopAtFirstFailure && told.contains(QLatin1Char('F')));
-    for (std::size_t i = 0; i < 5; ++i)
+    for (std::size_t i = 0; i < count; ++i) {
         QCOMPARE(ReadRaw(steps.paths[i]),
                  told[qsizetype(i)] == QLatin1Char('W') ? "new " + std::to_string(i) : "old");
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 5); // no temporary
+        // No temporary, and no replaced file left in its folder.
+        QCOMPARE(QFileInfo(QString::fromStdString(steps.paths[i]))
+                     .dir()
+                     .entryList(QDir::Files | QDir::Hidden)
+                     .size(),
+                 folderEach ? 1 : 5);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)

@@ -20,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace std::string_literals;
@@ -93,6 +94,7 @@ private Q_SLOTS:
     void batchNeverReusesAReplacedFile_data();
     void batchNeverReusesAReplacedFile();
     void batchLeavesAFolderThatTookTheFilesPlace();
+    void batchHandsReplacedFilesOver();
 };
 
 void TestSafeWrite::newFile_data() {
@@ -673,6 +675,31 @@ void TestSafeWrite::batchLeavesAFolderThatTookTheFilesPlace() {
     QVERIFY(S_ISDIR(StatOf(path).st_mode));
     QCOMPARE(ReadRaw(path + "/inside.htm"), "kept"s);
     QCOMPARE(Entries(dir), QStringList{QStringLiteral("page.htm")});
+}
+
+void TestSafeWrite::batchHandsReplacedFilesOver() {
+    // The files replaced in half the folders a batch may keep are handed over by
+    // the commit, and deleted by the thread that takes them while the batch lives.
+    QTemporaryDir dir;
+    WriteBatch batch;
+    batch.HandOverDeletions();
+    std::vector<PendingWrite> writes;
+    std::vector<QDir> folders;
+    for (std::size_t i = 0; i < WriteBatch::kMaxRetiredFolders / 2; ++i) {
+        folders.emplace_back(dir.filePath(QStringLiteral("d%1").arg(i)));
+        QVERIFY(folders.back().mkpath(QStringLiteral(".")));
+        const std::string path = folders.back().filePath(QStringLiteral("f.htm")).toStdString();
+        WriteRaw(path, "old");
+        writes.push_back(batch.Prepare(path, [](const ContentSink& sink) { sink("new"); }));
+    }
+    batch.Commit(writes);
+    for (const QDir& folder : folders) // kept until taken
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden).size(), 2);
+    std::thread([&batch] { batch.DeleteHandedOver(); }).join();
+    for (const QDir& folder : folders) {
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden), QStringList{u"f.htm"_qs});
+        QCOMPARE(ReadRaw(folder.filePath(QStringLiteral("f.htm")).toStdString()), "new"s);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSafeWrite)
