@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <set>
 #include <stop_token>
 #include <string_view>
@@ -46,7 +47,7 @@ bool TimeShown(const TFileTime& time) {
 // One directory argument's walk, as the window's scan walks it.
 class ListSink final : public DirWalkSink {
 public:
-    ListSink(const std::string& argument, const std::string& start, std::vector<Found>& found,
+    ListSink(const std::string& argument, const std::string& start, std::deque<Found>& found,
              FileList& list)
         : argument_(argument), start_(start), found_(found), list_(list) {}
 
@@ -86,13 +87,13 @@ public:
 private:
     const std::string& argument_;
     const std::string& start_;
-    std::vector<Found>& found_;
+    std::deque<Found>& found_;
     FileList& list_;
 };
 
 // Walks one directory with the scanner's walk, on this thread.
 void WalkDirectory(const std::string& argument, const std::string& types, bool recursive,
-                   FileList& list, std::vector<Found>& found, const std::stop_token& stop) {
+                   FileList& list, std::deque<Found>& found, const std::stop_token& stop) {
     const std::string start = StartDirectory(argument);
     ListSink sink(argument, start, found, list);
     try {
@@ -136,7 +137,8 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
     const auto stopping = [&stop] {
         return stop.stop_requested();
     };
-    std::vector<Found> found;
+    // A deque: the entries are never moved as it grows.
+    std::deque<Found> found;
     for (const std::string& path : paths) {
         if (stopping())
             return list;

@@ -9,28 +9,28 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
-#include <optional>
 #include <stop_token>
 
 namespace {
 
 // What velocitrix-cli does to each file of the run: the pipeline, the backup
-// copies' clashes found before, and the report in list order.
+// copies' clashes found before, and the report in list order. A file's outcome
+// lives from its work to its report, so only the run's window of them is kept.
 class CliSteps : public BatchSteps {
 public:
     CliSteps(const std::vector<ListEntry>& entries, const PipelineSettings& settings,
-             Reporter& reporter, ProgressBar& progress)
+             std::size_t window, Reporter& reporter, ProgressBar& progress)
         : entries_(entries), settings_(settings), reporter_(reporter), progress_(progress),
-          outcomes_(entries.size()), refused_(entries.size()) {
+          outcomes_(std::min(entries.size(), window)) {
         FindBackupClashes();
     }
 
     void Work(std::size_t i, FileRecord& record, WriteBatch& batch, const std::stop_token&,
               bool again) override {
-        FileOutcome& o = outcomes_[i];
-        if (refused_[i]) {
+        FileOutcome& o = outcomes_[i % outcomes_.size()];
+        if (const auto refused = refused_.find(i); refused != refused_.end()) {
             o.failed = true;
-            o.error = *refused_[i];
+            o.error = refused->second;
         } else if (again) {
             const FileRetry retry{record.readAs, o.backupPath};
             o = ProcessFile(settings_, entries_[i], &batch, &retry);
@@ -54,7 +54,7 @@ public:
     }
 
     void Done(std::size_t i, FileRecord& record) override {
-        FileOutcome& o = outcomes_[i];
+        FileOutcome& o = outcomes_[i % outcomes_.size()];
         if (record.state != FileStage::NotReached) {
             if (record.state == FileStage::Failed) {
                 o.failed = true; // also where its commit failed
@@ -78,7 +78,7 @@ private:
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             const std::string path = BackupPathOf(settings_.backupDir, entries_[i]);
             if (!taken.emplace(path, i).second)
-                refused_[i] = CreateErrorMessage(path, EEXIST);
+                refused_.emplace(i, CreateErrorMessage(path, EEXIST));
         }
     }
 
@@ -87,7 +87,7 @@ private:
     Reporter& reporter_;
     ProgressBar& progress_;
     std::vector<FileOutcome> outcomes_;
-    std::vector<std::optional<std::string>> refused_; // failures known before the work
+    std::map<std::size_t, std::string> refused_; // failures known before the work
     std::size_t done_ = 0;
 };
 
@@ -114,13 +114,13 @@ RunLimits FitToOpenFiles(RunLimits limits, std::uint64_t openFiles, bool backups
 
 bool RunFiles(const std::vector<ListEntry>& entries, const PipelineSettings& settings,
               const RunLimits& limits, Reporter& reporter, ProgressBar& progress) {
-    CliSteps steps(entries, settings, reporter, progress);
     BatchPolicy policy;
     policy.write = !settings.dryRun;
     policy.jobs = limits.jobs;
     policy.chunkFiles = limits.chunkFiles;
     policy.chunkBytes = limits.chunkBytes;
     policy.window = limits.window;
+    CliSteps steps(entries, settings, BatchWindow(policy), reporter, progress);
     const BatchOutcome run = RunBatch(entries.size(), steps, policy, settings.stop);
     progress.Clear();
     return !run.stopped;

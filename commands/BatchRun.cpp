@@ -19,18 +19,16 @@ constexpr std::size_t kWakeAhead = 32;
 // The workers take files in list order, each its own; what they share is a few
 // atomics, so that no worker waits for another. Each file's record belongs to
 // the worker that works it until its ready flag is set, then to the thread that
-// commits.
+// commits. Only the files of the window are in flight, so their records are a
+// ring of that many, each emptied once its file is told.
 class Run {
 public:
     Run(std::size_t count, BatchSteps& steps, const BatchPolicy& policy, std::stop_token stop)
-        : count_(count), steps_(steps), policy_(policy), stop_(std::move(stop)), records_(count),
-          ready_(std::make_unique<std::atomic<unsigned char>[]>(count + 1)) {
-        jobs_ = std::max(1u, policy.jobs);
-        // Two chunks: the workers make one while the one before it is committed.
-        window_ =
-            policy.window != 0 ? policy.window : 2 * policy.chunkFiles + 4 * std::size_t{jobs_};
-        chunkFiles_ = std::clamp<std::size_t>(policy.chunkFiles, 1, window_);
-    }
+        : count_(count), steps_(steps), policy_(policy), stop_(std::move(stop)),
+          jobs_(std::max(1u, policy.jobs)), window_(BatchWindow(policy)),
+          chunkFiles_(std::clamp<std::size_t>(policy.chunkFiles, 1, window_)),
+          records_(std::min(count, window_)),
+          ready_(std::make_unique<std::atomic<unsigned char>[]>(count + 1)) {}
 
     BatchOutcome Go();
 
@@ -45,14 +43,16 @@ private:
     void Commit(std::vector<std::size_t>& chunk);
     void WorkAgain(const std::vector<std::size_t>& files);
     void EndAtFailure(std::size_t failing);
+    FileRecord& Record(std::size_t i) { return records_[i % records_.size()]; }
+    void Tell(std::size_t i);
 
     const std::size_t count_;
     BatchSteps& steps_;
     const BatchPolicy& policy_;
     const std::stop_token stop_;
-    unsigned jobs_ = 1;
-    std::size_t window_ = 0;
-    std::size_t chunkFiles_ = 1;
+    const unsigned jobs_;
+    const std::size_t window_;
+    const std::size_t chunkFiles_;
 
     WriteBatch batch_; // before the records: their pending writes go first
     std::vector<FileRecord> records_;
@@ -101,7 +101,7 @@ void Run::Worker() {
         }
         if (interrupted_.load() || StopRequested())
             break;
-        steps_.Work(i, records_[i], batch_, stop_, false);
+        steps_.Work(i, Record(i), batch_, stop_, false);
         ready_[i].fetch_or(kDone);
         if (wakeAt_.load() == i)
             ready_[i].notify_all();
@@ -114,7 +114,7 @@ bool Run::WaitFor(std::size_t i) {
     if (workers_ == nullptr || workers_->Empty()) {
         if (StopRequested())
             return false;
-        steps_.Work(i, records_[i], batch_, stop_, false);
+        steps_.Work(i, Record(i), batch_, stop_, false);
         ready_[i].store(kDone);
         return true;
     }
@@ -152,11 +152,19 @@ void Run::EndAtFailure(std::size_t failing) {
     firstFailure_ = failing;
 }
 
+// File i's outcome goes to the driver, and its place in the ring is emptied for
+// the file a window after it.
+void Run::Tell(std::size_t i) {
+    FileRecord& r = Record(i);
+    steps_.Done(i, r);
+    r = FileRecord();
+}
+
 void Run::WorkAgain(const std::vector<std::size_t>& files) {
     // Their targets are untouched; each is worked and committed on its own, and
     // must still be the file read the first time.
     for (std::size_t i : files) {
-        FileRecord& r = records_[i];
+        FileRecord& r = Record(i);
         r.pending = PendingWrite();
         if (StopRequested()) {
             r.state = FileStage::NotReached;
@@ -184,7 +192,7 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
     std::vector<PendingWrite> writes;
     std::vector<std::size_t> order; // the file of each write
     for (std::size_t i : chunk) {
-        FileRecord& r = records_[i];
+        FileRecord& r = Record(i);
         if (r.state == FileStage::Edited && r.pending.State() != nullptr) {
             if (!policy_.write) {
                 r.pending = PendingWrite();
@@ -197,14 +205,14 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
     try {
         if (!writes.empty())
             batch_.Commit(writes, [&](std::size_t k, const FileStamp& writtenAs) {
-                FileRecord& r = records_[order[k]];
+                FileRecord& r = Record(order[k]);
                 r.state = FileStage::Written;
                 r.writtenAs = writtenAs;
             });
     } catch (const WriteError& e) {
         // The writes before the failing one are in place, the rest discarded.
         const std::size_t k = e.Index() < order.size() ? e.Index() : 0;
-        FileRecord& failed = records_[order[k]];
+        FileRecord& failed = Record(order[k]);
         failed.state = FileStage::Failed;
         failed.writeError = e.WithIndex(order[k]);
         failed.error = e.what();
@@ -213,17 +221,17 @@ void Run::Commit(std::vector<std::size_t>& chunk) {
         if (policy_.stopAtFirstFailure) {
             EndAtFailure(order[k]);
             for (std::size_t i : after)
-                records_[i].state = FileStage::NotReached;
+                Record(i).state = FileStage::NotReached;
             // Nor is a file after the failing one without a write of its own done.
             for (std::size_t i : chunk)
-                if (i > order[k] && records_[i].state != FileStage::Written)
-                    records_[i].state = FileStage::NotReached;
+                if (i > order[k] && Record(i).state != FileStage::Written)
+                    Record(i).state = FileStage::NotReached;
         } else {
             WorkAgain(after);
         }
     }
     for (std::size_t i : chunk)
-        steps_.Done(i, records_[i]);
+        Tell(i);
     doneUpTo_ = chunk.back() + 1;
     told_.store(doneUpTo_);
     told_.notify_all();
@@ -260,13 +268,13 @@ BatchOutcome Run::Go() {
     std::size_t chunkBytes = 0;
     std::size_t i = 0;
     for (; i < count_; ++i) {
-        if (!WaitFor(i) || records_[i].state == FileStage::NotReached) {
+        if (!WaitFor(i) || Record(i).state == FileStage::NotReached) {
             out.stopped = true;
             if (policy_.commitMadeOnStop && !chunk.empty() && !workers.Failed())
                 Commit(chunk);
             break;
         }
-        FileRecord& r = records_[i];
+        FileRecord& r = Record(i);
         chunk.push_back(i);
         if (r.state == FileStage::Edited && r.pending.State() != nullptr)
             chunkBytes += r.bytes;
@@ -290,11 +298,11 @@ BatchOutcome Run::Go() {
     Interrupt();
     workers.Join();
     for (std::size_t k = doneUpTo_; k < count_; ++k) {
-        FileRecord& r = records_[k];
+        FileRecord& r = Record(k);
         if ((ready_[k].load() & kDone) == 0 || r.state != FileStage::Written)
             r.state = FileStage::NotReached;
         r.pending = PendingWrite();
-        steps_.Done(k, r);
+        Tell(k);
     }
     workers.Rethrow();
     out.endedAtFailure = endedAtFailure_;
@@ -303,6 +311,12 @@ BatchOutcome Run::Go() {
 }
 
 } // namespace
+
+std::size_t BatchWindow(const BatchPolicy& policy) {
+    // Two chunks: the workers make one while the one before it is committed.
+    return policy.window != 0 ? policy.window
+                              : 2 * policy.chunkFiles + 4 * std::size_t{std::max(1u, policy.jobs)};
+}
 
 BatchOutcome RunBatch(std::size_t count, BatchSteps& steps, const BatchPolicy& policy,
                       std::stop_token stop) {

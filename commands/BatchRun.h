@@ -65,6 +65,10 @@ struct BatchPolicy {
     std::size_t window = 0;
 };
 
+// The files past the last one told that may be worked: policy.window, or its
+// default.
+std::size_t BatchWindow(const BatchPolicy& policy);
+
 // What a driver does to each file.
 class BatchSteps {
 public:
@@ -75,7 +79,9 @@ public:
     // requested leaves NotReached. again: the file is worked a second time after
     // its first write was discarded (a file before it in its chunk failed); it
     // must still be the file read then (record.readAs). Called on the run's
-    // threads, each file on one at a time.
+    // threads, each file on one at a time, and only once every file up to
+    // i - BatchWindow(policy) is told: per-file state can live in a ring of
+    // that many places.
     virtual void Work(std::size_t i, FileRecord& record, WriteBatch& batch,
                       const std::stop_token& stop, bool again) = 0;
     // File i's outcome is final; told in list order on the thread that called

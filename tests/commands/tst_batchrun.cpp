@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -29,11 +31,16 @@ public:
     std::stop_source stop;
     std::string told; // each file's final stage, in the order told
     std::string again;
+    std::size_t window = 0;
+    std::atomic<std::size_t> toldCount{0};
+    std::atomic<bool> pastWindow{false}; // a file worked before the one a window back was told
 
     void Work(std::size_t i, FileRecord& r, WriteBatch& batch, const std::stop_token& token,
               bool second) override {
         if (second)
             again += std::to_string(i);
+        if (i >= toldCount.load() + window)
+            pastWindow = true;
         if (int(i) == stopAt)
             stop.request_stop();
         if (token.stop_requested()) {
@@ -64,6 +71,7 @@ public:
     void Done(std::size_t i, FileRecord& r) override {
         QCOMPARE(told.size(), i);
         told += Letter(r.state);
+        ++toldCount;
     }
 };
 
@@ -148,7 +156,9 @@ void TestBatchRun::policies() {
     policy.jobs = jobs;
     if (folderEach)
         policy.chunkFiles = 4;
+    steps.window = BatchWindow(policy);
     const BatchOutcome out = RunBatch(count, steps, policy, steps.stop.get_token());
+    QVERIFY(!steps.pastWindow);
     QCOMPARE(QString::fromStdString(steps.told), told);
     QCOMPARE(QString::fromStdString(steps.again), again);
     QCOMPARE(out.stopped, stopAt >= 0);
