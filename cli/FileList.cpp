@@ -1,11 +1,9 @@
 #include "cli/FileList.h"
+#include "cli/DirectoryWalk.h"
 #include "cli/QuotedNames.h"
 
-#include "platform/FileTime.h"
 #include "platform/PathStatus.h"
 #include "platform/Paths.h"
-#include "platform/SystemError.h"
-#include "scanner/DirWalk.h"
 #include "scanner/Masks.h"
 #include "settings/FileTypeLists.h"
 #include "text/ListOrder.h"
@@ -28,98 +26,6 @@ namespace {
 // Thrown out of the sort when the run is stopping.
 struct ListStopped {};
 
-// A listed entry, with what tells two names of one regular file apart.
-struct Found {
-    ListEntry entry;
-    bool regular = false;
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-};
-
-// True when the window's list can show the time (a DOS date and time, 1980 to
-// 2107 in local time); its scans end at the first entry it cannot.
-bool TimeShown(const TFileTime& time) {
-    TLocalTime local;
-    TDosDateTime dos;
-    return SystemFileTime().ToLocalTime(time, local) && LocalTimeToDosDateTime(local, dos);
-}
-
-// One directory argument's walk, as the window's scan walks it.
-class ListSink final : public DirWalkSink {
-public:
-    ListSink(const std::string& argument, const std::string& start, std::deque<Found>& found,
-             FileList& list)
-        : argument_(argument), start_(start), found_(found), list_(list) {}
-
-    void Folder(const std::string& path) override { last = path; }
-    bool Entry(DirWalkEntry& e) override {
-        last = e.folder;
-        if (ended)
-            return false; // nothing after the entry the walk ended at
-        Found f;
-        f.entry.path = FoundPath(e.folder, e.name);
-        f.entry.origin = argument_;
-        f.entry.rel = f.entry.path.compare(0, start_.size(), start_) == 0
-                          ? f.entry.path.substr(start_.size())
-                          : std::string(e.name);
-        f.regular = e.regular;
-        f.device = e.device;
-        f.inode = e.inode;
-        found_.push_back(std::move(f));
-        ended = !TimeShown(e.data.LastWriteTime);
-        return !ended;
-    }
-    void Leftover(std::string path) override {
-        if (path.compare(0, start_.size(), start_) == 0) {
-            std::string rel = path.substr(start_.size());
-            list_.leftovers.push_back(ListEntry{std::move(path), argument_, std::move(rel)});
-        }
-    }
-    void Unread(UnreadFolder folder) override {
-        list_.warnings.push_back(QuoteNameIn("cannot read folder \"" + folder.path +
-                                                 "\": " + SystemErrorText(folder.error),
-                                             folder.path));
-    }
-
-    bool ended = false; // at an entry whose time the window cannot show, or by a failure
-    std::string last;   // the folder of the last entry met, or the failure's message
-
-private:
-    const std::string& argument_;
-    const std::string& start_;
-    std::deque<Found>& found_;
-    FileList& list_;
-};
-
-// Walks one directory with the scanner's walk, on this thread.
-void WalkDirectory(const std::string& argument, const std::string& types, bool recursive,
-                   FileList& list, std::deque<Found>& found, const std::stop_token& stop) {
-    const std::string start = StartDirectory(argument);
-    ListSink sink(argument, start, found, list);
-    try {
-        TCollection masks;
-        ParseMaskList(masks, types);
-        DirWalkOptions options;
-        options.recursive = recursive;
-        options.masks = &masks;
-        WalkDirectoryTree(start, options, sink, stop);
-    } catch (const std::exception& e) {
-        sink.ended = true;
-        sink.last = e.what();
-    } catch (...) {
-        sink.ended = true;
-        sink.last = "Unknown error";
-    }
-    if (sink.ended) {
-        const std::string& why = sink.last;
-        list.warnings.push_back(
-            QuoteNameIn("the walk of \"" + start +
-                            "\" ended early; files after the last one listed were left out" +
-                            (why.empty() ? std::string() : " (" + why + ")"),
-                        start));
-    }
-}
-
 } // namespace
 
 std::string StartDirectory(const std::string& dir) {
@@ -132,21 +38,21 @@ std::string StartDirectory(const std::string& dir) {
 }
 
 FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
-                       bool recursive, std::stop_token stop) {
+                       bool recursive, std::stop_token stop, unsigned helpers) {
     FileList list;
     const auto stopping = [&stop] {
         return stop.stop_requested();
     };
     // A deque: the entries are never moved as it grows.
-    std::deque<Found> found;
+    std::deque<FoundFile> found;
     for (const std::string& path : paths) {
         if (stopping())
             return list;
         const PathStatus status = StatusOfPath(path);
         if (status.directory) {
-            WalkDirectory(path, types, recursive, list, found, stop);
+            WalkDirectory(path, types, recursive, helpers, list, found, stop);
         } else {
-            Found f;
+            FoundFile f;
             f.entry = ListEntry{path, path, NameOf(TrimTrailingSlashes(path))};
             f.regular = status.regular;
             f.device = status.device;
@@ -157,13 +63,13 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
     // Each entry goes after those that compare equal to it, as the list box inserts.
     // Sorting a list of 100,000 paths takes a while: a stop ends it. The entries
     // stay where they are; their places are sorted.
-    std::vector<Found*> order;
+    std::vector<FoundFile*> order;
     order.reserve(found.size());
-    for (Found& f : found)
+    for (FoundFile& f : found)
         order.push_back(&f);
     std::size_t compared = 0;
     try {
-        std::stable_sort(order.begin(), order.end(), [&](const Found* a, const Found* b) {
+        std::stable_sort(order.begin(), order.end(), [&](const FoundFile* a, const FoundFile* b) {
             if ((++compared & 4095) == 0 && stopping())
                 throw ListStopped{};
             return FileListBefore(a->entry.path, b->entry.path);
@@ -189,7 +95,7 @@ FileList BuildFileList(const std::vector<std::string>& paths, const std::string&
     for (std::size_t k = 0; k < order.size(); ++k) {
         if ((k & 1023) == 1023 && stopping())
             return list;
-        const Found& f = *order[k];
+        const FoundFile& f = *order[k];
         if (k > 0 && FileListBefore(order[k - 1]->entry.path, f.entry.path)) {
             group = k;
             many.clear();

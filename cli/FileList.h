@@ -38,9 +38,10 @@ std::string StartDirectory(const std::string& dir);
 // result is sorted; a file named twice (the same path, or another name of the
 // same file) is kept once, at its first place. A stop requested through stop
 // ends the list where it is (incomplete; the caller is stopping): a walk at its
-// next entry, the sort within a few thousand comparisons.
+// next entry, the sort within a few thousand comparisons. With helpers, that
+// many threads walk subfolders while the walk goes on (the list is the same).
 FileList BuildFileList(const std::vector<std::string>& paths, const std::string& types,
-                       bool recursive, std::stop_token stop = {});
+                       bool recursive, std::stop_token stop = {}, unsigned helpers = 0);
 
 // The masks of the user's store, read by the main window's own start-up read
 // (ReadSavedOptions: "filetypes", with the default list when "filetypes" and

@@ -149,8 +149,8 @@ const CliOptionRow Rows[] = {
      "report as one JSON document on standard output",
      Switch<&CliOptions::json>},
     {"--jobs", 'j', "N",
-     "work on N files at a time (default 1, fewer when the limit on open files asks for it); "
-     "the report keeps the list's order",
+     "work on N files at a time, and walk N folders at a time (default 1, fewer when the limit "
+     "on open files asks for it); the list and the report keep their order",
      Jobs},
     {"--remove-leftovers",
      '\0',

@@ -16,6 +16,10 @@ void DirWalkSink::Leftover(std::string) {}
 
 void DirWalkSink::Unread(UnreadFolder) {}
 
+bool DirWalkSink::TakeFolder(const TDirListing&, const char*, const std::string&) {
+    return false;
+}
+
 namespace {
 
 // Folders this near the start keep their descriptors while the walk is below
@@ -37,8 +41,10 @@ public:
         : options_(options), sink_(sink), stop_(std::move(stop)) {}
 
     DirWalkEnd Run(const std::string& path);
+    DirWalkEnd RunOpened(std::unique_ptr<TDirListing> folder, std::string path);
 
 private:
+    DirWalkEnd Walk();
     void Enter(const char* nameInParent, std::string path);
     void Leave(int unread);
     int Reopen(std::size_t depth);
@@ -55,6 +61,22 @@ private:
 
 DirWalkEnd Walker::Run(const std::string& path) {
     Enter(nullptr, path);
+    return Walk();
+}
+
+DirWalkEnd Walker::RunOpened(std::unique_ptr<TDirListing> folder, std::string path) {
+    sink_.Folder(path);
+    if (!folder->IsOpen()) {
+        if (folder->Error() != ENOENT && folder->Error() != ENOTDIR) {
+            sink_.Unread(UnreadFolder{std::move(path), folder->Error()});
+        }
+        return DirWalkEnd::Finished;
+    }
+    levels_.push_back(Level{std::move(folder), std::move(path), std::string()});
+    return Walk();
+}
+
+DirWalkEnd Walker::Walk() {
     while (!levels_.empty()) {
         if (stop_.stop_requested()) {
             return DirWalkEnd::Stopped; // the levels close as the walker goes
@@ -97,7 +119,10 @@ void Walker::Look(TDirListing& listing) {
         dev_t device = 0;
         if (!options_.sameDevice ||
             (listing.DeviceOf(device) && static_cast<std::uint64_t>(device) == options_.device)) {
-            Enter(listing.Name(), JoinPath(folder, name));
+            std::string path = JoinPath(folder, name);
+            if (!sink_.TakeFolder(listing, listing.Name(), path)) {
+                Enter(listing.Name(), std::move(path));
+            }
         }
     }
 }
@@ -183,4 +208,11 @@ DirWalkEnd WalkDirectoryTree(const std::string& path, const DirWalkOptions& opti
                              DirWalkSink& sink, std::stop_token stop) {
     Walker walker(options, sink, std::move(stop));
     return walker.Run(path);
+}
+
+DirWalkEnd WalkOpenedFolder(std::unique_ptr<TDirListing> folder, std::string path,
+                            const DirWalkOptions& options, DirWalkSink& sink,
+                            std::stop_token stop) {
+    Walker walker(options, sink, std::move(stop));
+    return walker.RunOpened(std::move(folder), std::move(path));
 }

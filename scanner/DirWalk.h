@@ -32,6 +32,7 @@
 #include "scanner/Masks.h"
 
 #include <cstdint>
+#include <memory>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -77,6 +78,11 @@ public:
     // The full path of a safe write's temporary.
     virtual void Leftover(std::string path);
     virtual void Unread(UnreadFolder folder);
+    // A subfolder the walk is about to enter: name inside parent, the folder
+    // being listed. Answering true takes it over (to walk it elsewhere, opened
+    // through parent and given to WalkOpenedFolder): the walk goes on without
+    // entering it.
+    virtual bool TakeFolder(const TDirListing& parent, const char* name, const std::string& path);
 };
 
 enum class DirWalkEnd {
@@ -88,3 +94,9 @@ enum class DirWalkEnd {
 // folder is followed here only).
 DirWalkEnd WalkDirectoryTree(const std::string& path, const DirWalkOptions& options,
                              DirWalkSink& sink, std::stop_token stop);
+
+// Walks a folder a sink took over, opened through its parent, as the walk it was
+// taken from would have (path: its full path). It holds its own descriptors.
+DirWalkEnd WalkOpenedFolder(std::unique_ptr<TDirListing> folder, std::string path,
+                            const DirWalkOptions& options, DirWalkSink& sink,
+                            std::stop_token stop);

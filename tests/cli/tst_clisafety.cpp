@@ -617,22 +617,26 @@ void tst_CliSafety::openat2Refused() {
 void tst_CliSafety::stopWhileWalking_data() {
     QTest::addColumn<QList<int>>("stops");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("SIGINT") << QList<int>{SIGINT} << 130;
-    QTest::newRow("SIGTERM") << QList<int>{SIGTERM} << 143;
-    QTest::newRow("SIGINT twice") << QList<int>{SIGINT, SIGINT} << 130;
+    QTest::addColumn<QString>("jobs");
+    QTest::newRow("SIGINT") << QList<int>{SIGINT} << 130 << u"1"_s;
+    QTest::newRow("SIGTERM") << QList<int>{SIGTERM} << 143 << u"1"_s;
+    QTest::newRow("SIGINT twice") << QList<int>{SIGINT, SIGINT} << 130 << u"1"_s;
+    // A helper walks one of the two folders.
+    QTest::newRow("SIGINT, two walks") << QList<int>{SIGINT} << 130 << u"2"_s;
 }
 
 void tst_CliSafety::stopWhileWalking() {
     QFETCH(QList<int>, stops);
     QFETCH(int, exitCode);
-    // Each entry of the folder takes 25 ms to list: the walk alone takes 10 s.
+    QFETCH(QString, jobs);
+    // Each entry of the folders takes 25 ms to list: the walk alone takes 10 s.
     QTemporaryDir tmp;
     const QString site = tmp.path() + u"/site"_s;
     for (int i = 0; i < 400; ++i)
-        QVERIFY(WriteBytes(site + QStringLiteral("/f%1.htm").arg(i), "a  b\n"));
+        QVERIFY(WriteBytes(site + QStringLiteral("/d%1/f%2.htm").arg(i % 2).arg(i), "a  b\n"));
     QProcess p;
     p.setProgram(QString::fromUtf8(VX_CLI_PATH));
-    p.setArguments({u"optimize"_s, u"-r"_s, site});
+    p.setArguments({u"optimize"_s, u"-r"_s, u"--jobs"_s, jobs, site});
     p.setProcessEnvironment(WithFault(u"readdir:delay25"_s, site));
     p.start();
     QThread::msleep(300);
