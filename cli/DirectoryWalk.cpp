@@ -81,8 +81,7 @@ public:
         return ListSink::Entry(e);
     }
 
-    bool TakeFolder(const TDirListing& parent, const char* name,
-                    const std::string& path) override {
+    bool TakeFolder(const TDirListing& parent, const char* name, const std::string& path) override {
         if (ended_ || !helpers_.Idle())
             return false;
         auto folder = std::make_unique<TDirListing>(parent, name);
@@ -92,8 +91,8 @@ public:
         part.taken = true;
         part.path = path;
         part.folder = std::move(folder);
-        helpers_.Run([&argument = argument_, &start = start_, &options = options_,
-                      &stop = stop_, &part, path] {
+        helpers_.Run([&argument = argument_, &start = start_, &options = options_, &stop = stop_,
+                      &part, path] {
             ListSink sink(argument, start, part);
             try {
                 WalkOpenedFolder(std::move(part.folder), path, options, sink, stop);
@@ -189,4 +188,3 @@ void WalkDirectory(const std::string& argument, const std::string& types, bool r
     }
     JoinParts(parts, start, list, found);
 }
-

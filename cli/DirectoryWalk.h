@@ -30,10 +30,10 @@ struct WalkPart {
     std::deque<FoundFile> found;
     std::vector<ListEntry> leftovers;
     std::vector<UnreadFolder> unread;
-    bool ended = false;        // at an entry whose time the window cannot show
-    bool failed = false;       // by a failure (last is its message): the walk ends there
-    std::string last;          // the folder of the last entry met, or the failure's message
-    std::string path;          // taken: the subfolder's path
+    bool ended = false;  // at an entry whose time the window cannot show
+    bool failed = false; // by a failure (last is its message): the walk ends there
+    std::string last;    // the folder of the last entry met, or the failure's message
+    std::string path;    // taken: the subfolder's path
     // Not taken: the folders of the matching entries met, each once per run of them.
     std::vector<std::string> entryFolders;
     std::unique_ptr<TDirListing> folder; // taken: the subfolder, opened for its helper

@@ -98,5 +98,4 @@ DirWalkEnd WalkDirectoryTree(const std::string& path, const DirWalkOptions& opti
 // Walks a folder a sink took over, opened through its parent, as the walk it was
 // taken from would have (path: its full path). It holds its own descriptors.
 DirWalkEnd WalkOpenedFolder(std::unique_ptr<TDirListing> folder, std::string path,
-                            const DirWalkOptions& options, DirWalkSink& sink,
-                            std::stop_token stop);
+                            const DirWalkOptions& options, DirWalkSink& sink, std::stop_token stop);

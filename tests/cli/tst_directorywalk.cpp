@@ -28,35 +28,30 @@ void tst_DirectoryWalk::joinParts_data() {
         return u"the walk of \"r/\" ended early; files after the last one listed were left out ("_s +
                QLatin1String(why) + u")"_s;
     };
-    QTest::newRow("whole") << QStringList{u"top"_s, u"entry r/a"_s, u"leftover r/.x"_s,
+    QTest::newRow("whole") << QStringList{u"top"_s,      u"entry r/a"_s,   u"leftover r/.x"_s,
                                           u"take r/s"_s, u"entry r/s/b"_s, u"leftover r/s/.y"_s,
-                                          u"top"_s, u"entry r/c"_s, u"unread r/"_s}
-                           << QStringList{u"entry r/a"_s, u"entry r/s/b"_s, u"entry r/c"_s,
+                                          u"top"_s,      u"entry r/c"_s,   u"unread r/"_s}
+                           << QStringList{u"entry r/a"_s,     u"entry r/s/b"_s,     u"entry r/c"_s,
                                           u"leftover r/.x"_s, u"leftover r/s/.y"_s, unreadRoot};
     // Folders met after the end are not entered, taken or not.
     QTest::newRow("ends in a taken folder")
-        << QStringList{u"top"_s,           u"entry r/a"_s,      u"take r/s"_s,
+        << QStringList{u"top"_s,           u"entry r/a"_s,       u"take r/s"_s,
                        u"old r/s/b"_s,     u"leftover r/s/.y"_s, u"top"_s,
                        u"entry r/u/d"_s,   u"leftover r/u/.z"_s, u"unread r/u"_s,
-                       u"leftover r/.x"_s, u"entry r/c"_s,      u"unread r/"_s,
-                       u"take r/v"_s,      u"entry r/v/e"_s,    u"leftover r/v/.w"_s}
-        << QStringList{u"entry r/a"_s,      u"entry r/s/b"_s, u"leftover r/s/.y"_s,
+                       u"leftover r/.x"_s, u"entry r/c"_s,       u"unread r/"_s,
+                       u"take r/v"_s,      u"entry r/v/e"_s,     u"leftover r/v/.w"_s}
+        << QStringList{u"entry r/a"_s,     u"entry r/s/b"_s, u"leftover r/s/.y"_s,
                        u"leftover r/.x"_s, unreadRoot,       ended("r")};
-    QTest::newRow("ends deeper") << QStringList{u"top"_s,
-                                                u"take r/s/t"_s,
-                                                u"old r/s/t/b"_s,
-                                                u"top"_s,
-                                                u"leftover r/s/.y"_s,
-                                                u"leftover r/s/u/.z"_s,
-                                                u"entry r/s/c"_s,
-                                                u"entry r/s/u/d"_s}
-                                 << QStringList{u"entry r/s/t/b"_s, u"leftover r/s/.y"_s,
-                                                ended("r/s")};
+    QTest::newRow("ends deeper")
+        << QStringList{u"top"_s,         u"take r/s/t"_s,      u"old r/s/t/b"_s,
+                       u"top"_s,         u"leftover r/s/.y"_s, u"leftover r/s/u/.z"_s,
+                       u"entry r/s/c"_s, u"entry r/s/u/d"_s}
+        << QStringList{u"entry r/s/t/b"_s, u"leftover r/s/.y"_s, ended("r/s")};
     // A failure ends everything there.
     QTest::newRow("fails in a taken folder")
-        << QStringList{u"top"_s,       u"entry r/a"_s,     u"take r/s"_s,
-                       u"entry r/s/b"_s, u"fail no memory"_s, u"top"_s,
-                       u"leftover r/.x"_s, u"entry r/c"_s,   u"unread r/"_s}
+        << QStringList{u"top"_s,           u"entry r/a"_s,      u"take r/s"_s,
+                       u"entry r/s/b"_s,   u"fail no memory"_s, u"top"_s,
+                       u"leftover r/.x"_s, u"entry r/c"_s,      u"unread r/"_s}
         << QStringList{u"entry r/a"_s, u"entry r/s/b"_s, ended("no memory")};
 }
 
